@@ -1,0 +1,57 @@
+#pragma once
+
+#include "instrument/serial_line.h"
+
+#include <QMap>
+#include <QSerialPort>
+#include <QStringList>
+
+namespace tiltdgh {
+
+// Port numbers to device names: port N is COMN on Windows and /dev/ttyS{N-1} elsewhere, unless
+// the command line mapped N to another device (--com N=DEVICE).
+class PortDevices {
+public:
+    void map(int port, const QString& device) { m_overrides.insert(port, device); }
+    QString deviceFor(int port) const;
+
+private:
+    QMap<int, QString> m_overrides;
+};
+
+// The serial devices the system lists, for telling the operator what there is.
+QStringList availableSerialDevices();
+
+// The line on a real serial port: 19200 baud, 8 data bits, no parity, 1 stop bit, no
+// handshaking, a receive buffer of 1024 characters. Works without an event loop: commands are
+// pushed out at once and inBufferCount() pulls waiting bytes from the operating system.
+class QSerialLine final : public SerialLine {
+public:
+    explicit QSerialLine(PortDevices devices);
+    ~QSerialLine() override;
+
+    int commPort() const override { return m_commPort; }
+    void setCommPort(int port) override { m_commPort = port; }
+    PortError open() override;
+    void close() override;
+    bool portOpen() override;
+    void output(const QByteArray& bytes) override;
+    void setInputLen(int count) override { m_inputLen = count; }
+    int inBufferCount() override;
+    QByteArray input() override;
+    QString deviceName() const override;
+    QString lastErrorText() const override { return m_errorText; }
+
+private:
+    // A read, write or resource error while open means the device is gone (a USB adapter pulled,
+    // the other end of a pseudo-terminal closed): the port is closed so the exchange sees it.
+    void closeOnFailure();
+
+    PortDevices m_devices;
+    QSerialPort m_port;
+    int m_commPort = 1;
+    int m_inputLen = 0;
+    QString m_errorText;
+};
+
+} // namespace tiltdgh
