@@ -1,0 +1,92 @@
+#pragma once
+
+#include "instrument/operator_messages.h"
+
+#include <QDialog>
+#include <QLocale>
+#include <QString>
+
+#include <functional>
+
+class QButtonGroup;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+
+namespace logging {
+
+// What the operator chose when pressing OK.
+struct LogChoice {
+  bool writeToFile = false;
+  bool append = false; // meaningful only with writeToFile; false means output (overwrite)
+  QString fileName;    // logFileName: the file last chosen, possibly from an earlier showing
+  int intervalMs = 0;  // from the chosen position of the interval list
+};
+
+// The file chooser behind "Select File": called with the dialog as parent and the preset name
+// (logFileName); returns the chooser's name when it closes: the chosen path, or the preset when
+// the operator cancelled.
+using LogFileChooser = std::function<QString(QWidget *parent, const QString &preset)>;
+
+// The log set-up dialog "Logger": whether and where to log, append or overwrite, and the
+// interval. Modeless. OK checks the choice and hands it on through loggingRequested(); whoever
+// starts logging hides the dialog. The window's close button discards the dialog (it deletes
+// itself) and emits discarded() first.
+class frmloggingph : public QDialog {
+  Q_OBJECT
+public:
+  frmloggingph(tiltdgh::OperatorMessages &messages, const QLocale &locale,
+               QWidget *parent = nullptr);
+
+  void setFileChooser(LogFileChooser chooser) { m_chooser = std::move(chooser); }
+  QString logFileName() const { return m_logFileName; }
+
+  // The interval in milliseconds of each list position, 0 (60 s) to 10 (0.1 s).
+  static int intervalMsAt(int position);
+
+public slots:
+  // The "OK" button.
+  void startLogging();
+  // The "Select File" button.
+  void selectFile();
+
+signals:
+  void loggingRequested(const logging::LogChoice &choice);
+  void discarded();
+
+protected:
+  void closeEvent(QCloseEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
+
+private:
+  void applyEnablingRules();
+
+  tiltdgh::OperatorMessages &m_messages;
+  LogFileChooser m_chooser;
+  QString m_logFileName;
+
+  QGroupBox *m_frame1 = nullptr;
+  QButtonGroup *m_optDatafile = nullptr;
+  QButtonGroup *m_optAppend = nullptr;
+  QRadioButton *m_noSave = nullptr;
+  QRadioButton *m_writeToFile = nullptr;
+  QRadioButton *m_append = nullptr;
+  QRadioButton *m_overwrite = nullptr;
+  QLabel *m_label1 = nullptr;
+  QComboBox *m_cmbInterval = nullptr;
+  QPushButton *m_cmdSelect = nullptr;
+  QPushButton *m_cmdExit = nullptr;
+};
+
+// The default chooser: a file dialog with the one filter "All Files (*.*) " matching every file,
+// preset with `preset`, that accepts only a name in an existing folder and asks before taking
+// the name of a file that does not exist yet. An existing file is taken without a question.
+QString chooseLogFile(QWidget *parent, const QString &preset);
+
+// The rule the default chooser applies to the name the operator typed or picked.
+enum class ChosenFileCheck { Accept, FolderMissing, AskToCreate };
+ChosenFileCheck checkChosenLogFile(const QString &path);
+
+} // namespace logging

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "console/acquisition_state.h"
+#include "instrument/operator_messages.h"
+#include "logging/frmloggingph.h"
+#include "logging/log_writer.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+
+class QTimer;
+class QWidget;
+
+namespace logging {
+
+// Logging as the main window sees it: the "Setup" and "Stop Logging" menu items, the log timer's
+// ticks, and what the status bar and menus show. The main window keeps the widgets and follows
+// the signals; the controller owns the log set-up dialog and the log file.
+//
+// The controller connects tmrLogger's timeout to writeTick() itself and starts and stops the
+// timer. A Qt timer with interval 0 fires continuously, so a timer handed over at interval 0 is
+// stopped: it never ticks, as the design's "Interval 0" intends.
+//
+// A log file that cannot be opened or written ends logging: the timer stops, the file is closed
+// with every earlier line kept, the not-logging status and menus are signalled, the dialog is
+// hidden with its choices, and then the operator is told which file failed and why.
+class LogController : public QObject {
+  Q_OBJECT
+public:
+  using LitersText = std::function<QString()>;
+  using Now = std::function<QDateTime()>;
+
+  // `litersText` returns what the Total Liters display shows; `iconsFolder` holds
+  // "greenlight.bmp" and "redlight.bmp"; `dialogParent` parents the dialog and the controller.
+  LogController(const AcquisitionState &state, LitersText litersText, QTimer *tmrLogger,
+                tiltdgh::OperatorMessages &messages, const QString &iconsFolder,
+                QWidget *dialogParent);
+  ~LogController() override;
+
+  // For tests and other regional settings: the clock, the locale of the texts, the chooser.
+  void setClock(Now now) { m_now = std::move(now); }
+  void setLocale(const QLocale &locale) { m_locale = locale; }
+  void setFileChooser(LogFileChooser chooser);
+
+  bool isLogging() const { return m_logging; }
+  bool isFileOpen() const { return m_writer.isOpen(); }
+  // The dialog, or null before the first "Setup" and after its close button discarded it.
+  frmloggingph *dialog() const { return m_dialog; }
+
+  QString greenLightPath() const;
+  QString redLightPath() const;
+
+  // Emits the current status-bar and menu signals; the main window calls it once after
+  // connecting them to show the not-logging state at start.
+  void announceState();
+
+public slots:
+  // The "Setup" menu item: creates the dialog if needed and shows it without blocking.
+  void setup();
+  // The "Stop Logging" menu item.
+  void stopLogging();
+  // One tmrLogger tick: one record, or nothing when no file is open ("No Save").
+  void writeTick();
+  // OK of the dialog, after its own checks.
+  void startLogging(const logging::LogChoice &choice);
+
+signals:
+  void logFileTextChanged(const QString &text);                        // panel 1
+  void statusChanged(const QString &text, const QString &picturePath); // panel 4
+  void setupEnabledChanged(bool enabled);                              // "Setup"
+  void stopEnabledChanged(bool enabled);                               // "Stop Logging"
+
+private:
+  // Stops the timer, closes the file, hides the dialog and signals the not-logging state;
+  // false if the file did not close cleanly.
+  bool endLogging();
+  void abandonLogging(const QString &message);
+  void setSetupEnabled(bool enabled);
+  void setStopEnabled(bool enabled);
+
+  const AcquisitionState &m_state;
+  LitersText m_litersText;
+  QTimer *m_timer;
+  tiltdgh::OperatorMessages &m_messages;
+  QString m_iconsFolder;
+  QWidget *m_dialogParent;
+  Now m_now;
+  QLocale m_locale;
+  LogFileChooser m_chooser;
+
+  LogWriter m_writer;
+  QPointer<frmloggingph> m_dialog;
+  bool m_logging = false;
+  bool m_setupEnabled = true;
+  bool m_stopEnabled = false;
+  QString m_logFileText;
+};
+
+} // namespace logging

@@ -1,0 +1,254 @@
+#include "logging_test_support.h"
+
+#include "logging/frmloggingph.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+
+namespace {
+
+using logtest::fileBytes;
+using logtest::Harness;
+
+// The dialog's controls by object name.
+struct Controls {
+  explicit Controls(logging::frmloggingph *d)
+      : noSave(find<QRadioButton>(d, "optDatafile_0")),
+        writeToFile(find<QRadioButton>(d, "optDatafile_1")),
+        append(find<QRadioButton>(d, "optAppend_0")),
+        overwrite(find<QRadioButton>(d, "optAppend_1")),
+        interval(find<QComboBox>(d, "cmbInterval")), select(find<QPushButton>(d, "cmdSelect")),
+        ok(find<QPushButton>(d, "cmdExit")) {}
+
+  template <class T> static T *find(QWidget *d, const char *name) {
+    T *w = d->findChild<T *>(name);
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+  }
+
+  QRadioButton *noSave, *writeToFile, *append, *overwrite;
+  QComboBox *interval;
+  QPushButton *select, *ok;
+};
+
+// A harness whose "Select File" chooser returns `chosen`, or its preset when `chosen` is empty
+// (a cancelled chooser).
+struct DialogHarness : Harness {
+  DialogHarness() {
+    controller->setFileChooser([this](QWidget *, const QString &preset) {
+      ++chooserCalls;
+      lastPreset = preset;
+      return chosen.isEmpty() ? preset : chosen;
+    });
+    controller->setup();
+  }
+  Controls controls() const { return Controls(controller->dialog()); }
+  QString chosen;
+  QString lastPreset;
+  int chooserCalls = 0;
+};
+
+TEST(frmloggingph, FirstShowingSelectsNoSaveAndOkAsksForAnInterval) {
+  DialogHarness h;
+  logging::frmloggingph *dialog = h.controller->dialog();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->objectName(), "frmloggingph");
+  EXPECT_EQ(dialog->windowTitle(), "Logger");
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_FALSE(dialog->isModal());
+  Controls c = h.controls();
+  EXPECT_TRUE(c.noSave->isChecked());
+  EXPECT_FALSE(c.append->isChecked() || c.overwrite->isChecked());
+  EXPECT_FALSE(c.append->isEnabled() || c.overwrite->isEnabled() || c.select->isEnabled());
+  EXPECT_TRUE(c.ok->isEnabled());
+  EXPECT_EQ(c.interval->currentIndex(), -1);
+  QList<QWidget *> tabStops;
+  for (QWidget *w = dialog->nextInFocusChain(); w != dialog; w = w->nextInFocusChain())
+    if (w->focusPolicy() & Qt::TabFocus)
+      tabStops << w;
+  const QList<QWidget *> order{c.ok,        c.noSave,   c.writeToFile, c.append,
+                               c.overwrite, c.interval, c.select};
+  EXPECT_EQ(tabStops, order) << "OK comes first in the tab order";
+  EXPECT_EQ(dialog->focusWidget(), c.ok);
+
+  c.ok->click();
+  EXPECT_EQ(h.messages.texts, QStringList{"Please enter a time interval for the log file"});
+  EXPECT_EQ(h.messages.titles, QStringList{QString()});
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_FALSE(h.timer->isActive());
+  EXPECT_EQ(h.panel4, "Not Logging");
+}
+
+TEST(frmloggingph, IntervalListGivesMillisecondsByPositionWhateverTheEntryText) {
+  struct Case {
+    QLocale locale;
+    int position;
+    QString text;
+    int ms;
+  };
+  const Case cases[] = {
+      {QLocale(QLocale::English, QLocale::UnitedStates), 10, "0.1", 100},
+      {QLocale(QLocale::English, QLocale::UnitedStates), 0, "60", 60000},
+      {QLocale(QLocale::English, QLocale::UnitedStates), 6, "1", 1000},
+      {QLocale(QLocale::German, QLocale::Germany), 8, "0,25", 250},
+      {QLocale(QLocale::German, QLocale::Germany), 10, "0,1", 100},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.text.toStdString());
+    Harness h;
+    h.controller->setLocale(c.locale);
+    h.controller->setup();
+    Controls controls(h.controller->dialog());
+    ASSERT_EQ(controls.interval->count(), 11);
+    controls.interval->setCurrentIndex(c.position);
+    EXPECT_EQ(controls.interval->currentText(), c.text);
+    controls.ok->click();
+    EXPECT_EQ(h.timer->interval(), c.ms);
+    EXPECT_TRUE(h.timer->isActive());
+    EXPECT_EQ(h.panel4, "Logging");
+    EXPECT_FALSE(h.controller->isFileOpen()) << "No Save opens no file";
+    EXPECT_FALSE(h.controller->dialog()->isVisible());
+  }
+}
+
+TEST(frmloggingph, WriteToFileNeedsAFileAndAModeBeforeOkDoesAnything) {
+  QTemporaryDir dir;
+  DialogHarness h;
+  Controls c = h.controls();
+  c.interval->setCurrentIndex(6);
+
+  c.writeToFile->click();
+  EXPECT_TRUE(c.append->isEnabled() && c.overwrite->isEnabled() && c.select->isEnabled());
+  EXPECT_FALSE(c.ok->isEnabled());
+
+  c.select->click(); // cancelled with nothing chosen before: nothing changes
+  EXPECT_EQ(h.chooserCalls, 1);
+  EXPECT_FALSE(c.ok->isEnabled());
+
+  h.chosen = dir.filePath("a.csv");
+  c.select->click();
+  EXPECT_TRUE(c.ok->isEnabled());
+  EXPECT_EQ(h.controller->dialog()->logFileName(), h.chosen);
+
+  c.ok->click(); // neither Append nor Overwrite: silently nothing
+  EXPECT_TRUE(h.controller->dialog()->isVisible());
+  EXPECT_FALSE(h.timer->isActive());
+  EXPECT_TRUE(h.messages.texts.isEmpty());
+  EXPECT_FALSE(QFile::exists(h.chosen));
+
+  // Clicking "Write to File" again disables OK until a file is supplied; cancelling the
+  // chooser then keeps the earlier file, whose name was the chooser's preset.
+  c.writeToFile->click();
+  EXPECT_FALSE(c.ok->isEnabled());
+  h.chosen.clear();
+  c.select->click();
+  EXPECT_EQ(h.lastPreset, dir.filePath("a.csv"));
+  EXPECT_TRUE(c.ok->isEnabled());
+
+  // Back to "No Save": OK at once, and it opens no file.
+  c.writeToFile->click();
+  c.noSave->click();
+  EXPECT_TRUE(c.ok->isEnabled());
+  EXPECT_FALSE(c.select->isEnabled());
+  c.ok->click();
+  EXPECT_TRUE(h.timer->isActive());
+  EXPECT_FALSE(h.controller->isFileOpen());
+  EXPECT_FALSE(QFile::exists(dir.filePath("a.csv")));
+}
+
+TEST(frmloggingph, ASecondRunFromTheSameDialogAppendsASecondHeader) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("runs.csv");
+  DialogHarness h;
+  Controls c = h.controls();
+  c.writeToFile->click();
+  h.chosen = path;
+  c.select->click();
+  c.append->click();
+  c.interval->setCurrentIndex(6);
+  c.ok->click();
+  ASSERT_TRUE(h.controller->isFileOpen());
+  EXPECT_EQ(h.timer->interval(), 1000);
+  EXPECT_EQ(h.panel1, path);
+  h.controller->writeTick();
+  h.controller->stopLogging();
+
+  h.controller->setup();
+  ASSERT_EQ(h.controller->dialog(), c.ok->window()) << "the same dialog, shown again";
+  EXPECT_TRUE(c.writeToFile->isChecked() && c.append->isChecked());
+  EXPECT_EQ(c.interval->currentIndex(), 6);
+  c.ok->click();
+  h.controller->writeTick();
+  h.controller->stopLogging();
+
+  const QByteArray bytes = fileBytes(path);
+  EXPECT_EQ(bytes.count("\"Brellis DGH Contoller Logging Program\""), 2);
+  EXPECT_EQ(bytes.count("\"14:05:09\","), 2);
+
+  // The same file with "Overwrite" keeps only the new run.
+  h.controller->setup();
+  c.overwrite->click();
+  c.ok->click();
+  h.controller->stopLogging();
+  EXPECT_EQ(fileBytes(path).count("Brellis DGH"), 1);
+  EXPECT_EQ(fileBytes(path).count("\"14:05:09\","), 0);
+}
+
+TEST(frmloggingph, TheCloseButtonDiscardsTheDialogAndTheNextSetupBuildsItAfresh) {
+  DialogHarness h;
+  Controls c = h.controls();
+  c.writeToFile->click();
+  c.interval->setCurrentIndex(3);
+  QPointer<logging::frmloggingph> first = h.controller->dialog();
+
+  first->close();
+  EXPECT_EQ(h.controller->dialog(), nullptr);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(first.isNull());
+  EXPECT_FALSE(h.timer->isActive());
+  EXPECT_FALSE(h.setupEnabled);
+  EXPECT_TRUE(h.stopEnabled);
+
+  h.controller->stopLogging();
+  EXPECT_TRUE(h.notLogging());
+  h.controller->setup();
+  ASSERT_NE(h.controller->dialog(), nullptr);
+  Controls fresh = h.controls();
+  EXPECT_TRUE(fresh.noSave->isChecked());
+  EXPECT_EQ(fresh.interval->currentIndex(), -1);
+  EXPECT_EQ(fresh.interval->count(), 11);
+}
+
+TEST(frmloggingph, StopLoggingWhileTheDialogIsOpenHidesItAndKeepsItsChoices) {
+  DialogHarness h;
+  Controls c = h.controls();
+  c.interval->setCurrentIndex(2);
+  h.controller->stopLogging();
+  EXPECT_TRUE(h.notLogging());
+  EXPECT_TRUE(h.messages.texts.isEmpty());
+  ASSERT_NE(h.controller->dialog(), nullptr);
+  EXPECT_FALSE(h.controller->dialog()->isVisible());
+
+  h.controller->setup();
+  EXPECT_TRUE(h.controller->dialog()->isVisible());
+  EXPECT_EQ(c.interval->currentIndex(), 2);
+}
+
+TEST(frmloggingph, DefaultChooserRuleAcceptsExistingFilesAndAsksForNewOnes) {
+  QTemporaryDir dir;
+  QFile existing(dir.filePath("old.csv"));
+  ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+  existing.close();
+  using logging::ChosenFileCheck;
+  EXPECT_EQ(logging::checkChosenLogFile(dir.filePath("old.csv")), ChosenFileCheck::Accept);
+  EXPECT_EQ(logging::checkChosenLogFile(dir.filePath("new.csv")), ChosenFileCheck::AskToCreate);
+  EXPECT_EQ(logging::checkChosenLogFile(dir.filePath("none/new.csv")),
+            ChosenFileCheck::FolderMissing);
+}
+
+} // namespace
