@@ -1,0 +1,83 @@
+#include "sim/simulated_bus.h"
+
+#include <algorithm>
+
+namespace sim {
+
+SimulatedBus::SimulatedBus(tiltdgh::MillisecondClock &clock, DghModules &modules)
+    : m_clock(clock), m_modules(modules) {}
+
+int SimulatedBus::commPort() const { return m_port; }
+
+void SimulatedBus::setCommPort(int port) { m_port = port; }
+
+tiltdgh::PortError SimulatedBus::open() {
+  if (m_open) {
+    m_lastError = QStringLiteral("the port is already open");
+    return tiltdgh::PortError::PortInUse;
+  }
+  if (m_port < 1) {
+    m_lastError = QStringLiteral("there is no port %1").arg(m_port);
+    return tiltdgh::PortError::InvalidPort;
+  }
+  m_open = true;
+  m_incoming.clear();
+  m_modules.resetInput();
+  m_lastError.clear();
+  return tiltdgh::PortError::None;
+}
+
+void SimulatedBus::close() {
+  m_open = false;
+  m_incoming.clear();
+}
+
+bool SimulatedBus::portOpen() { return m_open; }
+
+void SimulatedBus::output(const QByteArray &bytes) {
+  if (!m_open)
+    return;
+  const quint32 now = m_clock.now();
+  const std::vector<TimedByte> reply = m_modules.receive(bytes, now);
+  // Merge by arrival time: a late reply to an earlier command may still be on its way.
+  for (const TimedByte &b : reply) {
+    auto at = m_incoming.end();
+    while (at != m_incoming.begin() && qint32(std::prev(at)->at - b.at) > 0)
+      --at;
+    m_incoming.insert(at, b);
+  }
+}
+
+void SimulatedBus::setInputLen(int count) { m_inputLen = std::max(count, 0); }
+
+int SimulatedBus::inBufferCount() {
+  if (!m_open)
+    return 0;
+  const quint32 now = m_clock.now();
+  int count = 0;
+  for (const TimedByte &b : m_incoming) {
+    if (qint32(now - b.at) < 0)
+      break;
+    ++count;
+  }
+  return count;
+}
+
+QByteArray SimulatedBus::input() {
+  const int waiting = inBufferCount();
+  const int take = m_inputLen == 0 ? waiting : std::min(m_inputLen, waiting);
+  QByteArray out;
+  for (int i = 0; i < take; ++i) {
+    out += m_incoming.front().byte;
+    m_incoming.pop_front();
+  }
+  return out;
+}
+
+QString SimulatedBus::deviceName() const {
+  return QStringLiteral("simulated DGH modules (port %1)").arg(m_port);
+}
+
+QString SimulatedBus::lastErrorText() const { return m_lastError; }
+
+} // namespace sim
