@@ -1,0 +1,172 @@
+#include "calibration/frm_cal.h"
+
+#include "calibration/calibration_store.h"
+#include "widgets/two_state_switch.h"
+
+#include <QButtonGroup>
+#include <QDateEdit>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QVBoxLayout>
+
+namespace {
+
+// The picker shows the regional short form with a four-digit year, as the store writes it.
+QString pickerFormat() {
+  QString format = QLocale().dateFormat(QLocale::ShortFormat);
+  static const QRegularExpression years(QStringLiteral("y+"));
+  format.replace(years, QStringLiteral("yyyy"));
+  if (format.contains(QLatin1String("MMM")) || format.contains(QLatin1String("ddd")))
+    return QStringLiteral("yyyy-MM-dd");
+  return format;
+}
+
+QLineEdit *addField(QGridLayout *grid, int row, const QString &caption, const QString &name,
+                    const QString &layoutText) {
+  auto *label = new QLabel(caption);
+  auto *edit = new QLineEdit(layoutText);
+  edit->setObjectName(name);
+  edit->setAccessibleName(caption.chopped(1));
+  label->setBuddy(edit);
+  grid->addWidget(label, row, 0);
+  grid->addWidget(edit, row, 1);
+  return edit;
+}
+
+} // namespace
+
+frmCal::frmCal(AcquisitionState &state, tiltdgh::OperatorMessages &messages, QWidget *parent)
+    : QDialog(parent), m_state(state), m_messages(messages) {
+  setObjectName(QStringLiteral("frmCal"));
+  setWindowTitle(QStringLiteral("pH Calibration"));
+  setAttribute(Qt::WA_DeleteOnClose);
+  setModal(false);
+
+  auto *frame = new QGroupBox(QStringLiteral("Coefficients"));
+  auto *grid = new QGridLayout(frame);
+
+  auto *probe1 = new QRadioButton(QStringLiteral("Probe 1"));
+  probe1->setObjectName(QStringLiteral("Option1_0"));
+  auto *probe2 = new QRadioButton(QStringLiteral("Probe 2"));
+  probe2->setObjectName(QStringLiteral("Option1_1"));
+  m_probeButtons = new QButtonGroup(this);
+  m_probeButtons->addButton(probe1, 1);
+  m_probeButtons->addButton(probe2, 2);
+  probe1->setChecked(true);
+  auto *probes = new QHBoxLayout;
+  probes->addWidget(probe1);
+  probes->addWidget(probe2);
+  grid->addLayout(probes, 0, 0, 1, 2);
+
+  m_txtOffset = addField(grid, 1, QStringLiteral("Offset:"), QStringLiteral("txtOffset"),
+                         QStringLiteral("2.4530"));
+  m_txtSlope = addField(grid, 2, QStringLiteral("Slope:"), QStringLiteral("txtSlope"),
+                        QStringLiteral("4.5358"));
+  m_txtSerialNum = addField(grid, 3, QStringLiteral("S/N.:"), QStringLiteral("txtSerialNum"),
+                            QStringLiteral("000.0"));
+  m_txtCalTemp = addField(grid, 4, QStringLiteral("Temp.:"), QStringLiteral("txtCalTemp"),
+                          QStringLiteral("14.000"));
+
+  auto *dateLabel = new QLabel(QStringLiteral("Date:"));
+  m_DTPicker1 = new QDateEdit;
+  m_DTPicker1->setObjectName(QStringLiteral("DTPicker1"));
+  m_DTPicker1->setAccessibleName(QStringLiteral("Date"));
+  m_DTPicker1->setCalendarPopup(true);
+  m_DTPicker1->setDisplayFormat(pickerFormat());
+  // Wide enough for any date the store can hold, so the picker never shows a clamped one.
+  m_DTPicker1->setDateRange(QDate(1, 1, 1), QDate(9999, 12, 31));
+  dateLabel->setBuddy(m_DTPicker1);
+  grid->addWidget(dateLabel, 5, 0);
+  grid->addWidget(m_DTPicker1, 5, 1);
+
+  // Kept from the layout; nothing depends on it.
+  auto *enable = new widgets::TwoStateSwitch(QStringLiteral("Disable"), QStringLiteral("Enable"));
+  enable->setObjectName(QStringLiteral("CWcal_enable"));
+  enable->setAccessibleName(QStringLiteral("Enable"));
+
+  auto *saveButton = new QPushButton(QStringLiteral("Save"));
+  saveButton->setObjectName(QStringLiteral("Command1"));
+  saveButton->setAutoDefault(false);
+
+  auto *layout = new QVBoxLayout(this);
+  layout->addWidget(frame);
+  layout->addWidget(enable);
+  layout->addWidget(saveButton);
+
+  connect(m_txtOffset, &QLineEdit::textChanged, this, &frmCal::applyOffsetText);
+  connect(m_txtSlope, &QLineEdit::textChanged, this, &frmCal::applySlopeText);
+  connect(m_txtSerialNum, &QLineEdit::textChanged, this, &frmCal::applySerialText);
+  connect(m_DTPicker1, &QDateEdit::dateChanged, this, &frmCal::applyDate);
+  connect(saveButton, &QPushButton::clicked, this, &frmCal::save);
+  // Only a change of selection loads a probe: a click on the probe already selected keeps the
+  // operator's unsaved edits.
+  connect(m_probeButtons, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+    if (checked)
+      loadProbe(id);
+  });
+
+  loadProbe(1);
+}
+
+void frmCal::loadProbe(int probe) {
+  m_selectedProbe = probe;
+  const calibration::ProbeTexts texts = calibration::readProbeCoefficients(probe);
+  // setText() raises the edit path only when the text changes; the live values must follow the
+  // stored ones even when a box already shows the same text.
+  m_txtOffset->setText(texts.offset);
+  applyOffsetText(texts.offset);
+  m_txtSlope->setText(texts.slope);
+  applySlopeText(texts.slope);
+  m_txtSerialNum->setText(texts.serialNumber);
+  applySerialText(texts.serialNumber);
+  const QDate date = calibration::readCoefficientDate(texts.date).value_or(QDate(2001, 1, 1));
+  m_DTPicker1->setDate(date);
+  applyDate(date);
+}
+
+void frmCal::applyOffsetText(const QString &text) {
+  if (const auto value = calibration::readCoefficientNumber(text))
+    liveOffset() = *value;
+}
+
+void frmCal::applySlopeText(const QString &text) {
+  if (const auto value = calibration::readCoefficientNumber(text))
+    liveSlope() = *value;
+}
+
+void frmCal::applySerialText(const QString &text) { liveSerial() = text; }
+
+void frmCal::applyDate(const QDate &date) {
+  if (date.isValid())
+    liveDate() = date;
+}
+
+void frmCal::save() {
+  if (calibration::saveProbeCoefficients(m_state, m_selectedProbe) == QSettings::AccessError)
+    m_messages.showMessage(QStringLiteral("The calibration values of probe %1 were not saved: "
+                                          "the settings file %2 cannot be written.")
+                               .arg(m_selectedProbe)
+                               .arg(calibration::settingsFileName()));
+}
+
+double &frmCal::liveOffset() {
+  return m_selectedProbe == 2 ? m_state.probe2Offset : m_state.probe1Offset;
+}
+
+double &frmCal::liveSlope() {
+  return m_selectedProbe == 2 ? m_state.probe2Slope : m_state.probe1Slope;
+}
+
+QString &frmCal::liveSerial() {
+  return m_selectedProbe == 2 ? m_state.probe2Serial : m_state.probe1Serial;
+}
+
+QDate &frmCal::liveDate() {
+  return m_selectedProbe == 2 ? m_state.probe2CalDate : m_state.probe1CalDate;
+}

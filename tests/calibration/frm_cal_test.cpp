@@ -1,0 +1,240 @@
+#include "calibration/calibration_opener.h"
+#include "common/number_text.h"
+#include "temp_store.h"
+
+#include <QApplication>
+#include <QDateEdit>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+namespace {
+
+class RecordingMessages : public tiltdgh::OperatorMessages {
+public:
+  void showMessage(const QString &text, const QString &title) override {
+    texts.append(text);
+    titles.append(title);
+  }
+  QStringList texts;
+  QStringList titles;
+};
+
+class CalibrationDialog : public TempStore {
+protected:
+  void TearDown() override {
+    delete m_opener.dialog();
+    TempStore::TearDown();
+  }
+
+  frmCal *open() { return m_opener.open(); }
+
+  template <typename T> T *control(const char *name) const {
+    T *widget = m_opener.dialog()->findChild<T *>(name);
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+  QLineEdit *box(const char *name) const { return control<QLineEdit>(name); }
+
+  // Replaces a box's text the way the operator does: select all, delete, type.
+  void retype(const char *name, const QString &text) const {
+    QLineEdit *edit = box(name);
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+  }
+  void selectProbe(int probe) const {
+    QTest::mouseClick(control<QRadioButton>(probe == 1 ? "Option1_0" : "Option1_1"),
+                      Qt::LeftButton);
+  }
+  void save() const { QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton); }
+
+  void closeDialog() {
+    m_opener.dialog()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(m_opener.dialog(), nullptr) << "a closed dialog must be removed";
+  }
+
+  AcquisitionState m_state;
+  RecordingMessages m_messages;
+  calibration::CalibrationOpener m_opener{m_state, m_messages};
+};
+
+TEST_F(CalibrationDialog, OpensOnProbeOneWithTheStoredTextsNeverTheLayoutTexts) {
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  m_state.probe1Offset = m_state.probe2Offset = 9;
+  m_state.probe2Serial = "untouched";
+  frmCal *dialog = open();
+
+  EXPECT_EQ(dialog->objectName(), "frmCal");
+  EXPECT_EQ(dialog->windowTitle(), "pH Calibration");
+  EXPECT_FALSE(dialog->isModal());
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_EQ(dialog->findChild<QGroupBox *>()->title(), "Coefficients");
+  EXPECT_TRUE(control<QRadioButton>("Option1_0")->isChecked());
+  EXPECT_FALSE(control<QRadioButton>("Option1_1")->isChecked());
+  EXPECT_EQ(dialog->selectedProbe(), 1);
+  EXPECT_EQ(box("txtOffset")->text(), "2.5777");
+  EXPECT_EQ(box("txtSlope")->text(), "4.5427");
+  EXPECT_EQ(box("txtSerialNum")->text(), "180312");
+  EXPECT_EQ(box("txtCalTemp")->text(), "14.000");
+  EXPECT_EQ(control<QDateEdit>("DTPicker1")->date(), QDate(2001, 1, 1));
+  EXPECT_EQ(control<QDateEdit>("DTPicker1")->text(), "1/1/2001");
+  QStringList captions;
+  for (const QLabel *label : dialog->findChildren<QLabel *>())
+    captions << label->text();
+  EXPECT_EQ(captions, (QStringList{"Offset:", "Slope:", "S/N.:", "Temp.:", "Date:"}));
+  EXPECT_EQ(control<QPushButton>("Command1")->text(), "Save");
+  EXPECT_EQ(control<QAbstractButton>("CWcal_enable")->text(), "Disable");
+
+  EXPECT_EQ(m_state.probe1Offset, 2.5777);
+  EXPECT_EQ(m_state.probe1Slope, 4.5427);
+  EXPECT_EQ(m_state.probe1Serial, "180312");
+  EXPECT_EQ(m_state.probe1CalDate, QDate(2001, 1, 1));
+  EXPECT_EQ(m_state.probe2Offset, 9) << "probe 2 loads only when it is selected";
+  EXPECT_EQ(m_state.probe2Serial, "untouched");
+  EXPECT_TRUE(QDir(m_dir->path()).isEmpty()) << "opening wrote to the store";
+}
+
+TEST_F(CalibrationDialog, EveryKeystrokeThatReadsSetsTheLiveOffsetAndSaveKeepsTheLastOne) {
+  const QLocale locales[] = {QLocale(QLocale::English, QLocale::UnitedStates),
+                             QLocale(QLocale::German, QLocale::Germany)};
+  for (const QLocale &locale : locales) {
+    QLocale::setDefault(locale);
+    freshStore();
+    open();
+    SCOPED_TRACE(locale.name().toStdString());
+    QLineEdit *offset = box("txtOffset");
+    QTest::keyClick(offset, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(offset, Qt::Key_Delete);
+    EXPECT_EQ(m_state.probe1Offset, 2.5777) << "an empty box keeps the live value";
+    const struct {
+      QChar key;
+      double live;
+    } steps[] = {{'2', 2}, {locale.decimalPoint().at(0), 2}, {'6', 2.6}, {'x', 2.6}};
+    for (const auto &step : steps) {
+      QTest::keyClicks(offset, QString(step.key));
+      EXPECT_EQ(m_state.probe1Offset, step.live) << offset->text().toStdString();
+    }
+    QTest::keyClick(offset, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(offset, Qt::Key_Delete);
+    EXPECT_EQ(m_state.probe1Offset, 2.6);
+
+    retype("txtSlope", "-");
+    EXPECT_EQ(m_state.probe1Slope, 4.5427) << "a lone sign does not read";
+    retype("txtSerialNum", " 0A 7 ");
+    save();
+    EXPECT_EQ(stored("offset"), common::generalNumber(2.6));
+    EXPECT_EQ(stored("slope"), common::generalNumber(4.5427));
+    EXPECT_EQ(stored("serial number"), " 0A 7 ");
+    EXPECT_TRUE(m_messages.texts.isEmpty());
+    closeDialog();
+  }
+}
+
+TEST_F(CalibrationDialog, ClosingKeepsTheEditsAndReopeningReloadsOnlyProbeOne) {
+  open();
+  retype("txtSlope", "5");
+  selectProbe(2);
+  EXPECT_EQ(m_state.probe1Slope, 5) << "selecting probe 2 leaves probe 1's live values";
+  retype("txtSlope", "5");
+  retype("txtOffset", "3.25");
+  selectProbe(1);
+  retype("txtSlope", "6");
+  closeDialog();
+  EXPECT_EQ(m_state.probe1Slope, 6);
+  EXPECT_EQ(m_state.probe2Slope, 5);
+  EXPECT_EQ(m_state.probe2Offset, 3.25);
+
+  open();
+  EXPECT_EQ(m_state.probe1Slope, 4.5427) << "opening reloads probe 1";
+  EXPECT_EQ(m_state.probe2Offset, 3.25) << "probe 2 keeps its edits until it is selected";
+  selectProbe(2);
+  EXPECT_EQ(m_state.probe2Offset, 2.5777);
+  EXPECT_EQ(m_state.probe2Slope, 4.5427);
+  EXPECT_EQ(box("txtOffset")->text(), "2.5777");
+}
+
+TEST_F(CalibrationDialog, SelectingAProbeReloadsItButClickingTheSelectedOneKeepsEdits) {
+  m_state.probe1Serial = "stale";
+  store("serial number", "S-1");
+  store("offset2", "1.5");
+  open();
+  EXPECT_EQ(m_state.probe1Serial, "S-1");
+  retype("txtOffset", "2.9");
+  retype("txtSerialNum", "edited");
+  control<QDateEdit>("DTPicker1")->setDate(QDate(2024, 6, 30));
+  EXPECT_EQ(m_state.probe1CalDate, QDate(2024, 6, 30));
+
+  selectProbe(1);
+  EXPECT_EQ(m_state.probe1Offset, 2.9);
+  EXPECT_EQ(box("txtSerialNum")->text(), "edited");
+
+  selectProbe(2);
+  EXPECT_EQ(m_opener.dialog()->selectedProbe(), 2);
+  EXPECT_EQ(box("txtOffset")->text(), "1.5");
+  EXPECT_EQ(m_state.probe2Offset, 1.5);
+  EXPECT_EQ(m_state.probe1Offset, 2.9) << "selecting probe 2 leaves probe 1's live values";
+
+  selectProbe(1);
+  EXPECT_EQ(m_state.probe1Offset, 2.5777);
+  EXPECT_EQ(m_state.probe1Serial, "S-1");
+  EXPECT_EQ(m_state.probe1CalDate, QDate(2001, 1, 1));
+  EXPECT_EQ(box("txtOffset")->text(), "2.5777");
+  EXPECT_EQ(box("txtSerialNum")->text(), "S-1");
+  EXPECT_EQ(control<QDateEdit>("DTPicker1")->date(), QDate(2001, 1, 1));
+}
+
+TEST_F(CalibrationDialog, ASecondOpenOnlyRaisesTheOpenDialogAndEscapeClosesIt) {
+  frmCal *first = open();
+  selectProbe(2);
+  retype("txtOffset", "7");
+  EXPECT_EQ(open(), first);
+  EXPECT_EQ(first->selectedProbe(), 2);
+  EXPECT_EQ(box("txtOffset")->text(), "7");
+  EXPECT_EQ(m_state.probe2Offset, 7);
+
+  QTest::keyClick(first, Qt::Key_Escape);
+  frmCal *second = open();
+  EXPECT_EQ(second->selectedProbe(), 1);
+  EXPECT_EQ(m_state.probe2Offset, 7);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(m_opener.dialog(), second);
+}
+
+TEST_F(CalibrationDialog, SaveWritesOnlyTheSelectedProbesKeysFromTheLiveValues) {
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  open();
+  selectProbe(2);
+  retype("txtOffset", "2.61");
+  retype("txtOffset", "2.61abc");
+  retype("txtSerialNum", "");
+  control<QDateEdit>("DTPicker1")->setDate(QDate(2025, 11, 9));
+  save();
+  EXPECT_EQ(keysOnDisk(), (QSet<QString>{"offset2", "slope2", "serial number2", "date2"}));
+  EXPECT_EQ(stored("offset2"), "2.61");
+  EXPECT_EQ(stored("slope2"), "4.5427");
+  EXPECT_EQ(stored("serial number2"), "");
+  EXPECT_EQ(stored("date2"), "11/9/2025");
+  EXPECT_TRUE(m_opener.dialog()->isVisible()) << "the dialog stays open after a save";
+  EXPECT_TRUE(m_messages.texts.isEmpty());
+}
+
+TEST_F(CalibrationDialog, ASaveThatCannotBeWrittenIsReported) {
+  ASSERT_TRUE(QDir().mkpath(filePath()));
+  open();
+  retype("txtOffset", "3");
+  save();
+  ASSERT_EQ(m_messages.texts.size(), 1);
+  EXPECT_EQ(m_messages.texts[0], "The calibration values of probe 1 were not saved: the "
+                                 "settings file " +
+                                     filePath() + " cannot be written.");
+  EXPECT_EQ(m_messages.titles[0], "");
+  EXPECT_EQ(m_state.probe1Offset, 3);
+}
+
+} // namespace
