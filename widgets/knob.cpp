@@ -48,7 +48,7 @@ QString Knob::caption() const { return m_caption; }
 
 QSize Knob::sizeHint() const {
   const QFontMetrics fm(font());
-  return {96, 96 + 2 * fm.height()};
+  return {110, 110 + 2 * fm.height()};
 }
 
 QSize Knob::minimumSizeHint() const {
@@ -75,8 +75,10 @@ void Knob::paintEvent(QPaintEvent *) {
   const double labelRoom = std::max(fm.horizontalAdvance(locale().toString(minimum())),
                                     fm.horizontalAdvance(locale().toString(maximum()))) +
                            4.0;
+  // The numbers stand outside the scale, the top one below the caption.
   const double outer = std::max(
-      8.0, std::min(width() / 2.0 - labelRoom, height() / 2.0 - captionHeight - fm.height() / 2.0));
+      8.0, std::min(width() / 2.0 - labelRoom - 1.0,
+                    height() / 2.0 - captionHeight - labelRoom / 2.0 - fm.height() / 2.0 - 1.0));
   const double body = outer * 0.72;
   const int span = maximum() - minimum();
   const auto fractionOf = [&](int value) {

@@ -60,6 +60,14 @@ QSize TwoStateSwitch::minimumSizeHint() const { return sizeHint(); }
 // click and the program's call alike, so the face text is already current in every handler.
 void TwoStateSwitch::checkStateSet() { showFaceText(); }
 
+// A click by mouse or keyboard reaches setChecked() with the call to checkStateSet() held back
+// until after toggled(), so the coming face is shown first; the actual state is shown after.
+void TwoStateSwitch::nextCheckState() {
+  setText(isChecked() ? m_offText : m_onText);
+  QAbstractButton::nextCheckState();
+  showFaceText();
+}
+
 void TwoStateSwitch::showFaceText() { setText(isChecked() ? m_onText : m_offText); }
 
 void TwoStateSwitch::paintEvent(QPaintEvent *) {

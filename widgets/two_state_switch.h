@@ -30,6 +30,7 @@ public:
 
 protected:
   void checkStateSet() override;
+  void nextCheckState() override;
   void paintEvent(QPaintEvent *event) override;
 
 private:
