@@ -1,6 +1,10 @@
 #include "calibration/calibration_opener.h"
+#include "channels/readers.h"
 #include "common/number_text.h"
 #include "temp_store.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/recorders.h"
+#include "tests/support/scripted_line.h"
 
 #include <QApplication>
 #include <QDateEdit>
@@ -13,16 +17,6 @@
 #include <QTest>
 
 namespace {
-
-class RecordingMessages : public tiltdgh::OperatorMessages {
-public:
-  void showMessage(const QString &text, const QString &title) override {
-    texts.append(text);
-    titles.append(title);
-  }
-  QStringList texts;
-  QStringList titles;
-};
 
 class CalibrationDialog : public TempStore {
 protected:
@@ -60,7 +54,7 @@ protected:
   }
 
   AcquisitionState m_state;
-  RecordingMessages m_messages;
+  testsupport::RecordingMessages m_messages;
   calibration::CalibrationOpener m_opener{m_state, m_messages};
 };
 
@@ -131,7 +125,7 @@ TEST_F(CalibrationDialog, EveryKeystrokeThatReadsSetsTheLiveOffsetAndSaveKeepsTh
     EXPECT_EQ(stored("offset"), common::generalNumber(2.6));
     EXPECT_EQ(stored("slope"), common::generalNumber(4.5427));
     EXPECT_EQ(stored("serial number"), " 0A 7 ");
-    EXPECT_TRUE(m_messages.texts.isEmpty());
+    EXPECT_TRUE(m_messages.shown.empty());
     closeDialog();
   }
 }
@@ -221,7 +215,7 @@ TEST_F(CalibrationDialog, SaveWritesOnlyTheSelectedProbesKeysFromTheLiveValues) 
   EXPECT_EQ(stored("serial number2"), "");
   EXPECT_EQ(stored("date2"), "11/9/2025");
   EXPECT_TRUE(m_opener.dialog()->isVisible()) << "the dialog stays open after a save";
-  EXPECT_TRUE(m_messages.texts.isEmpty());
+  EXPECT_TRUE(m_messages.shown.empty());
 }
 
 TEST_F(CalibrationDialog, ASaveThatCannotBeWrittenIsReported) {
@@ -229,12 +223,36 @@ TEST_F(CalibrationDialog, ASaveThatCannotBeWrittenIsReported) {
   open();
   retype("txtOffset", "3");
   save();
-  ASSERT_EQ(m_messages.texts.size(), 1);
-  EXPECT_EQ(m_messages.texts[0], "The calibration values of probe 1 were not saved: the "
-                                 "settings file " +
-                                     filePath() + " cannot be written.");
-  EXPECT_EQ(m_messages.titles[0], "");
+  ASSERT_EQ(m_messages.shown.size(), 1u);
+  EXPECT_EQ(m_messages.shown[0].text, "The calibration values of probe 1 were not saved: the "
+                                      "settings file " +
+                                          filePath() + " cannot be written.");
+  EXPECT_EQ(m_messages.shown[0].title, "");
   EXPECT_EQ(m_state.probe1Offset, 3);
+}
+
+TEST_F(CalibrationDialog, UnsavedEditsReachTheNextPhReadingUntilTheDialogIsOpenedAgain) {
+  testsupport::FakeClock clock{1000};
+  testsupport::ScriptedLine line{clock};
+  testsupport::RecordingPanel panel;
+  tiltdgh::DghLink link{line, clock, m_messages};
+  m_state.ph1ThermSelect = 1;
+  m_state.therm1Temp = 25;
+  const auto readProbe1 = [&] {
+    line.answerNextCommand("*+02677.70\r");
+    tiltdgh::ReadPhModule(link, m_state, panel, "6");
+    return m_state.ph1Value;
+  };
+
+  open();
+  EXPECT_EQ(readProbe1(), 7.3721);
+  retype("txtSlope", "9.0854");
+  EXPECT_EQ(readProbe1(), 7.1861);
+  closeDialog();
+  EXPECT_EQ(readProbe1(), 7.1861) << "closing keeps the unsaved slope";
+  open();
+  EXPECT_EQ(readProbe1(), 7.3721) << "opening reloads the stored slope";
+  EXPECT_TRUE(m_messages.shown.empty());
 }
 
 } // namespace
