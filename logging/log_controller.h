@@ -23,8 +23,8 @@ namespace logging {
 // the signals; the controller owns the log set-up dialog and the log file.
 //
 // The controller connects tmrLogger's timeout to writeTick() itself and starts and stops the
-// timer. A Qt timer with interval 0 fires continuously, so a timer handed over at interval 0 is
-// stopped: it never ticks, as the design's "Interval 0" intends.
+// timer. Interval 0 means "never ticks", but a running Qt timer with interval 0 fires
+// continuously, so a timer handed over at interval 0 is stopped.
 //
 // A log file that cannot be opened or written ends logging: the timer stops, the file is closed
 // with every earlier line kept, the not-logging status and menus are signalled, the dialog is
