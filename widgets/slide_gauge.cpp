@@ -1,9 +1,11 @@
 #include "widgets/slide_gauge.h"
 
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -61,8 +63,6 @@ SlideGauge::SlideGauge(Qt::Orientation orientation, QWidget *parent) : QAbstract
   setOrientation(orientation);
   setFocusPolicy(Qt::NoFocus);
   setTracking(true);
-  setSingleStep(0);
-  setPageStep(0);
   if (orientation == Qt::Horizontal)
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   else
@@ -140,6 +140,17 @@ void SlideGauge::syncSliderRange() {
   const int high = toUnits(std::max(m_axisMinimum, m_axisMaximum));
   setRange(low, high);
   setValue(std::clamp(toUnits(m_value), low, high));
+}
+
+// The markers carry no numbers on the face; hovering shows the values they stand for.
+bool SlideGauge::event(QEvent *event) {
+  if (event->type() == QEvent::ToolTip && m_markersVisible && m_hasMinMax) {
+    const QString text =
+        QStringLiteral("min %1\nmax %2").arg(locale().toString(m_min), locale().toString(m_max));
+    QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), text, this);
+    return true;
+  }
+  return QAbstractSlider::event(event);
 }
 
 void SlideGauge::keyPressEvent(QKeyEvent *event) { event->ignore(); }

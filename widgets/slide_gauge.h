@@ -51,6 +51,7 @@ signals:
   void gaugeValueChanged(double value);
 
 protected:
+  bool event(QEvent *event) override;
   void paintEvent(QPaintEvent *event) override;
   void keyPressEvent(QKeyEvent *event) override;
 #if QT_CONFIG(wheelevent)

@@ -61,10 +61,14 @@ TEST_P(TwoStateSwitchTest, FaceFollowsTheStateBeforeToggledArrives) {
   EXPECT_EQ(sw.greenFaceWhenOn(), c.greenFace);
 }
 
-INSTANTIATE_TEST_SUITE_P(Faces, TwoStateSwitchTest,
-                         ::testing::Values(SwitchCase{"Enable DGH", "Disable DGH", true, false},
-                                           SwitchCase{"Start", "Stop", false, true},
-                                           SwitchCase{"Start Plot", "Pause Plot", true, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Faces, TwoStateSwitchTest,
+    ::testing::Values(SwitchCase{"Enable DGH", "Disable DGH", true, false},
+                      SwitchCase{"Start", "Stop", false, true},
+                      SwitchCase{"Start Plot", "Pause Plot", true, false}),
+    [](const auto &info) {
+      return QString::fromUtf8(info.param.off).remove(QLatin1Char(' ')).toStdString();
+    });
 
 TEST(TwoStateSwitch, SizeHintHoldsTheLongerFaceAndTheLight) {
   TwoStateSwitch plain(QStringLiteral("Enable DGH"), QStringLiteral("Disable DGH"));
