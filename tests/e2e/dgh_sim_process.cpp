@@ -1,0 +1,64 @@
+#include "tests/e2e/dgh_sim_process.h"
+
+#include <QDeadlineTimer>
+
+#include <csignal>
+#include <sys/prctl.h>
+
+namespace e2e {
+
+DghSimProcess::DghSimProcess(const QStringList &arguments) {
+  // Dies with the test program, so an aborted test leaves no simulator holding a terminal.
+  m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+  m_process.start(QStringLiteral(DGH_SIM_PATH), arguments);
+  if (!m_process.waitForStarted(processWaitMs))
+    return;
+  m_devicePath = readLine();
+}
+
+DghSimProcess::~DghSimProcess() {
+  if (m_process.state() == QProcess::NotRunning)
+    return;
+  if (!endWith(SIGTERM)) {
+    m_process.kill();
+    m_process.waitForFinished(processWaitMs);
+  }
+}
+
+QString DghSimProcess::readLine() {
+  const QDeadlineTimer deadline(processWaitMs);
+  while (!m_process.canReadLine()) {
+    if (m_process.state() == QProcess::NotRunning || deadline.hasExpired())
+      return QString();
+    m_process.waitForReadyRead(int(deadline.remainingTime()));
+  }
+  return QString::fromLocal8Bit(m_process.readLine()).trimmed();
+}
+
+QString DghSimProcess::control(const QString &line) {
+  m_process.write(line.toLocal8Bit() + '\n');
+  m_process.waitForBytesWritten(processWaitMs);
+  return readLine();
+}
+
+bool DghSimProcess::endWith(int signal) {
+  if (m_process.state() == QProcess::NotRunning)
+    return true;
+  ::kill(pid_t(m_process.processId()), signal);
+  return m_process.waitForFinished(processWaitMs);
+}
+
+tiltdgh::PortDevices portOneAt(const QString &device) {
+  tiltdgh::PortDevices devices;
+  devices.map(1, device);
+  return devices;
+}
+
+RealLink::RealLink(const QString &device) : line(portOneAt(device)) {}
+
+QString RealLink::ask(const QString &address) {
+  tiltdgh::SendCommand(link, QLatin1Char('$') + address + QStringLiteral("RD\r"));
+  return tiltdgh::ReadResponse(link);
+}
+
+} // namespace e2e
