@@ -452,7 +452,7 @@ def logo():
 
 def light(colour):
     dark = tuple(int(c * 0.45) for c in colour)
-    bright = tuple(min(255, int(c + (255 - c) * 0.55)) for c in colour)
+    bright = tuple(min(255, int(c + (255 - c) * 0.35)) for c in colour)
     shapes = [
         Circle(8, 8, 7.2, (0x50, 0x50, 0x50)),
         Circle(8, 8, 6.2, ("radial", bright, dark, 0.38, 0.35)),
