@@ -3,6 +3,7 @@
 #include "calibration/calibration_opener.h"
 #include "calibration/calibration_store.h"
 #include "channels/readers.h"
+#include "logging/log_controller.h"
 #include "common/number_text.h"
 #include "instrument/qserial_line.h"
 #include "widgets/knob.h"
@@ -11,7 +12,8 @@
 #include "widgets/slide_gauge.h"
 #include "widgets/two_state_switch.h"
 
-#include <qcustomplot.h>
+#include "plot/trend_graph.h"
+#include "plot/trend_plot.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,6 +21,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -68,6 +71,39 @@ frmMain::frmMain(tiltdgh::SerialLine& line, tiltdgh::MillisecondClock& clock,
     m_calibration = std::make_unique<calibration::CalibrationOpener>(m_state, m_link.messages, this);
     connect(findChild<QAction*>(QStringLiteral("mnuPhCal")), &QAction::triggered, this,
             [this] { m_calibration->open(); });
+    connectLogging();
+
+    m_trend = new plot::TrendPlot(m_state, m_graph, m_tmrPlot, m_chkpH1, m_chkpH2,
+                                  [] { return QDateTime::currentDateTime(); }, this);
+    connect(m_cwPlot, &QAbstractButton::toggled, m_trend, &plot::TrendPlot::setPlotting);
+    connect(m_graphMode, &QAbstractSlider::valueChanged, m_trend, &plot::TrendPlot::setGraphMode);
+    connect(m_trend, &plot::TrendPlot::cursorReadout, this,
+            [this](const QString& panel2, const QString& panel3) {
+                m_panels[1]->setText(panel2);
+                m_panels[2]->setText(panel3);
+            });
+}
+
+void frmMain::connectLogging() {
+    // Total Liters is logged as the display shows it.
+    QLabel* liters = m_displays.value(QStringLiteral("liters"));
+    m_logging = new logging::LogController(
+        m_state, [liters] { return liters->text(); }, m_tmrLogger, m_link.messages, iconsDir(),
+        this);
+    connect(m_logging, &logging::LogController::logFileTextChanged, m_panels[0], &QLabel::setText);
+    connect(m_logging, &logging::LogController::statusChanged, this,
+            [this](const QString& text, const QString& picturePath) {
+                m_panels[3]->setText(text);
+                QPixmap picture;
+                picture.load(picturePath); // a missing light leaves the panel without one
+                m_panel4Picture->setPixmap(picture);
+            });
+    connect(m_logging, &logging::LogController::setupEnabledChanged, m_mnuLogSetup,
+            &QAction::setEnabled);
+    connect(m_logging, &logging::LogController::stopEnabledChanged, m_mnuStop,
+            &QAction::setEnabled);
+    connect(m_mnuLogSetup, &QAction::triggered, m_logging, &logging::LogController::setup);
+    connect(m_mnuStop, &QAction::triggered, m_logging, &logging::LogController::stopLogging);
 }
 
 frmMain::~frmMain() {
@@ -194,11 +230,7 @@ void frmMain::resetFlowTotal() {
 }
 
 void frmMain::setPhAxisRange() {
-    const double minimum = m_phMin->value();
-    const double maximum = m_phMax->value();
-    m_graph->yAxis->setRange(minimum, maximum);
-    m_graph->yAxis2->setRange(minimum, maximum);
-    m_graph->replot(QCustomPlot::rpQueuedReplot);
+    m_trend->setPhAxisRange(m_phMin->value(), m_phMax->value());
 }
 
 void frmMain::setDisplayText(const QString& label, const QString& text) {
@@ -225,12 +257,13 @@ void frmMain::showMessage(const QString& text, const QString& title) {
     box.exec();
 }
 
-QString frmMain::iconPath(const QString& fileName) const {
-    const QString dir = m_services.iconsDir.isEmpty()
-                            ? QCoreApplication::applicationDirPath() + QStringLiteral("/icons")
-                            : m_services.iconsDir;
-    return QDir(dir).filePath(fileName);
+QString frmMain::iconsDir() const {
+    return m_services.iconsDir.isEmpty()
+               ? QCoreApplication::applicationDirPath() + QStringLiteral("/icons")
+               : m_services.iconsDir;
 }
+
+QString frmMain::iconPath(const QString& fileName) const { return QDir(iconsDir()).filePath(fileName); }
 
 bool frmMain::loadPicture(QLabel* target, const QString& fileName) {
     const QString path = iconPath(fileName);

@@ -15,13 +15,19 @@ class QAction;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
-class QCustomPlot;
 class QLabel;
 class QPushButton;
 class QTimer;
 
 namespace calibration {
 class CalibrationOpener;
+}
+namespace logging {
+class LogController;
+}
+namespace plot {
+class TrendGraph;
+class TrendPlot;
 }
 
 namespace widgets {
@@ -95,7 +101,9 @@ private:
     void exitProgram();
     bool openPortAtStart();
     std::optional<QString> askText(const QString& prompt, const QString& title);
+    QString iconsDir() const;
     QString iconPath(const QString& fileName) const;
+    void connectLogging();
     bool loadPicture(QLabel* target, const QString& fileName);
 
     tiltdgh::SerialLine& m_line;
@@ -114,7 +122,8 @@ private:
     QTimer* m_tmrLogger = nullptr;
     QLabel* m_picMain = nullptr;
     QComboBox* m_cmbUpdate = nullptr;
-    QCustomPlot* m_graph = nullptr;
+    plot::TrendGraph* m_graph = nullptr;
+    plot::TrendPlot* m_trend = nullptr;
     widgets::Knob* m_therMax = nullptr;
     widgets::Knob* m_therMin = nullptr;
     widgets::Knob* m_phMax = nullptr;
@@ -130,4 +139,5 @@ private:
     QAction* m_mnuLogSetup = nullptr;
     QAction* m_mnuStop = nullptr;
     std::unique_ptr<calibration::CalibrationOpener> m_calibration;
+    logging::LogController* m_logging = nullptr; // a child: closes its file as the window goes
 };

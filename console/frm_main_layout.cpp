@@ -8,7 +8,7 @@
 #include "widgets/slide_gauge.h"
 #include "widgets/two_state_switch.h"
 
-#include <qcustomplot.h>
+#include "plot/trend_graph.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -117,13 +117,8 @@ QWidget* frmMain::buildGraphArea() {
     knobs->addStretch();
     row->addLayout(knobs);
 
-    m_graph = named(new QCustomPlot, QStringLiteral("CWGraph1"));
+    m_graph = named(new plot::TrendGraph, QStringLiteral("CWGraph1"));
     m_graph->setMinimumSize(360, 220);
-    m_graph->yAxis->setLabel(QStringLiteral("pH "));
-    m_graph->yAxis2->setLabel(QStringLiteral("pH 2"));
-    m_graph->yAxis2->setVisible(true);
-    m_graph->yAxis->setRange(0, 15);
-    m_graph->yAxis2->setRange(0, 15);
     row->addWidget(m_graph, 1);
 
     auto* side = new QVBoxLayout;
