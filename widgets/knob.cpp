@@ -2,8 +2,6 @@
 
 #include <QLocale>
 #include <QPainter>
-#include <QStyle>
-#include <QStyleOptionFocusRect>
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,5 @@
 #include "widgets/numeric_display.h"
 
-#include <QFontDatabase>
 #include <QLabel>
 #include <QVBoxLayout>
 

@@ -2,8 +2,6 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QStyle>
-#include <QStyleOptionFocusRect>
 
 #include <algorithm>
 #include <cmath>
@@ -128,7 +126,7 @@ void PositionSelector::paintEvent(QPaintEvent *) {
   // Slot.
   painter.setPen(QPen(palette().color(QPalette::Shadow), 1));
   painter.setBrush(palette().color(QPalette::Dark));
-  const QRectF slot = horizontal ? track.adjusted(-3, -3, 3, 3) : track.adjusted(-3, -3, 3, 3);
+  const QRectF slot = track.adjusted(-3, -3, 3, 3);
   painter.drawRoundedRect(slot, 3, 3);
 
   // Detents and labels.
