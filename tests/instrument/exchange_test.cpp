@@ -142,7 +142,8 @@ TEST(WaitMs, SpinsOnTheClockWhenTheSleepWakesEarly) {
   // The sleep wakes 3 ms early and every read moves the clock by 1 ms: the wait reads the
   // clock until it shows the target and not once more.
   constexpr quint32 top = std::numeric_limits<quint32>::max();
-  for (const quint32 start : {quint32(100), top - 20}) {
+  // top - 33: the sleep wakes before the wrap and the target lies after it.
+  for (const quint32 start : {quint32(100), top - 20, top - 33}) {
     FakeClock clock(start);
     clock.setShortfall(3);
     clock.setStepPerRead(1);
