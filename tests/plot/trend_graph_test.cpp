@@ -106,18 +106,6 @@ TEST(TrendGraph, XWindowFollowsTheNewestPointOnlyWhileItWasInView) {
   }
 }
 
-TEST(TrendGraph, AppendKeepsPointsInOrderAndIgnoresUnknownTraces) {
-  TrendGraph graph(start);
-  graph.appendPoint(1, 100, 1);
-  graph.appendPoint(1, 101, 2);
-  graph.appendPoint(3, 102, 3);
-  graph.appendPoint(0, 102, 3);
-  ASSERT_EQ(graph.trace(1)->dataCount(), 2);
-  EXPECT_EQ(graph.trace(1)->data()->at(0)->key, 100);
-  EXPECT_EQ(graph.trace(1)->data()->at(1)->value, 2);
-  EXPECT_EQ(graph.trace(2)->dataCount(), 0);
-}
-
 TEST(TrendGraph, PanModeDragMovesTimeAndBothPhAxesTogether) {
   ShownGraph shown;
   TrendGraph &graph = shown.graph;
