@@ -6,9 +6,9 @@
 // ("lblmV", "CWSlideFlow", "cwbPh" ...).
 class ChannelPanel {
 public:
-    virtual ~ChannelPanel() = default;
-    virtual void setDisplayText(const QString& label, const QString& text) = 0;
-    virtual void setGaugeValue(const QString& gauge, double value) = 0;
-    // Sets the switch's value to off; its change handling then stops the channel.
-    virtual void turnSwitchOff(const QString& switchName) = 0;
+  virtual ~ChannelPanel() = default;
+  virtual void setDisplayText(const QString &label, const QString &text) = 0;
+  virtual void setGaugeValue(const QString &gauge, double value) = 0;
+  // Sets the switch's value to off; its change handling then stops the channel.
+  virtual void turnSwitchOff(const QString &switchName) = 0;
 };

@@ -12,7 +12,7 @@ namespace common {
 // grouping, a leading '-' for negatives, and the locale's decimal separator (7, 7.05, 2577.7, 0).
 // Magnitudes of 1e15 and above, or below 1e-15, fall back to an exponent form ("1E+308").
 // Infinity and NaN give "Inf" and "NaN": callers keep such values away from the operator.
-QString generalNumber(double value, const QLocale& locale = QLocale());
+QString generalNumber(double value, const QLocale &locale = QLocale());
 
 // The same form with "." as the decimal separator whatever the regional settings (log records).
 QString bareNumber(double value);
@@ -25,10 +25,10 @@ double roundHalfEven(double value, int places);
 // Reads a number as a module sends it: "." as the decimal separator in every locale. Surrounding
 // blanks, a sign and an exponent are allowed; any other text, a partial number, or a value that
 // does not fit a finite double gives nullopt.
-std::optional<double> parseModuleNumber(const QString& text);
+std::optional<double> parseModuleNumber(const QString &text);
 
 // Reads a number as the operator types it: the same rules with the locale's decimal separator.
 // "2." reads as 2; "", "-", "." and "2x" do not read.
-std::optional<double> parseTypedNumber(const QString& text, const QLocale& locale = QLocale());
+std::optional<double> parseTypedNumber(const QString &text, const QLocale &locale = QLocale());
 
 } // namespace common

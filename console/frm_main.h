@@ -28,7 +28,7 @@ class LogController;
 namespace plot {
 class TrendGraph;
 class TrendPlot;
-}
+} // namespace plot
 
 namespace widgets {
 class Knob;
@@ -41,103 +41,103 @@ class TwoStateSwitch;
 // What frmMain needs from the outside world besides the serial line and the clock. Every member
 // has a working default; tests replace them to answer the boxes themselves.
 struct FrmMainServices {
-    // Modal OK boxes; null means frmMain's own QMessageBox.
-    tiltdgh::OperatorMessages* messages = nullptr;
-    // The "Commport Setup" input box: the text entered, or nullopt for Cancel. Null means a
-    // QInputDialog.
-    std::function<std::optional<QString>(const QString& prompt, const QString& title)> askText;
-    // The folder holding the program's images; empty means the one the program finds itself.
-    QString iconsDir;
+  // Modal OK boxes; null means frmMain's own QMessageBox.
+  tiltdgh::OperatorMessages *messages = nullptr;
+  // The "Commport Setup" input box: the text entered, or nullopt for Cancel. Null means a
+  // QInputDialog.
+  std::function<std::optional<QString>(const QString &prompt, const QString &title)> askText;
+  // The folder holding the program's images; empty means the one the program finds itself.
+  QString iconsDir;
 };
 
 // The main window: it owns the one AcquisitionState, composes every part of the program, and runs
 // the read cycle and the operator's adjustments. Nothing runs until load() has been called.
 class frmMain : public QMainWindow, public ChannelPanel, public tiltdgh::OperatorMessages {
-    Q_OBJECT
+  Q_OBJECT
 public:
-    frmMain(tiltdgh::SerialLine& line, tiltdgh::MillisecondClock& clock,
-            FrmMainServices services = {}, QWidget* parent = nullptr);
-    ~frmMain() override;
+  frmMain(tiltdgh::SerialLine &line, tiltdgh::MillisecondClock &clock,
+          FrmMainServices services = {}, QWidget *parent = nullptr);
+  ~frmMain() override;
 
-    // Brings the system up in its designed order. Returns false, after telling the operator why,
-    // when the program cannot start; the caller then ends the program.
-    bool load();
+  // Brings the system up in its designed order. Returns false, after telling the operator why,
+  // when the program cannot start; the caller then ends the program.
+  bool load();
 
-    AcquisitionState& state() { return m_state; }
-    const AcquisitionState& state() const { return m_state; }
+  AcquisitionState &state() { return m_state; }
+  const AcquisitionState &state() const { return m_state; }
 
-    // The work of one tmrRd tick. A tick that falls due while one is running is dropped.
-    void readTick();
-    void applyUpdateRate();
-    void setPhAxisRange();
-    // "Comm Port": closes the port, asks for a number and opens that port.
-    void commPortCommand();
+  // The work of one tmrRd tick. A tick that falls due while one is running is dropped.
+  void readTick();
+  void applyUpdateRate();
+  void setPhAxisRange();
+  // "Comm Port": closes the port, asks for a number and opens that port.
+  void commPortCommand();
 
-    // ChannelPanel
-    void setDisplayText(const QString& label, const QString& text) override;
-    void setGaugeValue(const QString& gauge, double value) override;
-    void turnSwitchOff(const QString& switchName) override;
+  // ChannelPanel
+  void setDisplayText(const QString &label, const QString &text) override;
+  void setGaugeValue(const QString &gauge, double value) override;
+  void turnSwitchOff(const QString &switchName) override;
 
-    // OperatorMessages: a modal QMessageBox unless the services replaced it.
-    void showMessage(const QString& text, const QString& title = QString()) override;
+  // OperatorMessages: a modal QMessageBox unless the services replaced it.
+  void showMessage(const QString &text, const QString &title = QString()) override;
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+  void closeEvent(QCloseEvent *event) override;
 
 private:
-    void buildWindow();
-    QWidget* buildGraphArea();
-    QWidget* buildProbeReadings();
-    QWidget* buildPhControls();
-    QWidget* buildFlowArea();
-    QWidget* buildThermistorArea();
-    void buildMenus();
-    void buildStatusBar();
-    void connectHandlers();
+  void buildWindow();
+  QWidget *buildGraphArea();
+  QWidget *buildProbeReadings();
+  QWidget *buildPhControls();
+  QWidget *buildFlowArea();
+  QWidget *buildThermistorArea();
+  void buildMenus();
+  void buildStatusBar();
+  void connectHandlers();
 
-    void onChannelSwitch(const QString& switchName, bool on);
-    void resetThermistorGauges();
-    void resetFlowTotal();
-    void exitProgram();
-    bool openPortAtStart();
-    std::optional<QString> askText(const QString& prompt, const QString& title);
-    QString iconsDir() const;
-    QString iconPath(const QString& fileName) const;
-    void connectLogging();
-    bool loadPicture(QLabel* target, const QString& fileName);
+  void onChannelSwitch(const QString &switchName, bool on);
+  void resetThermistorGauges();
+  void resetFlowTotal();
+  void exitProgram();
+  bool openPortAtStart();
+  std::optional<QString> askText(const QString &prompt, const QString &title);
+  QString iconsDir() const;
+  QString iconPath(const QString &fileName) const;
+  void connectLogging();
+  bool loadPicture(QLabel *target, const QString &fileName);
 
-    tiltdgh::SerialLine& m_line;
-    tiltdgh::MillisecondClock& m_clock;
-    FrmMainServices m_services;
-    tiltdgh::DghLink m_link;
-    AcquisitionState m_state;
-    bool m_inReadTick = false;
+  tiltdgh::SerialLine &m_line;
+  tiltdgh::MillisecondClock &m_clock;
+  FrmMainServices m_services;
+  tiltdgh::DghLink m_link;
+  AcquisitionState m_state;
+  bool m_inReadTick = false;
 
-    QHash<QString, QLabel*> m_displays;
-    QHash<QString, widgets::SlideGauge*> m_gauges;
-    QHash<QString, widgets::TwoStateSwitch*> m_switches;
+  QHash<QString, QLabel *> m_displays;
+  QHash<QString, widgets::SlideGauge *> m_gauges;
+  QHash<QString, widgets::TwoStateSwitch *> m_switches;
 
-    QTimer* m_tmrRd = nullptr;
-    QTimer* m_tmrPlot = nullptr;
-    QTimer* m_tmrLogger = nullptr;
-    QLabel* m_picMain = nullptr;
-    QComboBox* m_cmbUpdate = nullptr;
-    plot::TrendGraph* m_graph = nullptr;
-    plot::TrendPlot* m_trend = nullptr;
-    widgets::Knob* m_therMax = nullptr;
-    widgets::Knob* m_therMin = nullptr;
-    widgets::Knob* m_phMax = nullptr;
-    widgets::Knob* m_phMin = nullptr;
-    widgets::PositionSelector* m_graphMode = nullptr;
-    widgets::TwoStateSwitch* m_cwPlot = nullptr;
-    QCheckBox* m_chkpH1 = nullptr;
-    QCheckBox* m_chkpH2 = nullptr;
-    QButtonGroup* m_optTherm = nullptr;
-    QButtonGroup* m_optTherm1 = nullptr;
-    QLabel* m_panels[4] = {};
-    QLabel* m_panel4Picture = nullptr;
-    QAction* m_mnuLogSetup = nullptr;
-    QAction* m_mnuStop = nullptr;
-    std::unique_ptr<calibration::CalibrationOpener> m_calibration;
-    logging::LogController* m_logging = nullptr; // a child: closes its file as the window goes
+  QTimer *m_tmrRd = nullptr;
+  QTimer *m_tmrPlot = nullptr;
+  QTimer *m_tmrLogger = nullptr;
+  QLabel *m_picMain = nullptr;
+  QComboBox *m_cmbUpdate = nullptr;
+  plot::TrendGraph *m_graph = nullptr;
+  plot::TrendPlot *m_trend = nullptr;
+  widgets::Knob *m_therMax = nullptr;
+  widgets::Knob *m_therMin = nullptr;
+  widgets::Knob *m_phMax = nullptr;
+  widgets::Knob *m_phMin = nullptr;
+  widgets::PositionSelector *m_graphMode = nullptr;
+  widgets::TwoStateSwitch *m_cwPlot = nullptr;
+  QCheckBox *m_chkpH1 = nullptr;
+  QCheckBox *m_chkpH2 = nullptr;
+  QButtonGroup *m_optTherm = nullptr;
+  QButtonGroup *m_optTherm1 = nullptr;
+  QLabel *m_panels[4] = {};
+  QLabel *m_panel4Picture = nullptr;
+  QAction *m_mnuLogSetup = nullptr;
+  QAction *m_mnuStop = nullptr;
+  std::unique_ptr<calibration::CalibrationOpener> m_calibration;
+  logging::LogController *m_logging = nullptr; // a child: closes its file as the window goes
 };

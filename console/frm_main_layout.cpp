@@ -30,363 +30,361 @@ namespace {
 const QColor probe1Colour(0, 220, 0);
 const QColor probe2Colour(255, 48, 48);
 
-template <typename T> T* named(T* widget, const QString& name) {
-    widget->setObjectName(name);
-    return widget;
+template <typename T> T *named(T *widget, const QString &name) {
+  widget->setObjectName(name);
+  return widget;
 }
 
-QWidget* container(const QString& name) { return named(new QWidget, name); }
+QWidget *container(const QString &name) { return named(new QWidget, name); }
 
-QLabel* caption(const QString& name, const QString& text, bool bold = false) {
-    auto* label = named(new QLabel(text), name);
-    if (bold) {
-        QFont f = label->font();
-        f.setBold(true);
-        label->setFont(f);
-    }
-    return label;
+QLabel *caption(const QString &name, const QString &text, bool bold = false) {
+  auto *label = named(new QLabel(text), name);
+  if (bold) {
+    QFont f = label->font();
+    f.setBold(true);
+    label->setFont(f);
+  }
+  return label;
 }
 
 } // namespace
 
 void frmMain::buildWindow() {
-    setWindowTitle(QStringLiteral("Brellis (DGH Controller) Ver. 2.4.1"));
-    setObjectName(QStringLiteral("frmMain"));
+  setWindowTitle(QStringLiteral("Brellis (DGH Controller) Ver. 2.4.1"));
+  setObjectName(QStringLiteral("frmMain"));
 
-    m_tmrRd = named(new QTimer(this), QStringLiteral("tmrRd"));
-    m_tmrRd->setInterval(1000);
-    m_tmrPlot = named(new QTimer(this), QStringLiteral("tmrPlot"));
-    m_tmrPlot->setInterval(1000);
-    // Interval 0 stands for "never ticks": the timer is started only once logging is set up.
-    m_tmrLogger = named(new QTimer(this), QStringLiteral("tmrLogger"));
-    m_tmrLogger->setInterval(0);
+  m_tmrRd = named(new QTimer(this), QStringLiteral("tmrRd"));
+  m_tmrRd->setInterval(1000);
+  m_tmrPlot = named(new QTimer(this), QStringLiteral("tmrPlot"));
+  m_tmrPlot->setInterval(1000);
+  // Interval 0 stands for "never ticks": the timer is started only once logging is set up.
+  m_tmrLogger = named(new QTimer(this), QStringLiteral("tmrLogger"));
+  m_tmrLogger->setInterval(0);
 
-    auto* central = new QWidget;
-    auto* grid = new QGridLayout(central);
-    grid->setContentsMargins(8, 8, 8, 4);
-    grid->setHorizontalSpacing(10);
+  auto *central = new QWidget;
+  auto *grid = new QGridLayout(central);
+  grid->setContentsMargins(8, 8, 8, 4);
+  grid->setHorizontalSpacing(10);
 
-    m_picMain = named(new QLabel, QStringLiteral("PicMain"));
-    m_picMain->setFixedSize(133, 100);
-    m_picMain->setAlignment(Qt::AlignCenter);
-    m_picMain->setAccessibleName(QStringLiteral("Logo"));
+  m_picMain = named(new QLabel, QStringLiteral("PicMain"));
+  m_picMain->setFixedSize(133, 100);
+  m_picMain->setAlignment(Qt::AlignCenter);
+  m_picMain->setAccessibleName(QStringLiteral("Logo"));
 
-    auto* frame6 = named(new QGroupBox(QStringLiteral("pH Probe")), QStringLiteral("Frame6"));
-    auto* f6 = new QGridLayout(frame6);
-    f6->addWidget(buildGraphArea(), 0, 0, 1, 2);
-    f6->addWidget(buildProbeReadings(), 1, 0);
-    f6->addWidget(buildPhControls(), 1, 1, Qt::AlignTop);
-    f6->setRowStretch(0, 1);
+  auto *frame6 = named(new QGroupBox(QStringLiteral("pH Probe")), QStringLiteral("Frame6"));
+  auto *f6 = new QGridLayout(frame6);
+  f6->addWidget(buildGraphArea(), 0, 0, 1, 2);
+  f6->addWidget(buildProbeReadings(), 1, 0);
+  f6->addWidget(buildPhControls(), 1, 1, Qt::AlignTop);
+  f6->setRowStretch(0, 1);
 
-    auto* frame3 = named(new QGroupBox(QStringLiteral("Electronic Flow Gauge")),
-                         QStringLiteral("Frame3"));
-    auto* f3 = new QVBoxLayout(frame3);
-    f3->addWidget(buildFlowArea());
+  auto *frame3 =
+      named(new QGroupBox(QStringLiteral("Electronic Flow Gauge")), QStringLiteral("Frame3"));
+  auto *f3 = new QVBoxLayout(frame3);
+  f3->addWidget(buildFlowArea());
 
-    auto* frame7 =
-        named(new QGroupBox(QStringLiteral("Thermistors")), QStringLiteral("Frame7"));
-    auto* f7 = new QVBoxLayout(frame7);
-    f7->addWidget(buildThermistorArea());
+  auto *frame7 = named(new QGroupBox(QStringLiteral("Thermistors")), QStringLiteral("Frame7"));
+  auto *f7 = new QVBoxLayout(frame7);
+  f7->addWidget(buildThermistorArea());
 
-    auto* left = new QVBoxLayout;
-    left->addWidget(m_picMain, 0, Qt::AlignHCenter | Qt::AlignTop);
-    left->addSpacing(12);
-    left->addWidget(frame3, 1);
-    grid->addLayout(left, 0, 0);
-    grid->addWidget(frame6, 0, 1);
-    grid->addWidget(frame7, 1, 0, 1, 2);
-    grid->setColumnStretch(1, 1);
-    grid->setRowStretch(0, 1);
-    setCentralWidget(central);
+  auto *left = new QVBoxLayout;
+  left->addWidget(m_picMain, 0, Qt::AlignHCenter | Qt::AlignTop);
+  left->addSpacing(12);
+  left->addWidget(frame3, 1);
+  grid->addLayout(left, 0, 0);
+  grid->addWidget(frame6, 0, 1);
+  grid->addWidget(frame7, 1, 0, 1, 2);
+  grid->setColumnStretch(1, 1);
+  grid->setRowStretch(0, 1);
+  setCentralWidget(central);
 
-    buildMenus();
-    buildStatusBar();
-    resize(894, 687);
+  buildMenus();
+  buildStatusBar();
+  resize(894, 687);
 }
 
-QWidget* frmMain::buildGraphArea() {
-    QWidget* area = container(QStringLiteral("Picture4"));
-    auto* row = new QHBoxLayout(area);
-    row->setContentsMargins(0, 0, 0, 0);
+QWidget *frmMain::buildGraphArea() {
+  QWidget *area = container(QStringLiteral("Picture4"));
+  auto *row = new QHBoxLayout(area);
+  row->setContentsMargins(0, 0, 0, 0);
 
-    m_phMax = named(new widgets::Knob(0, 20, QStringLiteral("Max.")), QStringLiteral("CWpHmax"));
-    m_phMin = named(new widgets::Knob(0, 20, QStringLiteral("Min.")), QStringLiteral("CWpHmin"));
-    auto* knobs = new QVBoxLayout;
-    knobs->addWidget(m_phMax);
-    knobs->addWidget(m_phMin);
-    knobs->addStretch();
-    row->addLayout(knobs);
+  m_phMax = named(new widgets::Knob(0, 20, QStringLiteral("Max.")), QStringLiteral("CWpHmax"));
+  m_phMin = named(new widgets::Knob(0, 20, QStringLiteral("Min.")), QStringLiteral("CWpHmin"));
+  auto *knobs = new QVBoxLayout;
+  knobs->addWidget(m_phMax);
+  knobs->addWidget(m_phMin);
+  knobs->addStretch();
+  row->addLayout(knobs);
 
-    m_graph = named(new plot::TrendGraph, QStringLiteral("CWGraph1"));
-    m_graph->setMinimumSize(360, 220);
-    row->addWidget(m_graph, 1);
+  m_graph = named(new plot::TrendGraph, QStringLiteral("CWGraph1"));
+  m_graph->setMinimumSize(360, 220);
+  row->addWidget(m_graph, 1);
 
-    auto* side = new QVBoxLayout;
-    m_cwPlot = named(new widgets::TwoStateSwitch(QStringLiteral("Start Plot"),
-                                                 QStringLiteral("Pause Plot")),
-                     QStringLiteral("cwPlot"));
-    m_cwPlot->setLightVisible(true);
-    side->addWidget(m_cwPlot);
-    m_chkpH1 = named(new QCheckBox(QStringLiteral("Plot pH1")), QStringLiteral("chkpH1"));
-    m_chkpH2 = named(new QCheckBox(QStringLiteral("Plot pH2")), QStringLiteral("chkpH2"));
-    m_chkpH1->setChecked(true);
-    m_chkpH2->setChecked(true);
-    side->addWidget(m_chkpH1);
-    side->addWidget(m_chkpH2);
-    m_graphMode = named(new widgets::PositionSelector(
-                            1, {QStringLiteral("Pan"), QStringLiteral("Cur"), QString()},
-                            Qt::Vertical),
-                        QStringLiteral("GraphMode"));
-    m_graphMode->setAccessibleName(QStringLiteral("Graph mode"));
-    side->addWidget(m_graphMode, 0, Qt::AlignHCenter);
-    auto* resetScale =
-        named(new QPushButton(QStringLiteral("Reset Scale")), QStringLiteral("Command1"));
-    resetScale->setToolTip(
-        QStringLiteral("Resets Y axis Min. Max settings after zoom or pan operation"));
-    side->addWidget(resetScale);
-    side->addStretch();
-    row->addLayout(side);
-    return area;
+  auto *side = new QVBoxLayout;
+  m_cwPlot =
+      named(new widgets::TwoStateSwitch(QStringLiteral("Start Plot"), QStringLiteral("Pause Plot")),
+            QStringLiteral("cwPlot"));
+  m_cwPlot->setLightVisible(true);
+  side->addWidget(m_cwPlot);
+  m_chkpH1 = named(new QCheckBox(QStringLiteral("Plot pH1")), QStringLiteral("chkpH1"));
+  m_chkpH2 = named(new QCheckBox(QStringLiteral("Plot pH2")), QStringLiteral("chkpH2"));
+  m_chkpH1->setChecked(true);
+  m_chkpH2->setChecked(true);
+  side->addWidget(m_chkpH1);
+  side->addWidget(m_chkpH2);
+  m_graphMode =
+      named(new widgets::PositionSelector(
+                1, {QStringLiteral("Pan"), QStringLiteral("Cur"), QString()}, Qt::Vertical),
+            QStringLiteral("GraphMode"));
+  m_graphMode->setAccessibleName(QStringLiteral("Graph mode"));
+  side->addWidget(m_graphMode, 0, Qt::AlignHCenter);
+  auto *resetScale =
+      named(new QPushButton(QStringLiteral("Reset Scale")), QStringLiteral("Command1"));
+  resetScale->setToolTip(
+      QStringLiteral("Resets Y axis Min. Max settings after zoom or pan operation"));
+  side->addWidget(resetScale);
+  side->addStretch();
+  row->addLayout(side);
+  return area;
 }
 
-QWidget* frmMain::buildProbeReadings() {
-    QWidget* area = container(QStringLiteral("Picture2"));
-    auto* grid = new QGridLayout(area);
-    grid->setContentsMargins(0, 0, 0, 0);
+QWidget *frmMain::buildProbeReadings() {
+  QWidget *area = container(QStringLiteral("Picture2"));
+  auto *grid = new QGridLayout(area);
+  grid->setContentsMargins(0, 0, 0, 0);
 
-    struct Probe {
-        const char* heading;
-        const char* headingName;
-        const char* displays[3][2]; // caption, label name
-        const char* corrCaption;
-        const char* corrCaptionName;
-        const char* entryName;
-        const char* optionBox;
-        QColor colour;
-    };
-    const Probe probes[2] = {
-        {"pH Probe #1",
-         "lblpH0",
-         {{"mV1", "lblmV"}, {"pH1 (raw)", "lblpH"}, {"pH1 (w/corr.)", "lblpH1WOS"}},
-         "Corr. 1",
-         "Label5",
-         "pHOffS1",
-         "picPH1",
-         probe1Colour},
-        {"pH Probe #2",
-         "Label1",
-         {{"mV2", "lblmV1"}, {"pH2 (raw)", "lblpH1"}, {"pH2 (w/corr.)", "lblpH2WOS"}},
-         "Corr. 2",
-         "Label6",
-         "pHOffS2",
-         "Picture1",
-         probe2Colour},
-    };
+  struct Probe {
+    const char *heading;
+    const char *headingName;
+    const char *displays[3][2]; // caption, label name
+    const char *corrCaption;
+    const char *corrCaptionName;
+    const char *entryName;
+    const char *optionBox;
+    QColor colour;
+  };
+  const Probe probes[2] = {
+      {"pH Probe #1",
+       "lblpH0",
+       {{"mV1", "lblmV"}, {"pH1 (raw)", "lblpH"}, {"pH1 (w/corr.)", "lblpH1WOS"}},
+       "Corr. 1",
+       "Label5",
+       "pHOffS1",
+       "picPH1",
+       probe1Colour},
+      {"pH Probe #2",
+       "Label1",
+       {{"mV2", "lblmV1"}, {"pH2 (raw)", "lblpH1"}, {"pH2 (w/corr.)", "lblpH2WOS"}},
+       "Corr. 2",
+       "Label6",
+       "pHOffS2",
+       "Picture1",
+       probe2Colour},
+  };
 
-    for (int p = 0; p < 2; ++p) {
-        const Probe& probe = probes[p];
-        const int top = p * 3;
-        grid->addWidget(caption(probe.headingName, probe.heading, true), top, 0, 1, 3);
-        for (int i = 0; i < 3; ++i) {
-            const QString initial = i == 0 ? QStringLiteral("0000.00") : QStringLiteral("000");
-            auto* display = new widgets::NumericDisplay(probe.displays[i][0], probe.displays[i][1],
-                                                        initial, probe.colour);
-            m_displays.insert(display->label()->objectName(), display->label());
-            grid->addWidget(display, top + 1, i);
-        }
-        auto* side = new QGridLayout;
-        side->addWidget(caption(probe.corrCaptionName, probe.corrCaption), 0, 0);
-        auto* entry = named(new widgets::NumericEntry, probe.entryName);
-        entry->setAccessibleName(probe.corrCaption);
-        side->addWidget(entry, 0, 1);
-        QWidget* optionBox = container(probe.optionBox);
-        auto* options = new QHBoxLayout(optionBox);
-        options->setContentsMargins(0, 0, 0, 0);
-        auto* group = new QButtonGroup(this);
-        group->setObjectName(p == 0 ? QStringLiteral("optTherm") : QStringLiteral("optTherm1"));
-        for (int i = 0; i < 3; ++i) {
-            auto* option = new QRadioButton(QStringLiteral("T-%1").arg(i + 1));
-            option->setObjectName(QStringLiteral("%1_%2").arg(group->objectName()).arg(i));
-            option->setChecked(i == 0);
-            group->addButton(option, i);
-            options->addWidget(option);
-        }
-        (p == 0 ? m_optTherm : m_optTherm1) = group;
-        side->addWidget(optionBox, 1, 0, 1, 2);
-        grid->addLayout(side, top + 1, 3);
-        if (p == 0) {
-            auto* line = named(new QFrame, QStringLiteral("Line1"));
-            line->setFrameShape(QFrame::HLine);
-            line->setFrameShadow(QFrame::Sunken);
-            grid->addWidget(line, 2, 0, 1, 4);
-        }
-    }
-    return area;
-}
-
-QWidget* frmMain::buildPhControls() {
-    QWidget* area = container(QStringLiteral("Picture3"));
-    auto* column = new QVBoxLayout(area);
-    column->setContentsMargins(0, 0, 0, 0);
-    auto* cwbPh = named(new widgets::TwoStateSwitch(QStringLiteral("Enable DGH"),
-                                                    QStringLiteral("Disable DGH")),
-                        QStringLiteral("cwbPh"));
-    cwbPh->setLightVisible(true);
-    m_switches.insert(cwbPh->objectName(), cwbPh);
-    column->addWidget(cwbPh);
-    column->addSpacing(8);
-    column->addWidget(caption(QStringLiteral("Label2"), QStringLiteral("Update rate (ms)")));
-    m_cmbUpdate = named(new QComboBox, QStringLiteral("cmbUpdate"));
-    m_cmbUpdate->setEditable(true);
-    m_cmbUpdate->setInsertPolicy(QComboBox::NoInsert);
-    m_cmbUpdate->setAccessibleName(QStringLiteral("Update rate (ms)"));
-    m_cmbUpdate->setEditText(QStringLiteral("1000"));
-    column->addWidget(m_cmbUpdate);
-    column->addWidget(named(new QPushButton(QStringLiteral("Update")),
-                            QStringLiteral("CWupdateRate")));
-    column->addStretch();
-    return area;
-}
-
-QWidget* frmMain::buildFlowArea() {
-    QWidget* area = container(QStringLiteral("Picture6"));
-    auto* grid = new QGridLayout(area);
-    grid->setContentsMargins(0, 0, 0, 0);
-    const char* displays[3][2] = {
-        {"Frequency", "lblHz"}, {"Liters / min", "lblLitersPerMin"}, {"Total Liters", "liters"}};
+  for (int p = 0; p < 2; ++p) {
+    const Probe &probe = probes[p];
+    const int top = p * 3;
+    grid->addWidget(caption(probe.headingName, probe.heading, true), top, 0, 1, 3);
     for (int i = 0; i < 3; ++i) {
-        auto* display = new widgets::NumericDisplay(displays[i][0], displays[i][1],
-                                                    QStringLiteral("000"), probe1Colour);
-        m_displays.insert(display->label()->objectName(), display->label());
-        grid->addWidget(display, i, 0);
+      const QString initial = i == 0 ? QStringLiteral("0000.00") : QStringLiteral("000");
+      auto *display = new widgets::NumericDisplay(probe.displays[i][0], probe.displays[i][1],
+                                                  initial, probe.colour);
+      m_displays.insert(display->label()->objectName(), display->label());
+      grid->addWidget(display, top + 1, i);
     }
-    auto* slide = named(new widgets::SlideGauge(Qt::Vertical), QStringLiteral("CWSlideFlow"));
-    slide->setAxisRange(0, 5);
-    slide->setCaption(QStringLiteral("L/min"));
-    slide->setAccessibleName(QStringLiteral("L/min"));
-    m_gauges.insert(slide->objectName(), slide);
-    grid->addWidget(slide, 0, 1, 3, 1);
-
-    auto* cwbFlow = named(
-        new widgets::TwoStateSwitch(QStringLiteral("Start"), QStringLiteral("Stop")),
-        QStringLiteral("cwbFlow"));
-    cwbFlow->setGreenFaceWhenOn(true);
-    cwbFlow->setAccessibleDescription(QStringLiteral("Flow reading"));
-    m_switches.insert(cwbFlow->objectName(), cwbFlow);
-    grid->addWidget(cwbFlow, 3, 0, 1, 2);
-    auto* reset = named(new QPushButton(QStringLiteral("Reset")), QStringLiteral("CWButton3"));
-    reset->setAccessibleDescription(QStringLiteral("Resets the flow total"));
-    grid->addWidget(reset, 4, 0, 1, 2);
-    return area;
+    auto *side = new QGridLayout;
+    side->addWidget(caption(probe.corrCaptionName, probe.corrCaption), 0, 0);
+    auto *entry = named(new widgets::NumericEntry, probe.entryName);
+    entry->setAccessibleName(probe.corrCaption);
+    side->addWidget(entry, 0, 1);
+    QWidget *optionBox = container(probe.optionBox);
+    auto *options = new QHBoxLayout(optionBox);
+    options->setContentsMargins(0, 0, 0, 0);
+    auto *group = new QButtonGroup(this);
+    group->setObjectName(p == 0 ? QStringLiteral("optTherm") : QStringLiteral("optTherm1"));
+    for (int i = 0; i < 3; ++i) {
+      auto *option = new QRadioButton(QStringLiteral("T-%1").arg(i + 1));
+      option->setObjectName(QStringLiteral("%1_%2").arg(group->objectName()).arg(i));
+      option->setChecked(i == 0);
+      group->addButton(option, i);
+      options->addWidget(option);
+    }
+    (p == 0 ? m_optTherm : m_optTherm1) = group;
+    side->addWidget(optionBox, 1, 0, 1, 2);
+    grid->addLayout(side, top + 1, 3);
+    if (p == 0) {
+      auto *line = named(new QFrame, QStringLiteral("Line1"));
+      line->setFrameShape(QFrame::HLine);
+      line->setFrameShadow(QFrame::Sunken);
+      grid->addWidget(line, 2, 0, 1, 4);
+    }
+  }
+  return area;
 }
 
-QWidget* frmMain::buildThermistorArea() {
-    QWidget* area = container(QStringLiteral("Picture5"));
-    auto* grid = new QGridLayout(area);
-    grid->setContentsMargins(0, 0, 0, 0);
-    for (int k = 1; k <= 3; ++k) {
-        const int row = k - 1;
-        auto* raw = new widgets::NumericDisplay(QStringLiteral("Therm. %1 (raw)").arg(k),
-                                                QStringLiteral("lblTherm%1").arg(k),
+QWidget *frmMain::buildPhControls() {
+  QWidget *area = container(QStringLiteral("Picture3"));
+  auto *column = new QVBoxLayout(area);
+  column->setContentsMargins(0, 0, 0, 0);
+  auto *cwbPh = named(
+      new widgets::TwoStateSwitch(QStringLiteral("Enable DGH"), QStringLiteral("Disable DGH")),
+      QStringLiteral("cwbPh"));
+  cwbPh->setLightVisible(true);
+  m_switches.insert(cwbPh->objectName(), cwbPh);
+  column->addWidget(cwbPh);
+  column->addSpacing(8);
+  column->addWidget(caption(QStringLiteral("Label2"), QStringLiteral("Update rate (ms)")));
+  m_cmbUpdate = named(new QComboBox, QStringLiteral("cmbUpdate"));
+  m_cmbUpdate->setEditable(true);
+  m_cmbUpdate->setInsertPolicy(QComboBox::NoInsert);
+  m_cmbUpdate->setAccessibleName(QStringLiteral("Update rate (ms)"));
+  m_cmbUpdate->setEditText(QStringLiteral("1000"));
+  column->addWidget(m_cmbUpdate);
+  column->addWidget(
+      named(new QPushButton(QStringLiteral("Update")), QStringLiteral("CWupdateRate")));
+  column->addStretch();
+  return area;
+}
+
+QWidget *frmMain::buildFlowArea() {
+  QWidget *area = container(QStringLiteral("Picture6"));
+  auto *grid = new QGridLayout(area);
+  grid->setContentsMargins(0, 0, 0, 0);
+  const char *displays[3][2] = {
+      {"Frequency", "lblHz"}, {"Liters / min", "lblLitersPerMin"}, {"Total Liters", "liters"}};
+  for (int i = 0; i < 3; ++i) {
+    auto *display = new widgets::NumericDisplay(displays[i][0], displays[i][1],
                                                 QStringLiteral("000"), probe1Colour);
-        m_displays.insert(raw->label()->objectName(), raw->label());
-        grid->addWidget(raw, row, 0);
+    m_displays.insert(display->label()->objectName(), display->label());
+    grid->addWidget(display, i, 0);
+  }
+  auto *slide = named(new widgets::SlideGauge(Qt::Vertical), QStringLiteral("CWSlideFlow"));
+  slide->setAxisRange(0, 5);
+  slide->setCaption(QStringLiteral("L/min"));
+  slide->setAccessibleName(QStringLiteral("L/min"));
+  m_gauges.insert(slide->objectName(), slide);
+  grid->addWidget(slide, 0, 1, 3, 1);
 
-        auto* offsetBox = new QVBoxLayout;
-        offsetBox->addWidget(
-            caption(QStringLiteral("numOffset%1").arg(k), QStringLiteral("Offset %1").arg(k)));
-        auto* entry =
-            named(new widgets::NumericEntry, QStringLiteral("CWNumEdit%1").arg(k));
-        entry->setAccessibleName(QStringLiteral("Offset %1").arg(k));
-        offsetBox->addWidget(entry);
-        grid->addLayout(offsetBox, row, 1);
+  auto *cwbFlow =
+      named(new widgets::TwoStateSwitch(QStringLiteral("Start"), QStringLiteral("Stop")),
+            QStringLiteral("cwbFlow"));
+  cwbFlow->setGreenFaceWhenOn(true);
+  cwbFlow->setAccessibleDescription(QStringLiteral("Flow reading"));
+  m_switches.insert(cwbFlow->objectName(), cwbFlow);
+  grid->addWidget(cwbFlow, 3, 0, 1, 2);
+  auto *reset = named(new QPushButton(QStringLiteral("Reset")), QStringLiteral("CWButton3"));
+  reset->setAccessibleDescription(QStringLiteral("Resets the flow total"));
+  grid->addWidget(reset, 4, 0, 1, 2);
+  return area;
+}
 
-        auto* corrected = new widgets::NumericDisplay(QStringLiteral("Temp %1").arg(k),
-                                                      QStringLiteral("lblTherm%1WOS").arg(k),
-                                                      QStringLiteral("000"), probe1Colour);
-        m_displays.insert(corrected->label()->objectName(), corrected->label());
-        grid->addWidget(corrected, row, 2);
+QWidget *frmMain::buildThermistorArea() {
+  QWidget *area = container(QStringLiteral("Picture5"));
+  auto *grid = new QGridLayout(area);
+  grid->setContentsMargins(0, 0, 0, 0);
+  for (int k = 1; k <= 3; ++k) {
+    const int row = k - 1;
+    auto *raw = new widgets::NumericDisplay(QStringLiteral("Therm. %1 (raw)").arg(k),
+                                            QStringLiteral("lblTherm%1").arg(k),
+                                            QStringLiteral("000"), probe1Colour);
+    m_displays.insert(raw->label()->objectName(), raw->label());
+    grid->addWidget(raw, row, 0);
 
-        auto* slide = named(new widgets::SlideGauge(Qt::Horizontal),
-                            QStringLiteral("CWSlideTherm%1").arg(k));
-        slide->setAxisRange(5, 25);
-        slide->setMinMaxMarkersVisible(true);
-        slide->setAccessibleName(QStringLiteral("Temp %1").arg(k));
-        m_gauges.insert(slide->objectName(), slide);
-        grid->addWidget(slide, row, 3);
-    }
-    grid->setColumnStretch(3, 1);
+    auto *offsetBox = new QVBoxLayout;
+    offsetBox->addWidget(
+        caption(QStringLiteral("numOffset%1").arg(k), QStringLiteral("Offset %1").arg(k)));
+    auto *entry = named(new widgets::NumericEntry, QStringLiteral("CWNumEdit%1").arg(k));
+    entry->setAccessibleName(QStringLiteral("Offset %1").arg(k));
+    offsetBox->addWidget(entry);
+    grid->addLayout(offsetBox, row, 1);
 
-    m_therMax = named(new widgets::Knob(0, 30, QStringLiteral("Max.")), QStringLiteral("CWtherMax"));
-    m_therMin = named(new widgets::Knob(0, 30, QStringLiteral("Min.")), QStringLiteral("CWtherMin"));
-    auto* knobs = new QVBoxLayout;
-    knobs->addWidget(m_therMax);
-    knobs->addWidget(m_therMin);
-    grid->addLayout(knobs, 0, 4, 3, 1);
+    auto *corrected = new widgets::NumericDisplay(QStringLiteral("Temp %1").arg(k),
+                                                  QStringLiteral("lblTherm%1WOS").arg(k),
+                                                  QStringLiteral("000"), probe1Colour);
+    m_displays.insert(corrected->label()->objectName(), corrected->label());
+    grid->addWidget(corrected, row, 2);
 
-    auto* controls = new QVBoxLayout;
-    auto* cwbTherm = named(
-        new widgets::TwoStateSwitch(QStringLiteral("Start"), QStringLiteral("Stop")),
-        QStringLiteral("cwbTherm"));
-    cwbTherm->setGreenFaceWhenOn(true);
-    cwbTherm->setAccessibleDescription(QStringLiteral("Thermistor reading"));
-    m_switches.insert(cwbTherm->objectName(), cwbTherm);
-    controls->addWidget(cwbTherm);
-    auto* reset = named(new QPushButton(QStringLiteral("Reset")), QStringLiteral("cwbReset"));
-    reset->setAccessibleDescription(QStringLiteral("Resets the lowest and highest temperatures"));
-    controls->addWidget(reset);
-    controls->addStretch();
-    grid->addLayout(controls, 0, 5, 3, 1);
-    return area;
+    auto *slide =
+        named(new widgets::SlideGauge(Qt::Horizontal), QStringLiteral("CWSlideTherm%1").arg(k));
+    slide->setAxisRange(5, 25);
+    slide->setMinMaxMarkersVisible(true);
+    slide->setAccessibleName(QStringLiteral("Temp %1").arg(k));
+    m_gauges.insert(slide->objectName(), slide);
+    grid->addWidget(slide, row, 3);
+  }
+  grid->setColumnStretch(3, 1);
+
+  m_therMax = named(new widgets::Knob(0, 30, QStringLiteral("Max.")), QStringLiteral("CWtherMax"));
+  m_therMin = named(new widgets::Knob(0, 30, QStringLiteral("Min.")), QStringLiteral("CWtherMin"));
+  auto *knobs = new QVBoxLayout;
+  knobs->addWidget(m_therMax);
+  knobs->addWidget(m_therMin);
+  grid->addLayout(knobs, 0, 4, 3, 1);
+
+  auto *controls = new QVBoxLayout;
+  auto *cwbTherm =
+      named(new widgets::TwoStateSwitch(QStringLiteral("Start"), QStringLiteral("Stop")),
+            QStringLiteral("cwbTherm"));
+  cwbTherm->setGreenFaceWhenOn(true);
+  cwbTherm->setAccessibleDescription(QStringLiteral("Thermistor reading"));
+  m_switches.insert(cwbTherm->objectName(), cwbTherm);
+  controls->addWidget(cwbTherm);
+  auto *reset = named(new QPushButton(QStringLiteral("Reset")), QStringLiteral("cwbReset"));
+  reset->setAccessibleDescription(QStringLiteral("Resets the lowest and highest temperatures"));
+  controls->addWidget(reset);
+  controls->addStretch();
+  grid->addLayout(controls, 0, 5, 3, 1);
+  return area;
 }
 
 void frmMain::buildMenus() {
-    QMenuBar* bar = menuBar();
-    QMenu* file = bar->addMenu(QStringLiteral("&File"));
-    file->setObjectName(QStringLiteral("mnuFile"));
-    QAction* exit = file->addAction(QStringLiteral("E&xit"));
-    exit->setObjectName(QStringLiteral("mnuExit"));
-    connect(exit, &QAction::triggered, this, &frmMain::exitProgram);
+  QMenuBar *bar = menuBar();
+  QMenu *file = bar->addMenu(QStringLiteral("&File"));
+  file->setObjectName(QStringLiteral("mnuFile"));
+  QAction *exit = file->addAction(QStringLiteral("E&xit"));
+  exit->setObjectName(QStringLiteral("mnuExit"));
+  connect(exit, &QAction::triggered, this, &frmMain::exitProgram);
 
-    QMenu* log = bar->addMenu(QStringLiteral("&Logging"));
-    log->setObjectName(QStringLiteral("mnuLog"));
-    m_mnuLogSetup = log->addAction(QStringLiteral("&Setup"));
-    m_mnuLogSetup->setObjectName(QStringLiteral("mnuLogSetup"));
-    m_mnuStop = log->addAction(QStringLiteral("S&top Logging"));
-    m_mnuStop->setObjectName(QStringLiteral("mnuStop"));
-    m_mnuStop->setEnabled(false);
+  QMenu *log = bar->addMenu(QStringLiteral("&Logging"));
+  log->setObjectName(QStringLiteral("mnuLog"));
+  m_mnuLogSetup = log->addAction(QStringLiteral("&Setup"));
+  m_mnuLogSetup->setObjectName(QStringLiteral("mnuLogSetup"));
+  m_mnuStop = log->addAction(QStringLiteral("S&top Logging"));
+  m_mnuStop->setObjectName(QStringLiteral("mnuStop"));
+  m_mnuStop->setEnabled(false);
 
-    QMenu* cal = bar->addMenu(QStringLiteral("&Calibration"));
-    cal->setObjectName(QStringLiteral("mnuCal"));
-    QAction* phCal = cal->addAction(QStringLiteral("&pH calibration values"));
-    phCal->setObjectName(QStringLiteral("mnuPhCal"));
+  QMenu *cal = bar->addMenu(QStringLiteral("&Calibration"));
+  cal->setObjectName(QStringLiteral("mnuCal"));
+  QAction *phCal = cal->addAction(QStringLiteral("&pH calibration values"));
+  phCal->setObjectName(QStringLiteral("mnuPhCal"));
 
-    // The menu-bar entry itself is the command.
-    QAction* comPort = bar->addAction(QStringLiteral("C&omm Port"));
-    comPort->setObjectName(QStringLiteral("mnuComPort"));
-    connect(comPort, &QAction::triggered, this, &frmMain::commPortCommand);
+  // The menu-bar entry itself is the command.
+  QAction *comPort = bar->addAction(QStringLiteral("C&omm Port"));
+  comPort->setObjectName(QStringLiteral("mnuComPort"));
+  connect(comPort, &QAction::triggered, this, &frmMain::commPortCommand);
 }
 
 void frmMain::buildStatusBar() {
-    QStatusBar* bar = statusBar();
-    bar->setObjectName(QStringLiteral("StatusBar1"));
-    bar->setSizeGripEnabled(false);
-    const int widths[4] = {530, 96, 96, 96};
-    for (int i = 0; i < 4; ++i) {
-        m_panels[i] = named(new QLabel, QStringLiteral("Panel%1").arg(i + 1));
-        m_panels[i]->setMinimumWidth(widths[i]);
-        m_panels[i]->setFrameShape(QFrame::StyledPanel);
-        m_panels[i]->setFrameShadow(QFrame::Sunken);
-    }
-    m_panel4Picture = named(new QLabel, QStringLiteral("Panel4Picture"));
-    auto* panel4 = new QWidget;
-    auto* row = new QHBoxLayout(panel4);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(4);
-    row->addWidget(m_panel4Picture);
-    row->addWidget(m_panels[3], 1);
-    bar->addWidget(m_panels[0], 1);
-    bar->addWidget(m_panels[1]);
-    bar->addWidget(m_panels[2]);
-    bar->addWidget(panel4);
+  QStatusBar *bar = statusBar();
+  bar->setObjectName(QStringLiteral("StatusBar1"));
+  bar->setSizeGripEnabled(false);
+  const int widths[4] = {530, 96, 96, 96};
+  for (int i = 0; i < 4; ++i) {
+    m_panels[i] = named(new QLabel, QStringLiteral("Panel%1").arg(i + 1));
+    m_panels[i]->setMinimumWidth(widths[i]);
+    m_panels[i]->setFrameShape(QFrame::StyledPanel);
+    m_panels[i]->setFrameShadow(QFrame::Sunken);
+  }
+  m_panel4Picture = named(new QLabel, QStringLiteral("Panel4Picture"));
+  auto *panel4 = new QWidget;
+  auto *row = new QHBoxLayout(panel4);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(4);
+  row->addWidget(m_panel4Picture);
+  row->addWidget(m_panels[3], 1);
+  bar->addWidget(m_panels[0], 1);
+  bar->addWidget(m_panels[1]);
+  bar->addWidget(m_panels[2]);
+  bar->addWidget(panel4);
 }

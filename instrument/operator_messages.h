@@ -8,8 +8,8 @@ namespace tiltdgh {
 // showMessage returns after the operator has closed the box.
 class OperatorMessages {
 public:
-    virtual ~OperatorMessages() = default;
-    virtual void showMessage(const QString& text, const QString& title = QString()) = 0;
+  virtual ~OperatorMessages() = default;
+  virtual void showMessage(const QString &text, const QString &title = QString()) = 0;
 };
 
 } // namespace tiltdgh

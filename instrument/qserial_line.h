@@ -12,11 +12,11 @@ namespace tiltdgh {
 // the command line mapped N to another device (--com N=DEVICE).
 class PortDevices {
 public:
-    void map(int port, const QString& device) { m_overrides.insert(port, device); }
-    QString deviceFor(int port) const;
+  void map(int port, const QString &device) { m_overrides.insert(port, device); }
+  QString deviceFor(int port) const;
 
 private:
-    QMap<int, QString> m_overrides;
+  QMap<int, QString> m_overrides;
 };
 
 // The serial devices the system lists, for telling the operator what there is.
@@ -27,31 +27,31 @@ QStringList availableSerialDevices();
 // pushed out at once and inBufferCount() pulls waiting bytes from the operating system.
 class QSerialLine final : public SerialLine {
 public:
-    explicit QSerialLine(PortDevices devices);
-    ~QSerialLine() override;
+  explicit QSerialLine(PortDevices devices);
+  ~QSerialLine() override;
 
-    int commPort() const override { return m_commPort; }
-    void setCommPort(int port) override { m_commPort = port; }
-    PortError open() override;
-    void close() override;
-    bool portOpen() override;
-    void output(const QByteArray& bytes) override;
-    void setInputLen(int count) override { m_inputLen = count; }
-    int inBufferCount() override;
-    QByteArray input() override;
-    QString deviceName() const override;
-    QString lastErrorText() const override { return m_errorText; }
+  int commPort() const override { return m_commPort; }
+  void setCommPort(int port) override { m_commPort = port; }
+  PortError open() override;
+  void close() override;
+  bool portOpen() override;
+  void output(const QByteArray &bytes) override;
+  void setInputLen(int count) override { m_inputLen = count; }
+  int inBufferCount() override;
+  QByteArray input() override;
+  QString deviceName() const override;
+  QString lastErrorText() const override { return m_errorText; }
 
 private:
-    // A read, write or resource error while open means the device is gone (a USB adapter pulled,
-    // the other end of a pseudo-terminal closed): the port is closed so the exchange sees it.
-    void closeOnFailure();
+  // A read, write or resource error while open means the device is gone (a USB adapter pulled,
+  // the other end of a pseudo-terminal closed): the port is closed so the exchange sees it.
+  void closeOnFailure();
 
-    PortDevices m_devices;
-    QSerialPort m_port;
-    int m_commPort = 1;
-    int m_inputLen = 0;
-    QString m_errorText;
+  PortDevices m_devices;
+  QSerialPort m_port;
+  int m_commPort = 1;
+  int m_inputLen = 0;
+  QString m_errorText;
 };
 
 } // namespace tiltdgh

@@ -18,44 +18,44 @@
 // boxes answered by the test.
 class FrmMainFixture : public ::testing::Test {
 protected:
-    void SetUp() override {
-        line.setOpen(false); // load() opens it
-        window = std::make_unique<frmMain>(line, clock, services());
-        ASSERT_TRUE(window->load());
-    }
+  void SetUp() override {
+    line.setOpen(false); // load() opens it
+    window = std::make_unique<frmMain>(line, clock, services());
+    ASSERT_TRUE(window->load());
+  }
 
-    FrmMainServices services() {
-        FrmMainServices s;
-        s.messages = &messages;
-        s.askText = [this](const QString& prompt, const QString& title) -> std::optional<QString> {
-            asked.append(title + QStringLiteral(": ") + prompt);
-            portOpenWhenAsked = line.portOpen();
-            if (answers.empty())
-                return std::nullopt;
-            std::optional<QString> answer = answers.front();
-            answers.pop_front();
-            return answer;
-        };
-        return s;
-    }
+  FrmMainServices services() {
+    FrmMainServices s;
+    s.messages = &messages;
+    s.askText = [this](const QString &prompt, const QString &title) -> std::optional<QString> {
+      asked.append(title + QStringLiteral(": ") + prompt);
+      portOpenWhenAsked = line.portOpen();
+      if (answers.empty())
+        return std::nullopt;
+      std::optional<QString> answer = answers.front();
+      answers.pop_front();
+      return answer;
+    };
+    return s;
+  }
 
-    template <typename T> T* find(const QString& name) const {
-        T* widget = window->findChild<T*>(name);
-        EXPECT_NE(widget, nullptr) << name.toStdString();
-        return widget;
-    }
+  template <typename T> T *find(const QString &name) const {
+    T *widget = window->findChild<T *>(name);
+    EXPECT_NE(widget, nullptr) << name.toStdString();
+    return widget;
+  }
 
-    QString text(const QString& label) const {
-        QLabel* display = find<QLabel>(label);
-        return display ? display->text() : QStringLiteral("<missing>");
-    }
-    AcquisitionState& state() { return window->state(); }
+  QString text(const QString &label) const {
+    QLabel *display = find<QLabel>(label);
+    return display ? display->text() : QStringLiteral("<missing>");
+  }
+  AcquisitionState &state() { return window->state(); }
 
-    testsupport::FakeClock clock{1000};
-    testsupport::ScriptedLine line{clock};
-    testsupport::RecordingMessages messages;
-    std::deque<std::optional<QString>> answers; // nullopt stands for Cancel
-    QStringList asked;
-    bool portOpenWhenAsked = true;
-    std::unique_ptr<frmMain> window;
+  testsupport::FakeClock clock{1000};
+  testsupport::ScriptedLine line{clock};
+  testsupport::RecordingMessages messages;
+  std::deque<std::optional<QString>> answers; // nullopt stands for Cancel
+  QStringList asked;
+  bool portOpenWhenAsked = true;
+  std::unique_ptr<frmMain> window;
 };

@@ -22,351 +22,347 @@ namespace {
 
 using Fixture = FrmMainFixture;
 
-const QStringList allDisplays = {
-    "lblmV",  "lblmV1",     "lblpH",     "lblpH1",    "lblpH1WOS",    "lblpH2WOS",
-    "lblHz",  "lblLitersPerMin", "liters", "lblTherm1", "lblTherm2",  "lblTherm3",
-    "lblTherm1WOS", "lblTherm2WOS", "lblTherm3WOS"};
-const QStringList allGauges = {"CWSlideFlow", "CWSlideTherm1", "CWSlideTherm2",
-                               "CWSlideTherm3"};
+const QStringList allDisplays = {"lblmV",        "lblmV1",       "lblpH",       "lblpH1",
+                                 "lblpH1WOS",    "lblpH2WOS",    "lblHz",       "lblLitersPerMin",
+                                 "liters",       "lblTherm1",    "lblTherm2",   "lblTherm3",
+                                 "lblTherm1WOS", "lblTherm2WOS", "lblTherm3WOS"};
+const QStringList allGauges = {"CWSlideFlow", "CWSlideTherm1", "CWSlideTherm2", "CWSlideTherm3"};
 
 TEST_F(Fixture, StartsInTheDesignedState) {
-    EXPECT_EQ(window->windowTitle(), "Brellis (DGH Controller) Ver. 2.4.1");
-    EXPECT_TRUE(line.portOpen());
-    EXPECT_TRUE(line.written().isEmpty());
+  EXPECT_EQ(window->windowTitle(), "Brellis (DGH Controller) Ver. 2.4.1");
+  EXPECT_TRUE(line.portOpen());
+  EXPECT_TRUE(line.written().isEmpty());
 
-    auto* tmrRd = find<QTimer>("tmrRd");
-    EXPECT_TRUE(tmrRd->isActive());
-    EXPECT_EQ(tmrRd->interval(), 1000);
-    auto* tmrPlot = find<QTimer>("tmrPlot");
-    EXPECT_FALSE(tmrPlot->isActive());
-    EXPECT_EQ(tmrPlot->interval(), 1000);
-    EXPECT_FALSE(find<QTimer>("tmrLogger")->isActive());
+  auto *tmrRd = find<QTimer>("tmrRd");
+  EXPECT_TRUE(tmrRd->isActive());
+  EXPECT_EQ(tmrRd->interval(), 1000);
+  auto *tmrPlot = find<QTimer>("tmrPlot");
+  EXPECT_FALSE(tmrPlot->isActive());
+  EXPECT_EQ(tmrPlot->interval(), 1000);
+  EXPECT_FALSE(find<QTimer>("tmrLogger")->isActive());
 
-    for (const char* name : {"cwbPh", "cwbFlow", "cwbTherm", "cwPlot"})
-        EXPECT_FALSE(find<widgets::TwoStateSwitch>(name)->isChecked()) << name;
-    EXPECT_EQ(find<widgets::TwoStateSwitch>("cwbPh")->text(), "Enable DGH");
-    EXPECT_EQ(find<widgets::TwoStateSwitch>("cwbFlow")->text(), "Start");
-    EXPECT_FALSE(state().phReadEnabled || state().flowReadEnabled || state().thermReadEnabled);
-    EXPECT_TRUE(state().plotPh1 && state().plotPh2);
-    EXPECT_TRUE(find<QCheckBox>("chkpH1")->isChecked() && find<QCheckBox>("chkpH2")->isChecked());
-    EXPECT_EQ(state().ph1ThermSelect, 0);
-    EXPECT_EQ(state().ph2ThermSelect, 0);
-    EXPECT_TRUE(find<QRadioButton>("optTherm_0")->isChecked());
-    EXPECT_TRUE(find<QRadioButton>("optTherm1_0")->isChecked());
-    EXPECT_EQ(state().therm1Offset, 0);
-    EXPECT_EQ(state().ph2Corr, 0);
+  for (const char *name : {"cwbPh", "cwbFlow", "cwbTherm", "cwPlot"})
+    EXPECT_FALSE(find<widgets::TwoStateSwitch>(name)->isChecked()) << name;
+  EXPECT_EQ(find<widgets::TwoStateSwitch>("cwbPh")->text(), "Enable DGH");
+  EXPECT_EQ(find<widgets::TwoStateSwitch>("cwbFlow")->text(), "Start");
+  EXPECT_FALSE(state().phReadEnabled || state().flowReadEnabled || state().thermReadEnabled);
+  EXPECT_TRUE(state().plotPh1 && state().plotPh2);
+  EXPECT_TRUE(find<QCheckBox>("chkpH1")->isChecked() && find<QCheckBox>("chkpH2")->isChecked());
+  EXPECT_EQ(state().ph1ThermSelect, 0);
+  EXPECT_EQ(state().ph2ThermSelect, 0);
+  EXPECT_TRUE(find<QRadioButton>("optTherm_0")->isChecked());
+  EXPECT_TRUE(find<QRadioButton>("optTherm1_0")->isChecked());
+  EXPECT_EQ(state().therm1Offset, 0);
+  EXPECT_EQ(state().ph2Corr, 0);
 
-    EXPECT_EQ(find<QLabel>("Panel4")->text(), "Not Logging");
-    EXPECT_FALSE(find<QLabel>("Panel4Picture")->pixmap().isNull());
-    EXPECT_FALSE(find<QLabel>("PicMain")->pixmap().isNull());
+  EXPECT_EQ(find<QLabel>("Panel4")->text(), "Not Logging");
+  EXPECT_FALSE(find<QLabel>("Panel4Picture")->pixmap().isNull());
+  EXPECT_FALSE(find<QLabel>("PicMain")->pixmap().isNull());
 
-    auto* cmb = find<QComboBox>("cmbUpdate");
-    EXPECT_EQ(cmb->currentText(), "1000");
-    EXPECT_EQ(cmb->currentIndex(), -1);
-    ASSERT_EQ(cmb->count(), 5);
-    EXPECT_EQ(cmb->itemText(0), "1000");
-    EXPECT_EQ(cmb->itemText(4), "100");
+  auto *cmb = find<QComboBox>("cmbUpdate");
+  EXPECT_EQ(cmb->currentText(), "1000");
+  EXPECT_EQ(cmb->currentIndex(), -1);
+  ASSERT_EQ(cmb->count(), 5);
+  EXPECT_EQ(cmb->itemText(0), "1000");
+  EXPECT_EQ(cmb->itemText(4), "100");
 
-    EXPECT_EQ(find<widgets::Knob>("CWtherMax")->value(), 25);
-    EXPECT_EQ(find<widgets::Knob>("CWtherMin")->value(), 5);
-    EXPECT_EQ(find<widgets::Knob>("CWpHmax")->value(), 15);
-    EXPECT_EQ(find<widgets::Knob>("CWpHmin")->value(), 0);
-    for (int k = 1; k <= 3; ++k) {
-        auto* slide = find<widgets::SlideGauge>(QStringLiteral("CWSlideTherm%1").arg(k));
-        EXPECT_EQ(slide->axisMinimum(), 5);
-        EXPECT_EQ(slide->axisMaximum(), 25);
-    }
-    auto* graph = find<QCustomPlot>("CWGraph1");
-    EXPECT_EQ(graph->yAxis->range(), QCPRange(0, 15));
-    EXPECT_EQ(graph->yAxis2->range(), QCPRange(0, 15));
+  EXPECT_EQ(find<widgets::Knob>("CWtherMax")->value(), 25);
+  EXPECT_EQ(find<widgets::Knob>("CWtherMin")->value(), 5);
+  EXPECT_EQ(find<widgets::Knob>("CWpHmax")->value(), 15);
+  EXPECT_EQ(find<widgets::Knob>("CWpHmin")->value(), 0);
+  for (int k = 1; k <= 3; ++k) {
+    auto *slide = find<widgets::SlideGauge>(QStringLiteral("CWSlideTherm%1").arg(k));
+    EXPECT_EQ(slide->axisMinimum(), 5);
+    EXPECT_EQ(slide->axisMaximum(), 25);
+  }
+  auto *graph = find<QCustomPlot>("CWGraph1");
+  EXPECT_EQ(graph->yAxis->range(), QCPRange(0, 15));
+  EXPECT_EQ(graph->yAxis2->range(), QCPRange(0, 15));
 
-    EXPECT_EQ(text("lblmV"), "0000.00");
-    EXPECT_EQ(text("lblpH2WOS"), "000");
-    EXPECT_EQ(text("liters"), "000");
+  EXPECT_EQ(text("lblmV"), "0000.00");
+  EXPECT_EQ(text("lblpH2WOS"), "000");
+  EXPECT_EQ(text("liters"), "000");
 
-    // The default coefficients when the store is empty.
-    EXPECT_EQ(state().probe1Offset, 2.5777);
-    EXPECT_EQ(state().probe2Slope, 4.5427);
-    EXPECT_EQ(state().probe1Serial, "180312");
-    EXPECT_EQ(state().probe2CalDate, QDate(2001, 1, 1));
+  // The default coefficients when the store is empty.
+  EXPECT_EQ(state().probe1Offset, 2.5777);
+  EXPECT_EQ(state().probe2Slope, 4.5427);
+  EXPECT_EQ(state().probe1Serial, "180312");
+  EXPECT_EQ(state().probe2CalDate, QDate(2001, 1, 1));
 
-    // Nothing is polled while every channel is off.
-    window->readTick();
-    EXPECT_TRUE(line.written().isEmpty());
+  // Nothing is polled while every channel is off.
+  window->readTick();
+  EXPECT_TRUE(line.written().isEmpty());
 }
 
 TEST_F(Fixture, MenuBarHoldsItsItemsInOrder) {
-    QStringList entries;
-    for (QAction* action : window->menuBar()->actions()) {
-        QString entry = action->objectName().isEmpty() && action->menu()
-                            ? action->menu()->objectName()
-                            : action->objectName();
-        if (action->menu())
-            for (QAction* item : action->menu()->actions())
-                entry += QStringLiteral(" ") + item->objectName() +
-                         (item->isEnabled() ? "" : "(disabled)");
-        entries << entry;
-    }
-    EXPECT_EQ(entries, QStringList({"mnuFile mnuExit", "mnuLog mnuLogSetup mnuStop(disabled)",
-                                    "mnuCal mnuPhCal", "mnuComPort"}));
+  QStringList entries;
+  for (QAction *action : window->menuBar()->actions()) {
+    QString entry = action->objectName().isEmpty() && action->menu() ? action->menu()->objectName()
+                                                                     : action->objectName();
+    if (action->menu())
+      for (QAction *item : action->menu()->actions())
+        entry += QStringLiteral(" ") + item->objectName() + (item->isEnabled() ? "" : "(disabled)");
+    entries << entry;
+  }
+  EXPECT_EQ(entries, QStringList({"mnuFile mnuExit", "mnuLog mnuLogSetup mnuStop(disabled)",
+                                  "mnuCal mnuPhCal", "mnuComPort"}));
 }
 
 TEST_F(Fixture, SwitchingAChannelOffBlanksOnlyItsOwnDisplays) {
-    struct Row {
-        const char* switchName;
-        bool AcquisitionState::*flag;
-        QStringList blanked;
-        QStringList zeroed;
-    };
-    const Row rows[] = {
-        {"cwbPh", &AcquisitionState::phReadEnabled, {"lblmV", "lblpH"}, {}},
-        {"cwbFlow",
-         &AcquisitionState::flowReadEnabled,
-         {"lblHz", "lblLitersPerMin", "liters"},
-         {"CWSlideFlow"}},
-        {"cwbTherm",
-         &AcquisitionState::thermReadEnabled,
-         {"lblTherm1", "lblTherm2", "lblTherm3"},
-         {"CWSlideTherm1", "CWSlideTherm2", "CWSlideTherm3"}},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.switchName);
-        for (const QString& label : allDisplays)
-            window->setDisplayText(label, "12.5");
-        for (const QString& gauge : allGauges)
-            window->setGaugeValue(gauge, 3.5);
-        state().flowHzSum = 700;
-        state().ph1mV = 2577.7;
+  struct Row {
+    const char *switchName;
+    bool AcquisitionState::*flag;
+    QStringList blanked;
+    QStringList zeroed;
+  };
+  const Row rows[] = {
+      {"cwbPh", &AcquisitionState::phReadEnabled, {"lblmV", "lblpH"}, {}},
+      {"cwbFlow",
+       &AcquisitionState::flowReadEnabled,
+       {"lblHz", "lblLitersPerMin", "liters"},
+       {"CWSlideFlow"}},
+      {"cwbTherm",
+       &AcquisitionState::thermReadEnabled,
+       {"lblTherm1", "lblTherm2", "lblTherm3"},
+       {"CWSlideTherm1", "CWSlideTherm2", "CWSlideTherm3"}},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.switchName);
+    for (const QString &label : allDisplays)
+      window->setDisplayText(label, "12.5");
+    for (const QString &gauge : allGauges)
+      window->setGaugeValue(gauge, 3.5);
+    state().flowHzSum = 700;
+    state().ph1mV = 2577.7;
 
-        auto* control = find<widgets::TwoStateSwitch>(row.switchName);
-        control->setChecked(true);
-        EXPECT_TRUE(state().*row.flag);
-        for (const QString& label : allDisplays)
-            EXPECT_EQ(text(label), "12.5") << label.toStdString();
+    auto *control = find<widgets::TwoStateSwitch>(row.switchName);
+    control->setChecked(true);
+    EXPECT_TRUE(state().*row.flag);
+    for (const QString &label : allDisplays)
+      EXPECT_EQ(text(label), "12.5") << label.toStdString();
 
-        control->setChecked(false);
-        EXPECT_FALSE(state().*row.flag);
-        for (const QString& label : allDisplays)
-            EXPECT_EQ(text(label), row.blanked.contains(label) ? "" : "12.5")
-                << label.toStdString();
-        for (const QString& gauge : allGauges)
-            EXPECT_EQ(find<widgets::SlideGauge>(gauge)->gaugeValue(),
-                      row.zeroed.contains(gauge) ? 0 : 3.5)
-                << gauge.toStdString();
-        // Readings and the flow sum are untouched.
-        EXPECT_EQ(state().flowHzSum, 700);
-        EXPECT_EQ(state().ph1mV, 2577.7);
-    }
+    control->setChecked(false);
+    EXPECT_FALSE(state().*row.flag);
+    for (const QString &label : allDisplays)
+      EXPECT_EQ(text(label), row.blanked.contains(label) ? "" : "12.5") << label.toStdString();
+    for (const QString &gauge : allGauges)
+      EXPECT_EQ(find<widgets::SlideGauge>(gauge)->gaugeValue(),
+                row.zeroed.contains(gauge) ? 0 : 3.5)
+          << gauge.toStdString();
+    // Readings and the flow sum are untouched.
+    EXPECT_EQ(state().flowHzSum, 700);
+    EXPECT_EQ(state().ph1mV, 2577.7);
+  }
 }
 
 TEST_F(Fixture, OneTickPollsFlowThenBothProbesThenTheThermistors) {
-    for (const char* name : {"cwbTherm", "cwbPh", "cwbFlow"})
-        find<widgets::TwoStateSwitch>(name)->setChecked(true);
-    for (const char* reply : {"*+00115.00\r", "*+02577.70\r", "*+02577.70\r", "*+00025.00\r",
-                              "*+00019.50\r", "*+00018.00\r"})
-        line.answerNextCommand(reply, 12);
+  for (const char *name : {"cwbTherm", "cwbPh", "cwbFlow"})
+    find<widgets::TwoStateSwitch>(name)->setChecked(true);
+  for (const char *reply : {"*+00115.00\r", "*+02577.70\r", "*+02577.70\r", "*+00025.00\r",
+                            "*+00019.50\r", "*+00018.00\r"})
+    line.answerNextCommand(reply, 12);
 
-    window->readTick();
+  window->readTick();
 
-    EXPECT_EQ(line.written(), QList<QByteArray>({"$5RD\r", "$6RD\r", "$7RD\r", "$1RD\r",
-                                                  "$2RD\r", "$3RD\r"}));
-    EXPECT_TRUE(messages.shown.empty());
-    EXPECT_EQ(text("lblHz"), "115");
-    EXPECT_EQ(text("lblLitersPerMin"), "1");
-    EXPECT_EQ(text("liters"), "0.02");
-    EXPECT_EQ(text("lblmV"), "2577.7");
-    EXPECT_EQ(text("lblmV1"), "2577.7");
-    EXPECT_EQ(text("lblTherm1"), "25");
-    EXPECT_EQ(text("lblTherm3WOS"), "18");
-    EXPECT_EQ(find<widgets::SlideGauge>("CWSlideTherm2")->gaugeValue(), 19.5);
-    EXPECT_EQ(find<widgets::SlideGauge>("CWSlideFlow")->gaugeValue(), 1);
-    // The pH of this tick was compensated at the previous tick's temperature (0 before any).
-    EXPECT_EQ(state().compTemp, 0);
-    EXPECT_EQ(state().therm1Temp, 25);
+  EXPECT_EQ(line.written(),
+            QList<QByteArray>({"$5RD\r", "$6RD\r", "$7RD\r", "$1RD\r", "$2RD\r", "$3RD\r"}));
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_EQ(text("lblHz"), "115");
+  EXPECT_EQ(text("lblLitersPerMin"), "1");
+  EXPECT_EQ(text("liters"), "0.02");
+  EXPECT_EQ(text("lblmV"), "2577.7");
+  EXPECT_EQ(text("lblmV1"), "2577.7");
+  EXPECT_EQ(text("lblTherm1"), "25");
+  EXPECT_EQ(text("lblTherm3WOS"), "18");
+  EXPECT_EQ(find<widgets::SlideGauge>("CWSlideTherm2")->gaugeValue(), 19.5);
+  EXPECT_EQ(find<widgets::SlideGauge>("CWSlideFlow")->gaugeValue(), 1);
+  // The pH of this tick was compensated at the previous tick's temperature (0 before any).
+  EXPECT_EQ(state().compTemp, 0);
+  EXPECT_EQ(state().therm1Temp, 25);
 }
 
 TEST_F(Fixture, AReaderFailureSwitchesItsChannelOffAndBlanksItsDisplays) {
-    find<widgets::TwoStateSwitch>("cwbFlow")->setChecked(true);
-    find<widgets::TwoStateSwitch>("cwbPh")->setChecked(true);
-    window->setDisplayText("lblHz", "115");
-    window->setDisplayText("lblmV", "2577.7");
-    window->setDisplayText("lblpH1WOS", "7.05");
+  find<widgets::TwoStateSwitch>("cwbFlow")->setChecked(true);
+  find<widgets::TwoStateSwitch>("cwbPh")->setChecked(true);
+  window->setDisplayText("lblHz", "115");
+  window->setDisplayText("lblmV", "2577.7");
+  window->setDisplayText("lblpH1WOS", "7.05");
 
-    window->readTick(); // every module silent
+  window->readTick(); // every module silent
 
-    ASSERT_EQ(messages.shown.size(), 3u);
-    EXPECT_EQ(messages.shown[0].text, "NO VALID RETURN FROM FLOW MODULE");
-    EXPECT_EQ(messages.shown[1].text, "NO VALID RETURN FROM pH MODULE");
-    EXPECT_EQ(messages.shown[2].text, "NO VALID RETURN FROM pH MODULE");
-    // Module 7 was read although module 6 had already switched the channel off.
-    EXPECT_EQ(line.written().size(), 3);
-    EXPECT_FALSE(find<widgets::TwoStateSwitch>("cwbFlow")->isChecked());
-    EXPECT_FALSE(find<widgets::TwoStateSwitch>("cwbPh")->isChecked());
-    EXPECT_FALSE(state().flowReadEnabled || state().phReadEnabled);
-    EXPECT_EQ(text("lblHz"), "");
-    EXPECT_EQ(text("lblmV"), "");
-    EXPECT_EQ(text("lblpH1WOS"), "7.05");
+  ASSERT_EQ(messages.shown.size(), 3u);
+  EXPECT_EQ(messages.shown[0].text, "NO VALID RETURN FROM FLOW MODULE");
+  EXPECT_EQ(messages.shown[1].text, "NO VALID RETURN FROM pH MODULE");
+  EXPECT_EQ(messages.shown[2].text, "NO VALID RETURN FROM pH MODULE");
+  // Module 7 was read although module 6 had already switched the channel off.
+  EXPECT_EQ(line.written().size(), 3);
+  EXPECT_FALSE(find<widgets::TwoStateSwitch>("cwbFlow")->isChecked());
+  EXPECT_FALSE(find<widgets::TwoStateSwitch>("cwbPh")->isChecked());
+  EXPECT_FALSE(state().flowReadEnabled || state().phReadEnabled);
+  EXPECT_EQ(text("lblHz"), "");
+  EXPECT_EQ(text("lblmV"), "");
+  EXPECT_EQ(text("lblpH1WOS"), "7.05");
 
-    window->readTick();
-    EXPECT_EQ(line.written().size(), 3) << "nothing is polled once the channels are off";
+  window->readTick();
+  EXPECT_EQ(line.written().size(), 3) << "nothing is polled once the channels are off";
 }
 
 TEST_F(Fixture, ATickFallingDueUnderAMessageBoxIsDropped) {
-    find<widgets::TwoStateSwitch>("cwbFlow")->setChecked(true);
-    int nested = 0;
-    messages.onShow = [&](const QString&, const QString&) {
-        ++nested;
-        window->readTick(); // what tmrRd would do while the box is open
-    };
-    window->readTick();
-    EXPECT_EQ(nested, 1);
-    EXPECT_EQ(line.written(), QList<QByteArray>({"$5RD\r"}));
+  find<widgets::TwoStateSwitch>("cwbFlow")->setChecked(true);
+  int nested = 0;
+  messages.onShow = [&](const QString &, const QString &) {
+    ++nested;
+    window->readTick(); // what tmrRd would do while the box is open
+  };
+  window->readTick();
+  EXPECT_EQ(nested, 1);
+  EXPECT_EQ(line.written(), QList<QByteArray>({"$5RD\r"}));
 }
 
 TEST_F(Fixture, UpdateRateFollowsTheChosenPositionOnlyOnUpdate) {
-    auto* tmrRd = find<QTimer>("tmrRd");
-    auto* cmb = find<QComboBox>("cmbUpdate");
-    auto* update = find<QPushButton>("CWupdateRate");
+  auto *tmrRd = find<QTimer>("tmrRd");
+  auto *cmb = find<QComboBox>("cmbUpdate");
+  auto *update = find<QPushButton>("CWupdateRate");
 
-    update->click(); // before any choice: unchanged, running
-    EXPECT_EQ(tmrRd->interval(), 1000);
-    EXPECT_TRUE(tmrRd->isActive());
+  update->click(); // before any choice: unchanged, running
+  EXPECT_EQ(tmrRd->interval(), 1000);
+  EXPECT_TRUE(tmrRd->isActive());
 
-    cmb->setCurrentIndex(2); // "250" chosen from the list
-    EXPECT_EQ(tmrRd->interval(), 1000);
+  cmb->setCurrentIndex(2); // "250" chosen from the list
+  EXPECT_EQ(tmrRd->interval(), 1000);
+  update->click();
+  EXPECT_EQ(tmrRd->interval(), 250);
+
+  const int positions[] = {0, 1, 3, 4};
+  const int rates[] = {1000, 500, 200, 100};
+  for (int i = 0; i < 4; ++i) {
+    cmb->setCurrentIndex(positions[i]);
     update->click();
-    EXPECT_EQ(tmrRd->interval(), 250);
+    EXPECT_EQ(tmrRd->interval(), rates[i]);
+  }
 
-    const int positions[] = {0, 1, 3, 4};
-    const int rates[] = {1000, 500, 200, 100};
-    for (int i = 0; i < 4; ++i) {
-        cmb->setCurrentIndex(positions[i]);
-        update->click();
-        EXPECT_EQ(tmrRd->interval(), rates[i]);
-    }
-
-    // Typed text leaves no entry chosen and is never read as a rate.
-    cmb->lineEdit()->selectAll();
-    QTest::keyClicks(cmb->lineEdit(), "500");
-    EXPECT_EQ(cmb->currentIndex(), -1);
-    EXPECT_EQ(cmb->currentText(), "500");
-    EXPECT_EQ(tmrRd->interval(), 100);
-    EXPECT_TRUE(tmrRd->isActive());
-    update->click();
-    EXPECT_EQ(tmrRd->interval(), 100);
+  // Typed text leaves no entry chosen and is never read as a rate.
+  cmb->lineEdit()->selectAll();
+  QTest::keyClicks(cmb->lineEdit(), "500");
+  EXPECT_EQ(cmb->currentIndex(), -1);
+  EXPECT_EQ(cmb->currentText(), "500");
+  EXPECT_EQ(tmrRd->interval(), 100);
+  EXPECT_TRUE(tmrRd->isActive());
+  update->click();
+  EXPECT_EQ(tmrRd->interval(), 100);
 }
 
 TEST_F(Fixture, ThermistorResetRestartsTheMinMaxMarkers) {
-    auto* slide = find<widgets::SlideGauge>("CWSlideTherm2");
-    for (double v : {10.0, 20.0, 15.0})
-        window->setGaugeValue("CWSlideTherm2", v);
-    EXPECT_EQ(slide->minMarker(), 10);
-    EXPECT_EQ(slide->maxMarker(), 20);
+  auto *slide = find<widgets::SlideGauge>("CWSlideTherm2");
+  for (double v : {10.0, 20.0, 15.0})
+    window->setGaugeValue("CWSlideTherm2", v);
+  EXPECT_EQ(slide->minMarker(), 10);
+  EXPECT_EQ(slide->maxMarker(), 20);
 
-    find<QPushButton>("cwbReset")->click();
-    EXPECT_FALSE(slide->hasMinMax());
-    EXPECT_EQ(slide->gaugeValue(), 15) << "the value itself is untouched";
-    window->setGaugeValue("CWSlideTherm2", 12);
-    EXPECT_EQ(slide->minMarker(), 12);
-    EXPECT_EQ(slide->maxMarker(), 12);
+  find<QPushButton>("cwbReset")->click();
+  EXPECT_FALSE(slide->hasMinMax());
+  EXPECT_EQ(slide->gaugeValue(), 15) << "the value itself is untouched";
+  window->setGaugeValue("CWSlideTherm2", 12);
+  EXPECT_EQ(slide->minMarker(), 12);
+  EXPECT_EQ(slide->maxMarker(), 12);
 }
 
 TEST_F(Fixture, FlowResetKeepsTheShownTotalUntilTheNextRead) {
-    find<widgets::TwoStateSwitch>("cwbFlow")->setChecked(true);
-    for (int i = 0; i < 3; ++i) {
-        line.answerNextCommand("*+00115.00\r");
-        window->readTick();
-    }
-    EXPECT_EQ(state().flowHzSum, 345);
-    EXPECT_EQ(text("liters"), "0.05");
-
-    find<QPushButton>("CWButton3")->click();
-    EXPECT_EQ(state().flowHzSum, 0);
-    EXPECT_EQ(state().totalLiters, 0.05);
-    EXPECT_EQ(text("liters"), "0.05");
-
+  find<widgets::TwoStateSwitch>("cwbFlow")->setChecked(true);
+  for (int i = 0; i < 3; ++i) {
     line.answerNextCommand("*+00115.00\r");
     window->readTick();
-    EXPECT_EQ(text("liters"), "0.02");
+  }
+  EXPECT_EQ(state().flowHzSum, 345);
+  EXPECT_EQ(text("liters"), "0.05");
 
-    // Switching the channel off and on again does not reset the sum.
-    find<widgets::TwoStateSwitch>("cwbFlow")->setChecked(false);
-    find<widgets::TwoStateSwitch>("cwbFlow")->setChecked(true);
-    EXPECT_EQ(state().flowHzSum, 115);
+  find<QPushButton>("CWButton3")->click();
+  EXPECT_EQ(state().flowHzSum, 0);
+  EXPECT_EQ(state().totalLiters, 0.05);
+  EXPECT_EQ(text("liters"), "0.05");
+
+  line.answerNextCommand("*+00115.00\r");
+  window->readTick();
+  EXPECT_EQ(text("liters"), "0.02");
+
+  // Switching the channel off and on again does not reset the sum.
+  find<widgets::TwoStateSwitch>("cwbFlow")->setChecked(false);
+  find<widgets::TwoStateSwitch>("cwbFlow")->setChecked(true);
+  EXPECT_EQ(state().flowHzSum, 115);
 }
 
 TEST_F(Fixture, EntriesAndChoicesWriteTheirFields) {
-    struct Row {
-        const char* entry;
-        double AcquisitionState::*field;
-    };
-    const Row rows[] = {{"CWNumEdit1", &AcquisitionState::therm1Offset},
-                        {"CWNumEdit2", &AcquisitionState::therm2Offset},
-                        {"CWNumEdit3", &AcquisitionState::therm3Offset},
-                        {"pHOffS1", &AcquisitionState::ph1Corr},
-                        {"pHOffS2", &AcquisitionState::ph2Corr}};
-    for (const Row& row : rows) {
-        find<widgets::NumericEntry>(row.entry)->setValue(-0.5);
-        EXPECT_EQ(state().*row.field, -0.5) << row.entry;
-    }
+  struct Row {
+    const char *entry;
+    double AcquisitionState::*field;
+  };
+  const Row rows[] = {{"CWNumEdit1", &AcquisitionState::therm1Offset},
+                      {"CWNumEdit2", &AcquisitionState::therm2Offset},
+                      {"CWNumEdit3", &AcquisitionState::therm3Offset},
+                      {"pHOffS1", &AcquisitionState::ph1Corr},
+                      {"pHOffS2", &AcquisitionState::ph2Corr}};
+  for (const Row &row : rows) {
+    find<widgets::NumericEntry>(row.entry)->setValue(-0.5);
+    EXPECT_EQ(state().*row.field, -0.5) << row.entry;
+  }
 
-    find<QCheckBox>("chkpH1")->click();
-    EXPECT_FALSE(state().plotPh1);
-    EXPECT_TRUE(state().plotPh2);
-    find<QCheckBox>("chkpH1")->click();
-    EXPECT_TRUE(state().plotPh1);
+  find<QCheckBox>("chkpH1")->click();
+  EXPECT_FALSE(state().plotPh1);
+  EXPECT_TRUE(state().plotPh2);
+  find<QCheckBox>("chkpH1")->click();
+  EXPECT_TRUE(state().plotPh1);
 
-    find<QRadioButton>("optTherm_2")->click();
-    EXPECT_EQ(state().ph1ThermSelect, 3);
-    EXPECT_EQ(state().ph2ThermSelect, 0);
-    find<QRadioButton>("optTherm1_1")->click();
-    EXPECT_EQ(state().ph2ThermSelect, 2);
-    find<QRadioButton>("optTherm_0")->click();
-    EXPECT_EQ(state().ph1ThermSelect, 1);
+  find<QRadioButton>("optTherm_2")->click();
+  EXPECT_EQ(state().ph1ThermSelect, 3);
+  EXPECT_EQ(state().ph2ThermSelect, 0);
+  find<QRadioButton>("optTherm1_1")->click();
+  EXPECT_EQ(state().ph2ThermSelect, 2);
+  find<QRadioButton>("optTherm_0")->click();
+  EXPECT_EQ(state().ph1ThermSelect, 1);
 }
 
 TEST_F(Fixture, ANewThermistorOffsetShowsAtTheNextRead) {
-    find<widgets::TwoStateSwitch>("cwbTherm")->setChecked(true);
-    for (const char* reply : {"*+00020.00\r", "*+00020.00\r", "*+00020.00\r"})
-        line.answerNextCommand(reply);
-    window->readTick();
-    find<widgets::NumericEntry>("CWNumEdit1")->setValue(1.5);
-    EXPECT_EQ(text("lblTherm1WOS"), "20");
-    for (const char* reply : {"*+00020.00\r", "*+00020.00\r", "*+00020.00\r"})
-        line.answerNextCommand(reply);
-    window->readTick();
-    EXPECT_EQ(text("lblTherm1WOS"), "21.5");
-    EXPECT_EQ(state().therm1Temp, 20) << "the stored temperature carries no offset";
+  find<widgets::TwoStateSwitch>("cwbTherm")->setChecked(true);
+  for (const char *reply : {"*+00020.00\r", "*+00020.00\r", "*+00020.00\r"})
+    line.answerNextCommand(reply);
+  window->readTick();
+  find<widgets::NumericEntry>("CWNumEdit1")->setValue(1.5);
+  EXPECT_EQ(text("lblTherm1WOS"), "20");
+  for (const char *reply : {"*+00020.00\r", "*+00020.00\r", "*+00020.00\r"})
+    line.answerNextCommand(reply);
+  window->readTick();
+  EXPECT_EQ(text("lblTherm1WOS"), "21.5");
+  EXPECT_EQ(state().therm1Temp, 20) << "the stored temperature carries no offset";
 }
 
 TEST_F(Fixture, KnobsSetTheGaugeAndGraphScales) {
-    find<widgets::Knob>("CWtherMax")->setValue(28);
-    find<widgets::Knob>("CWtherMin")->setValue(2);
-    for (int k = 1; k <= 3; ++k) {
-        auto* slide = find<widgets::SlideGauge>(QStringLiteral("CWSlideTherm%1").arg(k));
-        EXPECT_EQ(slide->axisMinimum(), 2);
-        EXPECT_EQ(slide->axisMaximum(), 28);
-    }
+  find<widgets::Knob>("CWtherMax")->setValue(28);
+  find<widgets::Knob>("CWtherMin")->setValue(2);
+  for (int k = 1; k <= 3; ++k) {
+    auto *slide = find<widgets::SlideGauge>(QStringLiteral("CWSlideTherm%1").arg(k));
+    EXPECT_EQ(slide->axisMinimum(), 2);
+    EXPECT_EQ(slide->axisMaximum(), 28);
+  }
 
-    auto* graph = find<QCustomPlot>("CWGraph1");
-    find<widgets::Knob>("CWpHmin")->setValue(4);
-    EXPECT_EQ(graph->yAxis->range(), QCPRange(4, 15));
-    EXPECT_EQ(graph->yAxis2->range(), QCPRange(4, 15));
-    find<widgets::Knob>("CWpHmax")->setValue(10);
-    EXPECT_EQ(graph->yAxis->range(), QCPRange(4, 10));
+  auto *graph = find<QCustomPlot>("CWGraph1");
+  find<widgets::Knob>("CWpHmin")->setValue(4);
+  EXPECT_EQ(graph->yAxis->range(), QCPRange(4, 15));
+  EXPECT_EQ(graph->yAxis2->range(), QCPRange(4, 15));
+  find<widgets::Knob>("CWpHmax")->setValue(10);
+  EXPECT_EQ(graph->yAxis->range(), QCPRange(4, 10));
 
-    // "Reset Scale" restores both pH axes after a pan or zoom.
-    graph->yAxis->setRange(6.5, 7.5);
-    graph->yAxis2->setRange(1, 2);
-    find<QPushButton>("Command1")->click();
-    EXPECT_EQ(graph->yAxis->range(), QCPRange(4, 10));
-    EXPECT_EQ(graph->yAxis2->range(), QCPRange(4, 10));
+  // "Reset Scale" restores both pH axes after a pan or zoom.
+  graph->yAxis->setRange(6.5, 7.5);
+  graph->yAxis2->setRange(1, 2);
+  find<QPushButton>("Command1")->click();
+  EXPECT_EQ(graph->yAxis->range(), QCPRange(4, 10));
+  EXPECT_EQ(graph->yAxis2->range(), QCPRange(4, 10));
 }
 
 TEST_F(Fixture, ExitReleasesThePort) {
-    find<QAction>("mnuExit")->trigger();
-    EXPECT_FALSE(line.portOpen());
-    EXPECT_FALSE(find<QTimer>("tmrRd")->isActive());
+  find<QAction>("mnuExit")->trigger();
+  EXPECT_FALSE(line.portOpen());
+  EXPECT_FALSE(find<QTimer>("tmrRd")->isActive());
 }
 
 } // namespace
