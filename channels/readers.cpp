@@ -130,11 +130,21 @@ void ReadFlowModule(DghLink &link, AcquisitionState &state, ChannelPanel &panel)
   }
   if (*hz > flowSpikeHz)
     hz = 0;
+  // Only large readings are spikes: a huge negative one ("-1e308") passes the filter, and its
+  // rate or the total it makes would not be a number. Such a reading is refused like a reply that
+  // could not be read, before anything is stored.
+  const double perMin = common::roundHalfEven(*hz * 60 / pulsesPerLiter, 2);
+  const double sum = state.flowHzSum + *hz;
+  const double total = common::roundHalfEven(sum / pulsesPerLiter, 2);
+  if (!std::isfinite(perMin) || !std::isfinite(total)) {
+    rejectFlowReply(link, panel);
+    return;
+  }
 
   state.flowHz = *hz;
-  state.litersPerMin = common::roundHalfEven(state.flowHz * 60 / pulsesPerLiter, 2);
-  state.flowHzSum = state.flowHzSum + state.flowHz;
-  state.totalLiters = common::roundHalfEven(state.flowHzSum / pulsesPerLiter, 2);
+  state.litersPerMin = perMin;
+  state.flowHzSum = sum;
+  state.totalLiters = total;
 
   panel.setDisplayText(QStringLiteral("lblHz"), shown(state.flowHz));
   panel.setDisplayText(QStringLiteral("lblLitersPerMin"), shown(state.litersPerMin));
