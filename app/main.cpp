@@ -14,73 +14,73 @@
 namespace {
 
 struct Options {
-    bool simulate = false;
-    tiltdgh::PortDevices devices;
+  bool simulate = false;
+  tiltdgh::PortDevices devices;
 };
 
 // Reads the command line before any window exists, so --help and --version work without a
 // display. Exits with status 2 on a malformed --com.
-Options parseCommandLine(int& argc, char** argv) {
-    QCoreApplication core(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("brellis"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("2.4.1"));
+Options parseCommandLine(int &argc, char **argv) {
+  QCoreApplication core(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("brellis"));
+  QCoreApplication::setApplicationVersion(QStringLiteral("2.4.1"));
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Monitors and records two pH probes, three thermistors and a flow meter on DGH serial "
-        "sensor modules. Port N is /dev/ttyS<N-1> unless mapped with --com."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption com(
-        QStringLiteral("com"),
-        QStringLiteral("Maps port number N to DEVICE, for example --com 1=/dev/ttyUSB0. "
-                       "May be given several times."),
-        QStringLiteral("N=DEVICE"));
-    const QCommandLineOption simulate(
-        QStringLiteral("simulate"),
-        QStringLiteral("Runs on simulated modules behind every port number."));
-    parser.addOption(com);
-    parser.addOption(simulate);
-    parser.process(core);
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral(
+      "Monitors and records two pH probes, three thermistors and a flow meter on DGH serial "
+      "sensor modules. Port N is /dev/ttyS<N-1> unless mapped with --com."));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  const QCommandLineOption com(
+      QStringLiteral("com"),
+      QStringLiteral("Maps port number N to DEVICE, for example --com 1=/dev/ttyUSB0. "
+                     "May be given several times."),
+      QStringLiteral("N=DEVICE"));
+  const QCommandLineOption simulate(
+      QStringLiteral("simulate"),
+      QStringLiteral("Runs on simulated modules behind every port number."));
+  parser.addOption(com);
+  parser.addOption(simulate);
+  parser.process(core);
 
-    Options options;
-    options.simulate = parser.isSet(simulate);
-    for (const QString& mapping : parser.values(com)) {
-        const qsizetype eq = mapping.indexOf(QLatin1Char('='));
-        bool ok = false;
-        const int port = eq > 0 ? mapping.left(eq).trimmed().toInt(&ok) : 0;
-        const QString device = eq > 0 ? mapping.mid(eq + 1).trimmed() : QString();
-        if (!ok || port < 1 || device.isEmpty()) {
-            QTextStream(stderr) << "brellis: --com expects N=DEVICE with N a port number from 1, "
-                                   "not \""
-                                << mapping << "\"\n";
-            std::exit(2);
-        }
-        options.devices.map(port, device);
+  Options options;
+  options.simulate = parser.isSet(simulate);
+  for (const QString &mapping : parser.values(com)) {
+    const qsizetype eq = mapping.indexOf(QLatin1Char('='));
+    bool ok = false;
+    const int port = eq > 0 ? mapping.left(eq).trimmed().toInt(&ok) : 0;
+    const QString device = eq > 0 ? mapping.mid(eq + 1).trimmed() : QString();
+    if (!ok || port < 1 || device.isEmpty()) {
+      QTextStream(stderr) << "brellis: --com expects N=DEVICE with N a port number from 1, "
+                             "not \""
+                          << mapping << "\"\n";
+      std::exit(2);
     }
-    return options;
+    options.devices.map(port, device);
+  }
+  return options;
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
-    Options options = parseCommandLine(argc, argv);
+int main(int argc, char **argv) {
+  Options options = parseCommandLine(argc, argv);
 
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("brellis"));
-    QApplication::setApplicationVersion(QStringLiteral("2.4.1"));
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("brellis"));
+  QApplication::setApplicationVersion(QStringLiteral("2.4.1"));
 
-    tiltdgh::SteadyClock clock;
-    sim::DghModules modules(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
-    std::unique_ptr<tiltdgh::SerialLine> line;
-    if (options.simulate)
-        line = std::make_unique<sim::SimulatedBus>(clock, modules);
-    else
-        line = std::make_unique<tiltdgh::QSerialLine>(options.devices);
+  tiltdgh::SteadyClock clock;
+  sim::DghModules modules(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
+  std::unique_ptr<tiltdgh::SerialLine> line;
+  if (options.simulate)
+    line = std::make_unique<sim::SimulatedBus>(clock, modules);
+  else
+    line = std::make_unique<tiltdgh::QSerialLine>(options.devices);
 
-    frmMain window(*line, clock);
-    if (!window.load())
-        return 1;
-    window.show();
-    return app.exec();
+  frmMain window(*line, clock);
+  if (!window.load())
+    return 1;
+  window.show();
+  return app.exec();
 }

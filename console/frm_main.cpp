@@ -3,9 +3,9 @@
 #include "calibration/calibration_opener.h"
 #include "calibration/calibration_store.h"
 #include "channels/readers.h"
-#include "logging/log_controller.h"
 #include "common/number_text.h"
 #include "instrument/qserial_line.h"
+#include "logging/log_controller.h"
 #include "widgets/knob.h"
 #include "widgets/numeric_entry.h"
 #include "widgets/position_selector.h"
@@ -37,10 +37,10 @@ namespace {
 // What switching a channel off clears: the labels blanked and the gauges set to 0. Labels not
 // listed keep their last text.
 struct ChannelSwitch {
-    const char* name;
-    bool AcquisitionState::*flag;
-    std::array<const char*, 3> blanked;
-    std::array<const char*, 3> zeroed;
+  const char *name;
+  bool AcquisitionState::*flag;
+  std::array<const char *, 3> blanked;
+  std::array<const char *, 3> zeroed;
 };
 
 const ChannelSwitch channelSwitches[] = {
@@ -60,334 +60,335 @@ const int updateRates[] = {1000, 500, 250, 200, 100};
 
 } // namespace
 
-frmMain::frmMain(tiltdgh::SerialLine& line, tiltdgh::MillisecondClock& clock,
-                 FrmMainServices services, QWidget* parent)
-    : QMainWindow(parent), m_line(line), m_clock(clock), m_services(std::move(services)),
-      m_link{line, clock, *this} {
-    if (m_services.messages)
-        m_link.messages = *m_services.messages;
-    buildWindow();
-    connectHandlers();
-    m_calibration = std::make_unique<calibration::CalibrationOpener>(m_state, m_link.messages, this);
-    connect(findChild<QAction*>(QStringLiteral("mnuPhCal")), &QAction::triggered, this,
-            [this] { m_calibration->open(); });
-    connectLogging();
+frmMain::frmMain(tiltdgh::SerialLine &line, tiltdgh::MillisecondClock &clock,
+                 FrmMainServices services, QWidget *parent)
+    : QMainWindow(parent), m_line(line), m_clock(clock),
+      m_services(std::move(services)), m_link{line, clock, *this} {
+  if (m_services.messages)
+    m_link.messages = *m_services.messages;
+  buildWindow();
+  connectHandlers();
+  m_calibration = std::make_unique<calibration::CalibrationOpener>(m_state, m_link.messages, this);
+  connect(findChild<QAction *>(QStringLiteral("mnuPhCal")), &QAction::triggered, this,
+          [this] { m_calibration->open(); });
+  connectLogging();
 
-    m_trend = new plot::TrendPlot(m_state, m_graph, m_tmrPlot, m_chkpH1, m_chkpH2,
-                                  [] { return QDateTime::currentDateTime(); }, this);
-    connect(m_cwPlot, &QAbstractButton::toggled, m_trend, &plot::TrendPlot::setPlotting);
-    connect(m_graphMode, &QAbstractSlider::valueChanged, m_trend, &plot::TrendPlot::setGraphMode);
-    connect(m_trend, &plot::TrendPlot::cursorReadout, this,
-            [this](const QString& panel2, const QString& panel3) {
-                m_panels[1]->setText(panel2);
-                m_panels[2]->setText(panel3);
-            });
+  m_trend = new plot::TrendPlot(
+      m_state, m_graph, m_tmrPlot, m_chkpH1, m_chkpH2, [] { return QDateTime::currentDateTime(); },
+      this);
+  connect(m_cwPlot, &QAbstractButton::toggled, m_trend, &plot::TrendPlot::setPlotting);
+  connect(m_graphMode, &QAbstractSlider::valueChanged, m_trend, &plot::TrendPlot::setGraphMode);
+  connect(m_trend, &plot::TrendPlot::cursorReadout, this,
+          [this](const QString &panel2, const QString &panel3) {
+            m_panels[1]->setText(panel2);
+            m_panels[2]->setText(panel3);
+          });
 }
 
 void frmMain::connectLogging() {
-    // Total Liters is logged as the display shows it.
-    QLabel* liters = m_displays.value(QStringLiteral("liters"));
-    m_logging = new logging::LogController(
-        m_state, [liters] { return liters->text(); }, m_tmrLogger, m_link.messages, iconsDir(),
-        this);
-    connect(m_logging, &logging::LogController::logFileTextChanged, m_panels[0], &QLabel::setText);
-    connect(m_logging, &logging::LogController::statusChanged, this,
-            [this](const QString& text, const QString& picturePath) {
-                m_panels[3]->setText(text);
-                QPixmap picture;
-                picture.load(picturePath); // a missing light leaves the panel without one
-                m_panel4Picture->setPixmap(picture);
-            });
-    connect(m_logging, &logging::LogController::setupEnabledChanged, m_mnuLogSetup,
-            &QAction::setEnabled);
-    connect(m_logging, &logging::LogController::stopEnabledChanged, m_mnuStop,
-            &QAction::setEnabled);
-    connect(m_mnuLogSetup, &QAction::triggered, m_logging, &logging::LogController::setup);
-    connect(m_mnuStop, &QAction::triggered, m_logging, &logging::LogController::stopLogging);
+  // Total Liters is logged as the display shows it.
+  QLabel *liters = m_displays.value(QStringLiteral("liters"));
+  m_logging = new logging::LogController(
+      m_state, [liters] { return liters->text(); }, m_tmrLogger, m_link.messages, iconsDir(), this);
+  connect(m_logging, &logging::LogController::logFileTextChanged, m_panels[0], &QLabel::setText);
+  connect(m_logging, &logging::LogController::statusChanged, this,
+          [this](const QString &text, const QString &picturePath) {
+            m_panels[3]->setText(text);
+            QPixmap picture;
+            picture.load(picturePath); // a missing light leaves the panel without one
+            m_panel4Picture->setPixmap(picture);
+          });
+  connect(m_logging, &logging::LogController::setupEnabledChanged, m_mnuLogSetup,
+          &QAction::setEnabled);
+  connect(m_logging, &logging::LogController::stopEnabledChanged, m_mnuStop, &QAction::setEnabled);
+  connect(m_mnuLogSetup, &QAction::triggered, m_logging, &logging::LogController::setup);
+  connect(m_mnuStop, &QAction::triggered, m_logging, &logging::LogController::stopLogging);
 }
 
 frmMain::~frmMain() {
-    // The port is released as the window goes away, whatever ended the program.
-    m_tmrRd->stop();
-    m_line.close();
+  // The port is released as the window goes away, whatever ended the program.
+  m_tmrRd->stop();
+  m_line.close();
 }
 
 void frmMain::connectHandlers() {
-    connect(m_tmrRd, &QTimer::timeout, this, &frmMain::readTick);
+  connect(m_tmrRd, &QTimer::timeout, this, &frmMain::readTick);
 
-    for (const ChannelSwitch& channel : channelSwitches) {
-        const QString name = QString::fromLatin1(channel.name);
-        connect(m_switches.value(name), &QAbstractButton::toggled, this,
-                [this, name](bool on) { onChannelSwitch(name, on); });
+  for (const ChannelSwitch &channel : channelSwitches) {
+    const QString name = QString::fromLatin1(channel.name);
+    connect(m_switches.value(name), &QAbstractButton::toggled, this,
+            [this, name](bool on) { onChannelSwitch(name, on); });
+  }
+
+  connect(findChild<QPushButton *>(QStringLiteral("CWupdateRate")), &QPushButton::clicked, this,
+          &frmMain::applyUpdateRate);
+  // Typing leaves no entry chosen: the typed text is never read as a rate.
+  connect(m_cmbUpdate, &QComboBox::editTextChanged, this, [this](const QString &text) {
+    if (m_cmbUpdate->currentIndex() >= 0 &&
+        text == m_cmbUpdate->itemText(m_cmbUpdate->currentIndex()))
+      return; // the text of a chosen entry, not typing
+    if (m_cmbUpdate->currentIndex() >= 0) {
+      const QSignalBlocker block(m_cmbUpdate);
+      m_cmbUpdate->setCurrentIndex(-1);
+      m_cmbUpdate->setEditText(text);
     }
+    applyUpdateRate();
+  });
+  connect(findChild<QPushButton *>(QStringLiteral("cwbReset")), &QPushButton::clicked, this,
+          &frmMain::resetThermistorGauges);
+  connect(findChild<QPushButton *>(QStringLiteral("CWButton3")), &QPushButton::clicked, this,
+          &frmMain::resetFlowTotal);
 
-    connect(findChild<QPushButton*>(QStringLiteral("CWupdateRate")), &QPushButton::clicked, this,
-            &frmMain::applyUpdateRate);
-    // Typing leaves no entry chosen: the typed text is never read as a rate.
-    connect(m_cmbUpdate, &QComboBox::editTextChanged, this, [this](const QString& text) {
-        if (m_cmbUpdate->currentIndex() >= 0 && text == m_cmbUpdate->itemText(m_cmbUpdate->currentIndex()))
-            return; // the text of a chosen entry, not typing
-        if (m_cmbUpdate->currentIndex() >= 0) {
-            const QSignalBlocker block(m_cmbUpdate);
-            m_cmbUpdate->setCurrentIndex(-1);
-            m_cmbUpdate->setEditText(text);
-        }
-        applyUpdateRate();
-    });
-    connect(findChild<QPushButton*>(QStringLiteral("cwbReset")), &QPushButton::clicked, this,
-            &frmMain::resetThermistorGauges);
-    connect(findChild<QPushButton*>(QStringLiteral("CWButton3")), &QPushButton::clicked, this,
-            &frmMain::resetFlowTotal);
+  // Operator adjustments: each copies a control's value into the state.
+  const std::pair<const char *, double AcquisitionState::*> entries[] = {
+      {"CWNumEdit1", &AcquisitionState::therm1Offset},
+      {"CWNumEdit2", &AcquisitionState::therm2Offset},
+      {"CWNumEdit3", &AcquisitionState::therm3Offset},
+      {"pHOffS1", &AcquisitionState::ph1Corr},
+      {"pHOffS2", &AcquisitionState::ph2Corr},
+  };
+  for (const auto &[name, field] : entries) {
+    auto *entry = findChild<widgets::NumericEntry *>(QString::fromLatin1(name));
+    connect(entry, &QDoubleSpinBox::valueChanged, this,
+            [this, field = field](double value) { m_state.*field = value; });
+  }
+  connect(m_chkpH1, &QCheckBox::toggled, this, [this](bool on) { m_state.plotPh1 = on; });
+  connect(m_chkpH2, &QCheckBox::toggled, this, [this](bool on) { m_state.plotPh2 = on; });
+  connect(m_optTherm, &QButtonGroup::idClicked, this, [this](int position) {
+    if (position >= 0 && position <= 2)
+      m_state.ph1ThermSelect = position + 1;
+  });
+  connect(m_optTherm1, &QButtonGroup::idClicked, this, [this](int position) {
+    if (position >= 0 && position <= 2)
+      m_state.ph2ThermSelect = position + 1;
+  });
 
-    // Operator adjustments: each copies a control's value into the state.
-    const std::pair<const char*, double AcquisitionState::*> entries[] = {
-        {"CWNumEdit1", &AcquisitionState::therm1Offset},
-        {"CWNumEdit2", &AcquisitionState::therm2Offset},
-        {"CWNumEdit3", &AcquisitionState::therm3Offset},
-        {"pHOffS1", &AcquisitionState::ph1Corr},
-        {"pHOffS2", &AcquisitionState::ph2Corr},
-    };
-    for (const auto& [name, field] : entries) {
-        auto* entry = findChild<widgets::NumericEntry*>(QString::fromLatin1(name));
-        connect(entry, &QDoubleSpinBox::valueChanged, this,
-                [this, field = field](double value) { m_state.*field = value; });
-    }
-    connect(m_chkpH1, &QCheckBox::toggled, this, [this](bool on) { m_state.plotPh1 = on; });
-    connect(m_chkpH2, &QCheckBox::toggled, this, [this](bool on) { m_state.plotPh2 = on; });
-    connect(m_optTherm, &QButtonGroup::idClicked, this, [this](int position) {
-        if (position >= 0 && position <= 2)
-            m_state.ph1ThermSelect = position + 1;
-    });
-    connect(m_optTherm1, &QButtonGroup::idClicked, this, [this](int position) {
-        if (position >= 0 && position <= 2)
-            m_state.ph2ThermSelect = position + 1;
-    });
-
-    connect(m_therMax, &QDial::valueChanged, this, [this](int value) {
-        for (int k = 1; k <= 3; ++k)
-            m_gauges.value(QStringLiteral("CWSlideTherm%1").arg(k))->setAxisMaximum(value);
-    });
-    connect(m_therMin, &QDial::valueChanged, this, [this](int value) {
-        for (int k = 1; k <= 3; ++k)
-            m_gauges.value(QStringLiteral("CWSlideTherm%1").arg(k))->setAxisMinimum(value);
-    });
-    connect(m_phMin, &QDial::valueChanged, this, &frmMain::setPhAxisRange);
-    connect(m_phMax, &QDial::valueChanged, this, &frmMain::setPhAxisRange);
-    connect(findChild<QPushButton*>(QStringLiteral("Command1")), &QPushButton::clicked, this,
-            &frmMain::setPhAxisRange);
+  connect(m_therMax, &QDial::valueChanged, this, [this](int value) {
+    for (int k = 1; k <= 3; ++k)
+      m_gauges.value(QStringLiteral("CWSlideTherm%1").arg(k))->setAxisMaximum(value);
+  });
+  connect(m_therMin, &QDial::valueChanged, this, [this](int value) {
+    for (int k = 1; k <= 3; ++k)
+      m_gauges.value(QStringLiteral("CWSlideTherm%1").arg(k))->setAxisMinimum(value);
+  });
+  connect(m_phMin, &QDial::valueChanged, this, &frmMain::setPhAxisRange);
+  connect(m_phMax, &QDial::valueChanged, this, &frmMain::setPhAxisRange);
+  connect(findChild<QPushButton *>(QStringLiteral("Command1")), &QPushButton::clicked, this,
+          &frmMain::setPhAxisRange);
 }
 
 void frmMain::readTick() {
-    // A reader's message box runs a nested event loop; a tick falling due meanwhile is dropped.
-    if (m_inReadTick)
-        return;
-    m_inReadTick = true;
-    if (m_state.flowReadEnabled)
-        tiltdgh::ReadFlowModule(m_link, m_state, *this);
-    if (m_state.phReadEnabled) {
-        // Module "7" is read even when "6" has just switched the channel off.
-        tiltdgh::ReadPhModule(m_link, m_state, *this, QStringLiteral("6"));
-        tiltdgh::ReadPhModule(m_link, m_state, *this, QStringLiteral("7"));
-    }
-    if (m_state.thermReadEnabled)
-        tiltdgh::ReadThermistors(m_link, m_state, *this);
-    m_inReadTick = false;
+  // A reader's message box runs a nested event loop; a tick falling due meanwhile is dropped.
+  if (m_inReadTick)
+    return;
+  m_inReadTick = true;
+  if (m_state.flowReadEnabled)
+    tiltdgh::ReadFlowModule(m_link, m_state, *this);
+  if (m_state.phReadEnabled) {
+    // Module "7" is read even when "6" has just switched the channel off.
+    tiltdgh::ReadPhModule(m_link, m_state, *this, QStringLiteral("6"));
+    tiltdgh::ReadPhModule(m_link, m_state, *this, QStringLiteral("7"));
+  }
+  if (m_state.thermReadEnabled)
+    tiltdgh::ReadThermistors(m_link, m_state, *this);
+  m_inReadTick = false;
 }
 
-void frmMain::onChannelSwitch(const QString& switchName, bool on) {
-    for (const ChannelSwitch& channel : channelSwitches) {
-        if (switchName != QLatin1String(channel.name))
-            continue;
-        m_state.*channel.flag = on;
-        if (on)
-            return;
-        for (const char* label : channel.blanked)
-            if (label)
-                m_displays.value(QString::fromLatin1(label))->clear();
-        for (const char* gauge : channel.zeroed)
-            if (gauge)
-                m_gauges.value(QString::fromLatin1(gauge))->setGaugeValue(0);
-        return;
-    }
+void frmMain::onChannelSwitch(const QString &switchName, bool on) {
+  for (const ChannelSwitch &channel : channelSwitches) {
+    if (switchName != QLatin1String(channel.name))
+      continue;
+    m_state.*channel.flag = on;
+    if (on)
+      return;
+    for (const char *label : channel.blanked)
+      if (label)
+        m_displays.value(QString::fromLatin1(label))->clear();
+    for (const char *gauge : channel.zeroed)
+      if (gauge)
+        m_gauges.value(QString::fromLatin1(gauge))->setGaugeValue(0);
+    return;
+  }
 }
 
 void frmMain::applyUpdateRate() {
-    m_tmrRd->stop();
-    const int position = m_cmbUpdate->currentIndex();
-    if (position >= 0 && position < static_cast<int>(std::size(updateRates)))
-        m_tmrRd->setInterval(updateRates[position]);
-    m_tmrRd->start(); // the period starts afresh, changed or not
+  m_tmrRd->stop();
+  const int position = m_cmbUpdate->currentIndex();
+  if (position >= 0 && position < static_cast<int>(std::size(updateRates)))
+    m_tmrRd->setInterval(updateRates[position]);
+  m_tmrRd->start(); // the period starts afresh, changed or not
 }
 
 void frmMain::resetThermistorGauges() {
-    for (int k = 1; k <= 3; ++k)
-        m_gauges.value(QStringLiteral("CWSlideTherm%1").arg(k))->resetMinMax();
+  for (int k = 1; k <= 3; ++k)
+    m_gauges.value(QStringLiteral("CWSlideTherm%1").arg(k))->resetMinMax();
 }
 
 void frmMain::resetFlowTotal() {
-    // totalLiters and its label keep their values until the next flow read.
-    m_state.flowHzSum = 0;
+  // totalLiters and its label keep their values until the next flow read.
+  m_state.flowHzSum = 0;
 }
 
-void frmMain::setPhAxisRange() {
-    m_trend->setPhAxisRange(m_phMin->value(), m_phMax->value());
+void frmMain::setPhAxisRange() { m_trend->setPhAxisRange(m_phMin->value(), m_phMax->value()); }
+
+void frmMain::setDisplayText(const QString &label, const QString &text) {
+  if (QLabel *display = m_displays.value(label))
+    display->setText(text);
 }
 
-void frmMain::setDisplayText(const QString& label, const QString& text) {
-    if (QLabel* display = m_displays.value(label))
-        display->setText(text);
+void frmMain::setGaugeValue(const QString &gauge, double value) {
+  if (widgets::SlideGauge *slide = m_gauges.value(gauge))
+    slide->setGaugeValue(value);
 }
 
-void frmMain::setGaugeValue(const QString& gauge, double value) {
-    if (widgets::SlideGauge* slide = m_gauges.value(gauge))
-        slide->setGaugeValue(value);
+void frmMain::turnSwitchOff(const QString &switchName) {
+  if (widgets::TwoStateSwitch *control = m_switches.value(switchName))
+    control->setChecked(false);
 }
 
-void frmMain::turnSwitchOff(const QString& switchName) {
-    if (widgets::TwoStateSwitch* control = m_switches.value(switchName))
-        control->setChecked(false);
-}
-
-void frmMain::showMessage(const QString& text, const QString& title) {
-    if (m_services.messages) {
-        m_services.messages->showMessage(text, title);
-        return;
-    }
-    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
-    box.exec();
+void frmMain::showMessage(const QString &text, const QString &title) {
+  if (m_services.messages) {
+    m_services.messages->showMessage(text, title);
+    return;
+  }
+  QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
+  box.exec();
 }
 
 QString frmMain::iconsDir() const {
-    return m_services.iconsDir.isEmpty()
-               ? QCoreApplication::applicationDirPath() + QStringLiteral("/icons")
-               : m_services.iconsDir;
+  return m_services.iconsDir.isEmpty()
+             ? QCoreApplication::applicationDirPath() + QStringLiteral("/icons")
+             : m_services.iconsDir;
 }
 
-QString frmMain::iconPath(const QString& fileName) const { return QDir(iconsDir()).filePath(fileName); }
+QString frmMain::iconPath(const QString &fileName) const {
+  return QDir(iconsDir()).filePath(fileName);
+}
 
-bool frmMain::loadPicture(QLabel* target, const QString& fileName) {
-    const QString path = iconPath(fileName);
-    QPixmap picture;
-    if (!picture.load(path)) {
-        showMessage(QStringLiteral("Cannot load the picture \"%1\".").arg(QDir::toNativeSeparators(path)));
-        return false;
-    }
-    target->setPixmap(picture);
-    return true;
+bool frmMain::loadPicture(QLabel *target, const QString &fileName) {
+  const QString path = iconPath(fileName);
+  QPixmap picture;
+  if (!picture.load(path)) {
+    showMessage(
+        QStringLiteral("Cannot load the picture \"%1\".").arg(QDir::toNativeSeparators(path)));
+    return false;
+  }
+  target->setPixmap(picture);
+  return true;
 }
 
 bool frmMain::load() {
-    // 1. The port first, before anything else.
-    if (!openPortAtStart())
-        return false;
-    // 2. The update rates; no entry is chosen and the text stays "1000".
-    {
-        const QSignalBlocker block(m_cmbUpdate);
-        for (int rate : updateRates)
-            m_cmbUpdate->addItem(QString::number(rate));
-        m_cmbUpdate->setCurrentIndex(-1);
-        m_cmbUpdate->setEditText(QStringLiteral("1000"));
-    }
-    // 3. The logo.
-    if (!loadPicture(m_picMain, QStringLiteral("OSTRA LOGO4.gif")))
-        return false;
-    // 4. Both traces are plotted.
-    m_state.plotPh1 = true;
-    m_state.plotPh2 = true;
-    // 5. Not logging.
-    m_panels[3]->setText(QStringLiteral("Not Logging"));
-    if (!loadPicture(m_panel4Picture, QStringLiteral("redlight.bmp")))
-        return false;
-    // 6. Scale knobs, each handled as a change of that knob.
-    m_therMax->setValue(25);
-    m_therMin->setValue(5);
-    m_phMax->setValue(15);
-    // 7. The probes' calibration. A store that cannot be read leaves the defaults in force; the
-    // operator is told, since saving would replace that file.
-    if (calibration::loadCoefficients(m_state) != QSettings::NoError)
-        showMessage(QStringLiteral("The calibration values in \"%1\" cannot be read; the "
-                                   "default coefficients are used.")
-                        .arg(QDir::toNativeSeparators(calibration::settingsFileName())));
+  // 1. The port first, before anything else.
+  if (!openPortAtStart())
+    return false;
+  // 2. The update rates; no entry is chosen and the text stays "1000".
+  {
+    const QSignalBlocker block(m_cmbUpdate);
+    for (int rate : updateRates)
+      m_cmbUpdate->addItem(QString::number(rate));
+    m_cmbUpdate->setCurrentIndex(-1);
+    m_cmbUpdate->setEditText(QStringLiteral("1000"));
+  }
+  // 3. The logo.
+  if (!loadPicture(m_picMain, QStringLiteral("OSTRA LOGO4.gif")))
+    return false;
+  // 4. Both traces are plotted.
+  m_state.plotPh1 = true;
+  m_state.plotPh2 = true;
+  // 5. Not logging.
+  m_panels[3]->setText(QStringLiteral("Not Logging"));
+  if (!loadPicture(m_panel4Picture, QStringLiteral("redlight.bmp")))
+    return false;
+  // 6. Scale knobs, each handled as a change of that knob.
+  m_therMax->setValue(25);
+  m_therMin->setValue(5);
+  m_phMax->setValue(15);
+  // 7. The probes' calibration. A store that cannot be read leaves the defaults in force; the
+  // operator is told, since saving would replace that file.
+  if (calibration::loadCoefficients(m_state) != QSettings::NoError)
+    showMessage(QStringLiteral("The calibration values in \"%1\" cannot be read; the "
+                               "default coefficients are used.")
+                    .arg(QDir::toNativeSeparators(calibration::settingsFileName())));
 
-    m_tmrRd->start();
-    return true;
+  m_tmrRd->start();
+  return true;
 }
 
-std::optional<QString> frmMain::askText(const QString& prompt, const QString& title) {
-    if (m_services.askText)
-        return m_services.askText(prompt, title);
-    bool ok = false;
-    const QString text =
-        QInputDialog::getText(this, title, prompt, QLineEdit::Normal, QString(), &ok);
-    if (!ok)
-        return std::nullopt;
-    return text;
+std::optional<QString> frmMain::askText(const QString &prompt, const QString &title) {
+  if (m_services.askText)
+    return m_services.askText(prompt, title);
+  bool ok = false;
+  const QString text =
+      QInputDialog::getText(this, title, prompt, QLineEdit::Normal, QString(), &ok);
+  if (!ok)
+    return std::nullopt;
+  return text;
 }
 
 bool frmMain::openPortAtStart() {
-    // Port 1 that cannot be opened is explained, and another number may be chosen; Cancel ends.
-    while (true) {
-        if (m_line.open() == tiltdgh::PortError::None)
-            return true;
-        QStringList devices = tiltdgh::availableSerialDevices();
-        const QString seen = devices.isEmpty() ? QStringLiteral("none")
-                                               : devices.join(QStringLiteral("\n"));
-        showMessage(QStringLiteral("Serial port %1 (%2) cannot be opened: %3.\n\n"
-                                   "Serial devices on this system:\n%4\n\n"
-                                   "Choose another port number, or Cancel to end the program.")
-                        .arg(m_line.commPort())
-                        .arg(m_line.deviceName(), m_line.lastErrorText(), seen));
-        const std::optional<QString> text =
-            askText(QStringLiteral("Enter Commport Number"), QStringLiteral("Commport Setup"));
-        if (!text)
-            return false;
-        const std::optional<double> number = common::parseTypedNumber(*text);
-        if (!number)
-            continue;
-        const double port = common::roundHalfEven(*number, 0);
-        if (port >= -32768 && port <= 32767)
-            m_line.setCommPort(static_cast<int>(port));
-    }
-}
-
-void frmMain::commPortCommand() {
-    // The port is closed first, whatever the operator then enters; a failure leaves it closed.
-    if (m_line.portOpen())
-        m_line.close();
+  // Port 1 that cannot be opened is explained, and another number may be chosen; Cancel ends.
+  while (true) {
+    if (m_line.open() == tiltdgh::PortError::None)
+      return true;
+    QStringList devices = tiltdgh::availableSerialDevices();
+    const QString seen =
+        devices.isEmpty() ? QStringLiteral("none") : devices.join(QStringLiteral("\n"));
+    showMessage(QStringLiteral("Serial port %1 (%2) cannot be opened: %3.\n\n"
+                               "Serial devices on this system:\n%4\n\n"
+                               "Choose another port number, or Cancel to end the program.")
+                    .arg(m_line.commPort())
+                    .arg(m_line.deviceName(), m_line.lastErrorText(), seen));
     const std::optional<QString> text =
         askText(QStringLiteral("Enter Commport Number"), QStringLiteral("Commport Setup"));
     if (!text)
-        return;
+      return false;
     const std::optional<double> number = common::parseTypedNumber(*text);
     if (!number)
-        return;
-    // A 16-bit port number, an exact half going to the even one (2.5 gives 2, 3.5 gives 4).
+      continue;
     const double port = common::roundHalfEven(*number, 0);
-    if (port < -32768 || port > 32767)
-        return;
-    m_line.setCommPort(static_cast<int>(port));
-    switch (m_line.open()) {
-    case tiltdgh::PortError::InvalidPort:
-        showMessage(QStringLiteral("Invalid ComPort #, please select another one."));
-        break;
-    case tiltdgh::PortError::PortInUse:
-        showMessage(QStringLiteral("Port is already open, please select another one."));
-        break;
-    case tiltdgh::PortError::None:
-    case tiltdgh::PortError::Other:
-        break;
-    }
+    if (port >= -32768 && port <= 32767)
+      m_line.setCommPort(static_cast<int>(port));
+  }
+}
+
+void frmMain::commPortCommand() {
+  // The port is closed first, whatever the operator then enters; a failure leaves it closed.
+  if (m_line.portOpen())
+    m_line.close();
+  const std::optional<QString> text =
+      askText(QStringLiteral("Enter Commport Number"), QStringLiteral("Commport Setup"));
+  if (!text)
+    return;
+  const std::optional<double> number = common::parseTypedNumber(*text);
+  if (!number)
+    return;
+  // A 16-bit port number, an exact half going to the even one (2.5 gives 2, 3.5 gives 4).
+  const double port = common::roundHalfEven(*number, 0);
+  if (port < -32768 || port > 32767)
+    return;
+  m_line.setCommPort(static_cast<int>(port));
+  switch (m_line.open()) {
+  case tiltdgh::PortError::InvalidPort:
+    showMessage(QStringLiteral("Invalid ComPort #, please select another one."));
+    break;
+  case tiltdgh::PortError::PortInUse:
+    showMessage(QStringLiteral("Port is already open, please select another one."));
+    break;
+  case tiltdgh::PortError::None:
+  case tiltdgh::PortError::Other:
+    break;
+  }
 }
 
 void frmMain::exitProgram() { close(); }
 
-void frmMain::closeEvent(QCloseEvent* event) {
-    // Exit and the close box end the program at once: nothing is asked or saved; the port is
-    // released here and an open log file is closed, with what it holds, as its owner goes away.
-    m_tmrRd->stop();
-    m_tmrPlot->stop();
-    m_tmrLogger->stop();
-    m_line.close();
-    event->accept();
-    QCoreApplication::quit();
+void frmMain::closeEvent(QCloseEvent *event) {
+  // Exit and the close box end the program at once: nothing is asked or saved; the port is
+  // released here and an open log file is closed, with what it holds, as its owner goes away.
+  m_tmrRd->stop();
+  m_tmrPlot->stop();
+  m_tmrLogger->stop();
+  m_line.close();
+  event->accept();
+  QCoreApplication::quit();
 }
