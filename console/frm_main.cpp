@@ -24,6 +24,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QIcon>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -72,6 +73,16 @@ frmMain::frmMain(tiltdgh::SerialLine &line, tiltdgh::MillisecondClock &clock,
   connect(findChild<QAction *>(QStringLiteral("mnuPhCal")), &QAction::triggered, this,
           [this] { m_calibration->open(); });
   connectLogging();
+
+  // The application icon in the sizes the desktop entry's icon comes in; a missing size is
+  // left out, and with none the window has the platform's default icon.
+  QIcon icon;
+  for (int size : {16, 32, 48, 64, 128, 256}) {
+    const QString file = iconPath(QStringLiteral("hicolor/%1x%1/apps/brellis.png").arg(size));
+    if (QFileInfo::exists(file))
+      icon.addFile(file, QSize(size, size));
+  }
+  setWindowIcon(icon);
 
   m_trend = new plot::TrendPlot(
       m_state, m_graph, m_tmrPlot, m_chkpH1, m_chkpH2, [] { return QDateTime::currentDateTime(); },
@@ -256,9 +267,15 @@ void frmMain::showMessage(const QString &text, const QString &title) {
 }
 
 QString frmMain::iconsDir() const {
-  return m_services.iconsDir.isEmpty()
-             ? QCoreApplication::applicationDirPath() + QStringLiteral("/icons")
-             : m_services.iconsDir;
+  if (!m_services.iconsDir.isEmpty())
+    return m_services.iconsDir;
+  // The "icons" folder beside the executable (the build tree, a portable copy) wins over the
+  // installed data folder, <prefix>/share/brellis/icons for <prefix>/bin/brellis.
+  const QDir programDir(QCoreApplication::applicationDirPath());
+  const QString beside = programDir.filePath(QStringLiteral("icons"));
+  if (QFileInfo(beside).isDir())
+    return beside;
+  return QDir::cleanPath(programDir.filePath(QStringLiteral("../share/brellis/icons")));
 }
 
 QString frmMain::iconPath(const QString &fileName) const {
