@@ -1,5 +1,6 @@
 #include "console/frm_main.h"
 #include "instrument/clock.h"
+#include "instrument/operator_messages.h"
 #include "instrument/qserial_line.h"
 #include "sim/simulated_bus.h"
 
@@ -7,6 +8,7 @@
 #include <QCommandLineParser>
 #include <QDateTime>
 #include <QTextStream>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -28,7 +30,10 @@ Options parseCommandLine(int &argc, char **argv) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
       "Monitors and records two pH probes, three thermistors and a flow meter on DGH serial "
-      "sensor modules. Port N is /dev/ttyS<N-1> unless mapped with --com."));
+      "sensor modules. Port N is /dev/ttyS<N-1> unless mapped with --com.\n\n"
+      "With BRELLIS_QUIT_AFTER_SHOW=1 in the environment the program ends as soon as its "
+      "window is shown, and prints its messages on standard error instead of showing boxes: "
+      "exit status 0 then says it started, pictures found."));
   parser.addHelpOption();
   parser.addVersionOption();
   const QCommandLineOption com(
@@ -61,6 +66,18 @@ Options parseCommandLine(int &argc, char **argv) {
   return options;
 }
 
+// With nobody to answer a box, a message goes to standard error and the program goes on.
+class StderrMessages : public tiltdgh::OperatorMessages {
+public:
+  void showMessage(const QString &text, const QString &title) override {
+    QTextStream err(stderr);
+    err << "brellis: ";
+    if (!title.isEmpty())
+      err << title << ": ";
+    err << text << '\n';
+  }
+};
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -69,6 +86,20 @@ int main(int argc, char **argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("brellis"));
   QApplication::setApplicationVersion(QStringLiteral("2.4.1"));
+  // Lets the desktop match the window to brellis.desktop and its icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("brellis"));
+
+  // A check of an installation: nothing may wait for an answer, since none will come. The
+  // "Commport Setup" box answers Cancel, which ends the program when port 1 will not open.
+  const bool quitAfterShow = qEnvironmentVariableIntValue("BRELLIS_QUIT_AFTER_SHOW") != 0;
+  StderrMessages stderrMessages;
+  FrmMainServices services;
+  if (quitAfterShow) {
+    services.messages = &stderrMessages;
+    services.askText = [](const QString &, const QString &) -> std::optional<QString> {
+      return std::nullopt;
+    };
+  }
 
   tiltdgh::SteadyClock clock;
   sim::DghModules modules(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
@@ -78,9 +109,11 @@ int main(int argc, char **argv) {
   else
     line = std::make_unique<tiltdgh::QSerialLine>(options.devices);
 
-  frmMain window(*line, clock);
+  frmMain window(*line, clock, std::move(services));
   if (!window.load())
     return 1;
   window.show();
+  if (quitAfterShow)
+    QTimer::singleShot(0, &app, &QCoreApplication::quit);
   return app.exec();
 }
