@@ -1,0 +1,42 @@
+#pragma once
+
+#include "console/frm_main.h"
+#include "instrument/qserial_line.h"
+#include "tests/support/recorders.h"
+
+#include <QStringList>
+
+#include <deque>
+#include <memory>
+#include <optional>
+
+namespace faults {
+
+// The real main window on the real serial line and the machine's clock, port 1 being `device`
+// (a dgh-sim terminal or a link to one). Its boxes are answered by the test: messages are
+// recorded, "Commport Setup" takes the queued answers (Cancel when none is left).
+struct LiveWindow {
+  explicit LiveWindow(const QString &device);
+  ~LiveWindow();
+
+  bool load();
+  // Turns the flow, pH and thermistor switches on, as the operator does.
+  void switchAllOn();
+  bool isOn(const char *switchName) const;
+  // The texts of the message boxes shown since the last call, in order.
+  QStringList takeMessages();
+
+  tiltdgh::QSerialLine line;
+  tiltdgh::SteadyClock clock;
+  testsupport::RecordingMessages messages;
+  std::deque<std::optional<QString>> answers;
+  std::unique_ptr<frmMain> window;
+};
+
+// Every number the state holds is finite.
+bool allFinite(const AcquisitionState &state);
+
+// The texts of every label of the window that reads "inf" or "nan" (any case).
+QStringList nonNumbersShown(const QWidget &window);
+
+} // namespace faults

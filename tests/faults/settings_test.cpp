@@ -1,0 +1,101 @@
+// Stored settings that cannot be read: the program still starts, with the default coefficients,
+// and says so when the store itself is unreadable. Each case runs in a test process of its own,
+// since the settings store caches what it has read.
+
+#include "tests/faults/live_window.h"
+
+#include "calibration/calibration_store.h"
+#include "sim/dgh_modules.h"
+#include "sim/simulated_bus.h"
+#include "tests/support/fake_clock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct StoreCase {
+  const char *name;
+  std::function<void(const QString &path)> damage;
+  bool told; // the operator is told the store cannot be read
+};
+
+void writeBytes(const QString &path, const QByteArray &bytes) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  file.write(bytes);
+}
+
+const StoreCase storeCases[] = {
+    {"AFolderWhereTheFileShouldBe", [](const QString &path) { QDir().mkpath(path); }, true},
+    {"BinaryJunk",
+     [](const QString &path) {
+       QByteArray junk;
+       for (int i = 0; i < 4096; ++i)
+         junk += char((i * 131 + 7) & 0xFF);
+       writeBytes(path, junk);
+     },
+     false}, // Qt reads what it can of such a file; no coefficient in it reads, so none is used
+    {"ValuesThatAreNotNumbersOrDates",
+     [](const QString &path) {
+       writeBytes(path, "[Coefficients]\noffset=abc\nslope=1e999\ndate=yesterday\n"
+                        "offset2=\nslope2=nan\ndate2=99/99/99\n");
+     },
+     false},
+    {"ALinkToNowhere",
+     [](const QString &path) {
+       QFile::link(QFileInfo(path).dir().filePath(QStringLiteral("gone.conf")), path);
+     },
+     false},
+};
+
+void PrintTo(const StoreCase &c, std::ostream *out) { *out << c.name; }
+
+class UnreadableSettings : public ::testing::TestWithParam<StoreCase> {};
+
+} // namespace
+
+TEST_P(UnreadableSettings, TheProgramStartsWithTheDefaultCoefficients) {
+  const QString path = calibration::settingsFileName();
+  QDir().mkpath(QFileInfo(path).path());
+  GetParam().damage(path);
+
+  testsupport::FakeClock clock(1000);
+  sim::DghModules modules;
+  sim::SimulatedBus bus(clock, modules);
+  testsupport::RecordingMessages messages;
+  FrmMainServices services;
+  services.messages = &messages;
+  frmMain window(bus, clock, services);
+  ASSERT_TRUE(window.load());
+
+  const AcquisitionState &s = window.state();
+  EXPECT_EQ(s.probe1Offset, 2.5777);
+  EXPECT_EQ(s.probe1Slope, 4.5427);
+  EXPECT_EQ(s.probe2Offset, 2.5777);
+  EXPECT_EQ(s.probe2Slope, 4.5427);
+  EXPECT_EQ(s.probe1CalDate, QDate(2001, 1, 1));
+  EXPECT_EQ(s.probe2CalDate, QDate(2001, 1, 1));
+  if (GetParam().told) {
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].text.contains(QDir::toNativeSeparators(path)));
+    EXPECT_TRUE(messages.shown[0].text.contains(QLatin1String("default coefficients")));
+  } else {
+    EXPECT_TRUE(messages.shown.empty());
+  }
+
+  // A pH reading with the defaults is sound.
+  window.state().phReadEnabled = true;
+  window.readTick();
+  EXPECT_TRUE(faults::allFinite(window.state()));
+  EXPECT_GT(window.state().ph1Value, 6);
+  EXPECT_LT(window.state().ph1Value, 8);
+}
+
+INSTANTIATE_TEST_SUITE_P(Store, UnreadableSettings, ::testing::ValuesIn(storeCases),
+                         [](const ::testing::TestParamInfo<StoreCase> &info) {
+                           return std::string(info.param.name);
+                         });
