@@ -317,7 +317,11 @@ QWidget *frmMain::buildThermistorArea() {
 
   m_therMax = named(new widgets::Knob(0, 30, QStringLiteral("Max.")), QStringLiteral("CWtherMax"));
   m_therMin = named(new widgets::Knob(0, 30, QStringLiteral("Min.")), QStringLiteral("CWtherMin"));
+  // The thermistor rows are short; the two knobs share their height.
+  m_therMax->setMinimumSize(96, 96);
+  m_therMin->setMinimumSize(96, 96);
   auto *knobs = new QVBoxLayout;
+  knobs->setSpacing(0);
   knobs->addWidget(m_therMax);
   knobs->addWidget(m_therMin);
   grid->addLayout(knobs, 0, 4, 3, 1);

@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 int main(int argc, char **argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
   // The calibration store reads the user's settings: keep it in a folder of the test's own.
   QTemporaryDir config;
   qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
