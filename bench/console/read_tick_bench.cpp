@@ -1,9 +1,11 @@
-// One read tick with all six channels on (flow, two pH, three thermistors): six exchanges, each
-// with its 35 ms wait, so the wall time sits just above 210 ms. The processor time shows what
-// the waits and the window updates cost. Against the simulated modules in process, and through
-// dgh-sim on a pseudo-terminal and the real serial line.
+// The 35 ms wait alone, the reference for an exchange's own cost; then one read tick with all six
+// channels on (flow, two pH, three thermistors): six exchanges, each with its wait, so the wall
+// time sits near 210 ms, and the processor time shows what the waits and the window updates
+// cost. Against the simulated modules in process, and through dgh-sim on a pseudo-terminal and
+// the real serial line.
 
 #include "bench/console/window_rig.h"
+#include "instrument/dgh_exchange.h"
 #include "instrument/qserial_line.h"
 #include "sim/dgh_modules.h"
 #include "sim/simulated_bus.h"
@@ -27,6 +29,21 @@ void runTicks(benchmark::State &state, tiltdgh::SerialLine &line, tiltdgh::Stead
   if (!messages.texts.isEmpty())
     state.SkipWithError(qPrintable(QStringLiteral("a reader complained: ") + messages.texts[0]));
 }
+
+// The exchange's wait alone, as the exchange starts it: 35 whole milliseconds of a millisecond
+// clock read at some moment inside a millisecond, so it lasts between 34 and 35 ms. What an
+// exchange takes beyond this is its own cost: writing the command and draining the reply.
+void BM_WaitMs35Alone(benchmark::State &state) {
+  tiltdgh::SteadyClock clock;
+  for (auto _ : state)
+    tiltdgh::WaitMs(clock, 35);
+}
+BENCHMARK(BM_WaitMs35Alone)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(60)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 void BM_ReadTickSixChannelsSimulatedBus(benchmark::State &state) {
   tiltdgh::SteadyClock clock;
