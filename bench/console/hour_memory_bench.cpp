@@ -117,12 +117,3 @@ void BM_HourOfPollingPlottingLogging(benchmark::State &state) {
 BENCHMARK(BM_HourOfPollingPlottingLogging)->Unit(benchmark::kSecond)->Iterations(1);
 
 } // namespace
-
-int main(int argc, char **argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

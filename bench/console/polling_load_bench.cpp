@@ -106,12 +106,3 @@ BENCHMARK(BM_PollSixChannelsAt100msPseudoTerminal)
     ->Iterations(1);
 
 } // namespace
-
-int main(int argc, char **argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -158,12 +158,3 @@ BENCHMARK(BM_ReadTickSixChannelsPseudoTerminal)
     ->ReportAggregatesOnly(true);
 
 } // namespace
-
-int main(int argc, char **argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
