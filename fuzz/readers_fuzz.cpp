@@ -13,29 +13,13 @@
 #include "tests/support/fake_clock.h"
 #include "tests/support/recorders.h"
 #include "tests/support/scripted_line.h"
+#include "tests/support/state_checks.h"
 
 #include <QList>
 #include <QSet>
 
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
-
-namespace {
-
-bool allFinite(const AcquisitionState &s) {
-  const double values[] = {
-      s.therm1Temp,  s.therm2Temp,  s.therm3Temp,   s.flowHz,       s.litersPerMin, s.totalLiters,
-      s.flowHzSum,   s.compTemp,    s.ph1Value,     s.ph2Value,     s.ph1Corr,      s.ph2Corr,
-      s.ph1Volts,    s.ph2Volts,    s.ph1mV,        s.ph2mV,        s.probe1Offset, s.probe2Offset,
-      s.probe1Slope, s.probe2Slope, s.therm1Offset, s.therm2Offset, s.therm3Offset};
-  for (double v : values)
-    if (!std::isfinite(v))
-      return false;
-  return true;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < 2)
@@ -71,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   tiltdgh::ReadPhModule(link, state, panel, QStringLiteral("7"));
   tiltdgh::ReadThermistors(link, state, panel);
 
-  FUZZ_CHECK(allFinite(state));
+  FUZZ_CHECK(testsupport::allFinite(state));
   FUZZ_CHECK(state.flowHz <= 90000);
   FUZZ_CHECK(state.flowHzSum == sumBefore + state.flowHz);
 

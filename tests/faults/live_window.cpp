@@ -4,7 +4,6 @@
 
 #include <QLabel>
 
-#include <cmath>
 
 namespace faults {
 
@@ -53,18 +52,6 @@ QStringList LiveWindow::takeMessages() {
                 : shown.text + QStringLiteral(" [") + shown.title + QLatin1Char(']'));
   messages.shown.clear();
   return out;
-}
-
-bool allFinite(const AcquisitionState &s) {
-  const double values[] = {
-      s.therm1Temp,  s.therm2Temp,  s.therm3Temp,   s.flowHz,       s.litersPerMin, s.totalLiters,
-      s.flowHzSum,   s.compTemp,    s.ph1Value,     s.ph2Value,     s.ph1Corr,      s.ph2Corr,
-      s.ph1Volts,    s.ph2Volts,    s.ph1mV,        s.ph2mV,        s.probe1Offset, s.probe2Offset,
-      s.probe1Slope, s.probe2Slope, s.therm1Offset, s.therm2Offset, s.therm3Offset};
-  for (double v : values)
-    if (!std::isfinite(v))
-      return false;
-  return true;
 }
 
 QStringList nonNumbersShown(const QWidget &window) {

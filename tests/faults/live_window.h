@@ -3,6 +3,7 @@
 #include "console/frm_main.h"
 #include "instrument/qserial_line.h"
 #include "tests/support/recorders.h"
+#include "tests/support/state_checks.h"
 
 #include <QStringList>
 
@@ -33,8 +34,7 @@ struct LiveWindow {
   std::unique_ptr<frmMain> window;
 };
 
-// Every number the state holds is finite.
-bool allFinite(const AcquisitionState &state);
+using testsupport::allFinite; // every number the state holds is finite
 
 // The texts of every label of the window that reads "inf" or "nan" (any case).
 QStringList nonNumbersShown(const QWidget &window);
