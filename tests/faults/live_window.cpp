@@ -4,7 +4,6 @@
 
 #include <QLabel>
 
-
 namespace faults {
 
 namespace {
