@@ -1,6 +1,6 @@
 #include "console/frm_main.h"
 #include "instrument/clock.h"
-#include "instrument/operator_messages.h"
+#include "state/operator_messages.h"
 #include "instrument/qserial_line.h"
 #include "sim/simulated_bus.h"
 

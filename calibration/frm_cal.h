@@ -1,7 +1,7 @@
 #pragma once
 
-#include "console/acquisition_state.h"
-#include "instrument/operator_messages.h"
+#include "state/acquisition_state.h"
+#include "state/operator_messages.h"
 
 #include <QDialog>
 

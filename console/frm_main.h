@@ -1,7 +1,7 @@
 #pragma once
 
 #include "channels/channel_panel.h"
-#include "console/acquisition_state.h"
+#include "state/acquisition_state.h"
 #include "instrument/dgh_exchange.h"
 
 #include <QHash>

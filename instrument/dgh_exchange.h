@@ -1,7 +1,7 @@
 #pragma once
 
 #include "instrument/clock.h"
-#include "instrument/operator_messages.h"
+#include "state/operator_messages.h"
 #include "instrument/serial_line.h"
 
 #include <QString>

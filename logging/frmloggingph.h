@@ -1,6 +1,6 @@
 #pragma once
 
-#include "instrument/operator_messages.h"
+#include "state/operator_messages.h"
 
 #include <QDialog>
 #include <QLocale>

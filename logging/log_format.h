@@ -1,6 +1,6 @@
 #pragma once
 
-#include "console/acquisition_state.h"
+#include "state/acquisition_state.h"
 
 #include <QDate>
 #include <QLocale>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "instrument/operator_messages.h"
+#include "state/operator_messages.h"
 #include "logging/log_controller.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "channels/channel_panel.h"
-#include "instrument/operator_messages.h"
+#include "state/operator_messages.h"
 
 #include <QString>
 #include <QStringList>
