@@ -30,7 +30,12 @@ constexpr double stablePhPerMinute = 0.01;
 constexpr int offsetPlaces = 6;
 constexpr int slopePlaces = 5;
 
-QString fixed(double value, int places) { return QLocale().toString(value, 'f', places); }
+// Fixed decimals in the regional form, without digit grouping, as the main window's displays.
+QString fixed(double value, int places) {
+  QLocale locale;
+  locale.setNumberOptions(QLocale::OmitGroupSeparator);
+  return locale.toString(value, 'f', places);
+}
 
 QLabel *namedLabel(const QString &name) {
   auto *label = new QLabel;
@@ -79,6 +84,8 @@ frmBufferCal::frmBufferCal(const AcquisitionState &state, int probe, Hooks hooks
     row.ph = new QLineEdit;
     row.ph->setObjectName(QStringLiteral("txtBufferPh_") + n);
     row.ph->setAccessibleName(QStringLiteral("Buffer %1 pH").arg(i + 1));
+    row.ph->setMinimumWidth(row.ph->fontMetrics().horizontalAdvance(QStringLiteral("00.000")) +
+                            row.ph->fontMetrics().averageCharWidth() * 2);
     caption->setBuddy(row.ph);
     row.phAt = namedLabel(QStringLiteral("lblBufferAt_") + n);
     row.measure = new QPushButton(QStringLiteral("Measure"));
@@ -368,16 +375,17 @@ bool frmBufferCal::takeSample() {
     stt += (s.ms - meanMs) * (s.ms - meanMs);
     stv += (s.ms - meanMs) * (s.millivolts - meanMv);
   }
-  const std::optional<double> drift =
-      stt > 0 ? std::optional<double>(stv / stt * 60000) : std::nullopt; // mV per minute
+  // mV per minute, known once the samples span some time.
+  const bool driftKnown = stt > 0;
+  const double drift = driftKnown ? stv / stt * 60000 : 0;
 
   Row &r = m_rows[row];
   r.millivolts = meanMv;
   r.celsius = meanC;
   RowControls &c = m_controls[row];
   c.mv->setText(fixed(meanMv, 2));
-  c.drift->setText(drift ? fixed(*drift, 2) : QStringLiteral("—"));
-  const bool stable = drift && std::abs(*drift) <= stableLimitMvPerMinute(meanC);
+  c.drift->setText(driftKnown ? fixed(drift, 2) : QStringLiteral("—"));
+  const bool stable = driftKnown && std::abs(drift) <= stableLimitMvPerMinute(meanC);
   if (now >= m_settleMs && stable) {
     finish(true);
     return true;

@@ -72,7 +72,7 @@ TEST_F(LiveBufferCalibration, TwoBuffersMeasuredFromTheModulesAreAppliedAndSaved
     ASSERT_TRUE(waitFor([&] { return label(QString("lblState_%1").arg(row)) == "✔ stable"; }))
         << label(QString("lblState_%1").arg(row)).toStdString()
         << label("lblMessage").toStdString();
-    EXPECT_EQ(label(QString("lblMv_%1").arg(row)), QLocale().toString(sent(ph), 'f', 2));
+    EXPECT_EQ(label(QString("lblMv_%1").arg(row)), QString::number(sent(ph), 'f', 2));
     EXPECT_EQ(label(QString("lblDrift_%1").arg(row)), "0.00");
   };
   measure(0, 4.01);
@@ -85,8 +85,14 @@ TEST_F(LiveBufferCalibration, TwoBuffersMeasuredFromTheModulesAreAppliedAndSaved
   EXPECT_TRUE(messages.shown.empty());
 
   const QString shot = qEnvironmentVariable("BRELLIS_SCREENSHOT");
-  if (!shot.isEmpty())
+  if (!shot.isEmpty()) {
+    cal->show();
+    assistant->show();
+    QCoreApplication::processEvents();
     assistant->grab().save(shot);
+    if (!qEnvironmentVariableIsEmpty("BRELLIS_SCREENSHOT_CAL"))
+      cal->grab().save(qEnvironmentVariable("BRELLIS_SCREENSHOT_CAL"));
+  }
 
   assistant->findChild<QPushButton *>("cmdApply")->click();
   EXPECT_FALSE(assistant->isVisible());
