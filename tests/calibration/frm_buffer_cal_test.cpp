@@ -96,6 +96,14 @@ TEST_F(BufferAssistant, EveryBadInputShowsItsMessageAndNothingIsMeasuredOrApplie
   click("cmdMeasure_0");
   EXPECT_EQ(message(), "The thermistor channel is off: switch it on in the main window, or take "
                        "the temperature from elsewhere.");
+  // With the channel on, the chosen thermistor's reading, without the display offset.
+  m_state.thermReadEnabled = true;
+  m_state.therm1Temp = 21;
+  m_state.therm2Temp = 31.5;
+  m_state.therm2Offset = 2;
+  m_state.therm3Temp = 23;
+  in<QComboBox>("cmbTempSource")->setCurrentIndex(3);
+  EXPECT_EQ(in<QLabel>("lblTempNow")->text(), "now 31.50 °C");
   in<QComboBox>("cmbTempSource")->setCurrentIndex(1);
 
   in<QLineEdit>("txtBufferPh_0")->setText("seven");
