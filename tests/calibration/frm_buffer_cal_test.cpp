@@ -106,9 +106,35 @@ TEST_F(BufferAssistant, EveryBadInputShowsItsMessageAndNothingIsMeasuredOrApplie
   EXPECT_EQ(in<QLabel>("lblTempNow")->text(), "now 31.50 °C");
   in<QComboBox>("cmbTempSource")->setCurrentIndex(1);
 
-  in<QLineEdit>("txtBufferPh_0")->setText("seven");
-  click("cmdMeasure_0");
-  EXPECT_EQ(message(), "The pH of buffer 1, \"seven\", is not a number.");
+  // Refused before measuring: buffer set (0 typed), temperature, typed pH, row.
+  struct Refused {
+    int set;
+    const char *celsius;
+    const char *ph;
+    int row;
+    const char *message;
+  };
+  const Refused refused[] = {
+      {0, "25", "seven", 0, "The pH of buffer 1, \"seven\", is not a number."},
+      {0, "25", "", 0, "Type the pH of buffer 1."},
+      {0, "warm", "7", 0, "The buffer temperature \"warm\" is not a number."},
+      {0, "-1", "7", 0, "The buffer temperature, -1 °C, is outside 0 to 100 °C."},
+      {1, "70", "", 2,
+       "The table of buffer 3 (pH 10.01) covers 0 to 60 °C, not 70 °C: choose \"Typed values\" "
+       "and type its pH."},
+      {3, "25", "", 2, "The set 6.86 / 9.18 has no buffer 3."},
+  };
+  for (const Refused &r : refused) {
+    in<QComboBox>("cmbBufferSet")->setCurrentIndex(r.set);
+    in<QLineEdit>("txtBufferTemp")->setText(r.celsius);
+    if (r.set == 0)
+      in<QLineEdit>("txtBufferPh_0")->setText(r.ph);
+    click(QString("cmdMeasure_%1").arg(r.row));
+    EXPECT_EQ(message().toStdString(), r.message);
+    EXPECT_FALSE(in<QPushButton>(QString("cmdAccept_%1").arg(r.row))->isEnabled());
+  }
+  in<QComboBox>("cmbBufferSet")->setCurrentIndex(0);
+  in<QLineEdit>("txtBufferTemp")->setText("25");
   in<QLineEdit>("txtBufferPh_0")->setText("7");
 
   // Switched off, and a reading that is not a number, while measuring.
