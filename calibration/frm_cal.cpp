@@ -1,6 +1,7 @@
 #include "calibration/frm_cal.h"
 
 #include "calibration/calibration_store.h"
+#include "calibration/frm_buffer_cal.h"
 #include "widgets/two_state_switch.h"
 
 #include <QButtonGroup>
@@ -94,9 +95,15 @@ frmCal::frmCal(AcquisitionState &state, tiltdgh::OperatorMessages &messages, QWi
   saveButton->setObjectName(QStringLiteral("Command1"));
   saveButton->setAutoDefault(false);
 
+  auto *bufferCal = new QPushButton(QStringLiteral("Calibrate from buffers…"));
+  bufferCal->setObjectName(QStringLiteral("cmdBufferCal"));
+  bufferCal->setAutoDefault(false);
+  connect(bufferCal, &QPushButton::clicked, this, &frmCal::openBufferCalibration);
+
   auto *layout = new QVBoxLayout(this);
   layout->addWidget(frame);
   layout->addWidget(enable);
+  layout->addWidget(bufferCal);
   layout->addWidget(saveButton);
 
   connect(m_txtOffset, &QLineEdit::textChanged, this, &frmCal::applyOffsetText);
@@ -153,6 +160,32 @@ void frmCal::save() {
                                           "the settings file %2 cannot be written.")
                                .arg(m_selectedProbe)
                                .arg(calibration::settingsFileName()));
+}
+
+void frmCal::openBufferCalibration() {
+  if (m_bufferCal && !m_bufferCal->isVisible()) {
+    // Closed but not yet deleted (deletion waits for the event loop): it counts as closed.
+    m_bufferCal->deleteLater();
+    m_bufferCal = nullptr;
+  }
+  if (!m_bufferCal) {
+    frmBufferCal::Hooks hooks;
+    hooks.calTempText = [this] { return m_txtCalTemp->text(); };
+    // Through the boxes' own edit path, as if the operator had typed the values; the picker's
+    // change makes today the live calibration date. Saving stays the operator's step.
+    hooks.apply = [this](int probe, const QString &offset, const QString &slope) {
+      if (probe != m_selectedProbe)
+        return false;
+      m_txtOffset->setText(offset);
+      m_txtSlope->setText(slope);
+      m_DTPicker1->setDate(QDate::currentDate());
+      return true;
+    };
+    m_bufferCal = new frmBufferCal(m_state, m_selectedProbe, std::move(hooks), this);
+  }
+  m_bufferCal->show();
+  m_bufferCal->raise();
+  m_bufferCal->activateWindow();
 }
 
 double &frmCal::liveOffset() {

@@ -4,17 +4,20 @@
 #include "state/operator_messages.h"
 
 #include <QDialog>
+#include <QPointer>
 
 class QButtonGroup;
 class QDateEdit;
 class QLineEdit;
+class frmBufferCal;
 
 // "pH Calibration": views and edits one probe's live calibration values in AcquisitionState and
 // saves them to the settings store. Modeless; deletes itself when closed. Every readable edit
 // takes effect at once in the live fields, saved or not.
 //
 // Object names: the probe buttons "Option1_0" (Probe 1) and "Option1_1" (Probe 2), "txtOffset",
-// "txtSlope", "txtSerialNum", "txtCalTemp", "DTPicker1", "CWcal_enable", "Command1".
+// "txtSlope", "txtSerialNum", "txtCalTemp", "DTPicker1", "CWcal_enable", "Command1", and
+// "cmdBufferCal" (opens frmBufferCal for the selected probe).
 class frmCal : public QDialog {
   Q_OBJECT
 public:
@@ -32,6 +35,8 @@ private:
   void applySerialText(const QString &text);
   void applyDate(const QDate &date);
   void save();
+  // Opens the buffer assistant for the selected probe, or brings the open one to the front.
+  void openBufferCalibration();
 
   double &liveOffset();
   double &liveSlope();
@@ -48,4 +53,5 @@ private:
   QLineEdit *m_txtSerialNum = nullptr;
   QLineEdit *m_txtCalTemp = nullptr;
   QDateEdit *m_DTPicker1 = nullptr;
+  QPointer<frmBufferCal> m_bufferCal;
 };
