@@ -22,9 +22,19 @@ QString shortDate(const QDate &date, const QLocale &locale) {
 }
 
 std::optional<QDate> parseTypedDate(const QString &text, const QLocale &locale) {
+  // Any script's decimal digits count (a locale may write its own, with direction marks around
+  // the separators); every other character only separates the three groups.
+  QString ascii;
+  ascii.reserve(text.size());
+  for (const char32_t c : text.toUcs4()) {
+    if (QChar::isDigit(c))
+      ascii += QChar(u'0' + QChar::digitValue(c));
+    else
+      ascii += QStringView(QChar::fromUcs4(c));
+  }
   static const QRegularExpression shape(
-      QStringLiteral("^\\s*([0-9]+)[^0-9]+([0-9]+)[^0-9]+([0-9]+)\\s*$"));
-  const QRegularExpressionMatch m = shape.match(text);
+      QStringLiteral("^[^0-9]*([0-9]+)[^0-9]+([0-9]+)[^0-9]+([0-9]+)[^0-9]*$"));
+  const QRegularExpressionMatch m = shape.match(ascii);
   if (!m.hasMatch())
     return std::nullopt;
   const QString groups[3] = {m.captured(1), m.captured(2), m.captured(3)};

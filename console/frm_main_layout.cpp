@@ -60,6 +60,10 @@ void frmMain::buildWindow() {
   // Interval 0 stands for "never ticks": the timer is started only once logging is set up.
   m_tmrLogger = named(new QTimer(this), QStringLiteral("tmrLogger"));
   m_tmrLogger->setInterval(0);
+  // Qt's default coarse timers may fire up to 5 % early or late, which would let the log tick's
+  // phase wander across a second boundary and the plot's points bunch up.
+  for (QTimer *timer : {m_tmrRd, m_tmrPlot, m_tmrLogger})
+    timer->setTimerType(Qt::PreciseTimer);
 
   auto *central = new QWidget;
   auto *grid = new QGridLayout(central);

@@ -158,6 +158,7 @@ void frmloggingph::selectFile() {
     return;
   m_logFileName = name;
   m_cmdExit->setEnabled(true);
+  emit logFileNameChanged(name);
 }
 
 void frmloggingph::startLogging() {
@@ -202,20 +203,25 @@ ChosenFileCheck checkChosenLogFile(const QString &path) {
   return ChosenFileCheck::Accept;
 }
 
+void prepareLogFileChooser(QFileDialog &chooser, const QString &preset) {
+  chooser.setAcceptMode(QFileDialog::AcceptSave);
+  chooser.setFileMode(QFileDialog::AnyFile);
+  // An existing file is taken as it is: Append or Overwrite decides what becomes of it.
+  chooser.setOption(QFileDialog::DontConfirmOverwrite);
+  // The one filter is described as "All Files (*.*) " and matches every file: the last
+  // parentheses hold the pattern, "*", which also matches names without a dot, and are not shown.
+  chooser.setOption(QFileDialog::HideNameFilterDetails);
+  chooser.setNameFilter(QStringLiteral("All Files (*.*) (*)"));
+  if (!preset.isEmpty())
+    chooser.selectFile(preset);
+}
+
 QString chooseLogFile(QWidget *parent, const QString &preset) {
   const QString title = QStringLiteral("Select File");
   QString current = preset;
   for (;;) {
     QFileDialog chooser(parent, title);
-    chooser.setAcceptMode(QFileDialog::AcceptSave);
-    chooser.setFileMode(QFileDialog::AnyFile);
-    // An existing file is taken as it is: Append or Overwrite decides what becomes of it.
-    chooser.setOption(QFileDialog::DontConfirmOverwrite);
-    // The description is "All Files (*.*) "; the last parentheses hold the pattern, "*",
-    // which also matches names without a dot.
-    chooser.setNameFilter(QStringLiteral("All Files (*.*) (*)"));
-    if (!current.isEmpty())
-      chooser.selectFile(current);
+    prepareLogFileChooser(chooser, current);
     if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty())
       return preset;
     const QString path = chooser.selectedFiles().constFirst();

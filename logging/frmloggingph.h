@@ -10,6 +10,7 @@
 
 class QButtonGroup;
 class QComboBox;
+class QFileDialog;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -42,6 +43,10 @@ public:
 
   void setFileChooser(LogFileChooser chooser) { m_chooser = std::move(chooser); }
   QString logFileName() const { return m_logFileName; }
+  // Presets logFileName, for a dialog built afresh after its close button discarded the one
+  // before: "Select File" offers the name and a "No Save" OK shows it, but "OK" stays disabled
+  // under "Write to File" until "Select File" supplies a name.
+  void setLogFileName(const QString &name) { m_logFileName = name; }
 
   // The interval in milliseconds of each list position, 0 (60 s) to 10 (0.1 s).
   static int intervalMsAt(int position);
@@ -54,6 +59,7 @@ public slots:
 
 signals:
   void loggingRequested(const logging::LogChoice &choice);
+  void logFileNameChanged(const QString &name);
   void discarded();
 
 protected:
@@ -84,6 +90,8 @@ private:
 // preset with `preset`, that accepts only a name in an existing folder and asks before taking
 // the name of a file that does not exist yet. An existing file is taken without a question.
 QString chooseLogFile(QWidget *parent, const QString &preset);
+// Sets up `chooser` as the default chooser shows it.
+void prepareLogFileChooser(QFileDialog &chooser, const QString &preset);
 
 // The rule the default chooser applies to the name the operator typed or picked.
 enum class ChosenFileCheck { Accept, FolderMissing, AskToCreate };

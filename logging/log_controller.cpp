@@ -5,6 +5,18 @@
 #include <QWidget>
 
 namespace logging {
+namespace {
+
+constexpr qint64 kSecondMs = 1000;
+// A tick this much before its phase point, or this much after it, has drifted off the phase
+// (the wall clock and the timers' monotonic clock part slowly; a read tick holds a log tick up
+// by a few hundred milliseconds, which is no drift but re-aligning then is harmless).
+constexpr qint64 kEarlyLimitMs = 50;
+constexpr qint64 kLateLimitMs = 300;
+
+qint64 secondStart(qint64 ms) { return ms - ((ms % kSecondMs) + kSecondMs) % kSecondMs; }
+
+} // namespace
 
 LogController::LogController(const AcquisitionState &state, LitersText litersText,
                              QTimer *tmrLogger, tiltdgh::OperatorMessages &messages,
@@ -12,10 +24,37 @@ LogController::LogController(const AcquisitionState &state, LitersText litersTex
     : QObject(dialogParent), m_state(state), m_litersText(std::move(litersText)),
       m_timer(tmrLogger), m_messages(messages), m_iconsFolder(iconsFolder),
       m_dialogParent(dialogParent), m_now([] { return QDateTime::currentDateTime(); }),
-      m_chooser(chooseLogFile), m_writer(state) {
+      m_chooser(chooseLogFile), m_writer(state), m_phaseTimer(new QTimer(this)) {
+  m_timer->setTimerType(Qt::PreciseTimer);
   if (m_timer->interval() == 0)
     m_timer->stop();
   connect(m_timer, &QTimer::timeout, this, &LogController::writeTick);
+  m_phaseTimer->setSingleShot(true);
+  m_phaseTimer->setTimerType(Qt::PreciseTimer);
+  connect(m_phaseTimer, &QTimer::timeout, this, &LogController::phaseDue);
+}
+
+bool LogController::keepsPhase() const {
+  const int interval = m_timer->interval();
+  return m_logging && interval >= kSecondMs && interval % kSecondMs == 0;
+}
+
+void LogController::armPhase(qint64 atMs, bool writesRecord) {
+  m_phaseDueAt = atMs;
+  m_phaseWritesRecord = writesRecord;
+  m_phaseTimer->start(static_cast<int>(qMax<qint64>(0, atMs - nowMs())));
+}
+
+void LogController::phaseDue() {
+  if (m_phaseDueAt < 0 || !keepsPhase())
+    return;
+  m_phaseDueAt = -1;
+  m_phaseTimer->stop();
+  // Restarting cancels the tick the timer had pending for about this moment; when this phase
+  // point is itself a record's due time, that record is written here unless the tick beat us.
+  m_timer->start();
+  if (m_phaseWritesRecord && secondStart(nowMs()) / kSecondMs != m_lastRecordSecond)
+    writeTick();
 }
 
 LogController::~LogController() = default;
@@ -48,6 +87,10 @@ void LogController::setup() {
   if (!m_dialog) {
     m_dialog = new frmloggingph(m_messages, m_locale, m_dialogParent);
     m_dialog->setFileChooser(m_chooser);
+    // logFileName lives as long as the program, not as long as one dialog.
+    m_dialog->setLogFileName(m_logFileName);
+    connect(m_dialog, &frmloggingph::logFileNameChanged, this,
+            [this](const QString &name) { m_logFileName = name; });
     connect(m_dialog, &frmloggingph::loggingRequested, this, &LogController::startLogging);
     // The close button discards the dialog; forget it now so the next "Setup" builds a new
     // one even before the deferred deletion has run.
@@ -78,6 +121,15 @@ void LogController::startLogging(const LogChoice &choice) {
     m_dialog->hide();
   m_timer->start();
   m_logging = true;
+  m_lastRecordSecond = -1;
+  if (keepsPhase()) {
+    // The timer runs at once; restarting it at (first due - interval), within the next second,
+    // puts its first tick on the first phase point at least one interval after OK.
+    const qint64 okAt = nowMs();
+    const qint64 firstDue =
+        secondStart(okAt + choice.intervalMs - kLogPhaseMs - 1) + kSecondMs + kLogPhaseMs;
+    armPhase(firstDue - choice.intervalMs, false);
+  }
   m_logFileText = choice.fileName;
   emit logFileTextChanged(m_logFileText);
   emit statusChanged(QStringLiteral("Logging"), greenLightPath());
@@ -87,6 +139,13 @@ void LogController::startLogging(const LogChoice &choice) {
 void LogController::writeTick() {
   if (!m_writer.isOpen())
     return;
+  const qint64 now = nowMs();
+  if (keepsPhase() && m_phaseDueAt < 0) {
+    const qint64 intoSecond = now - secondStart(now);
+    if (intoSecond < kLogPhaseMs - kEarlyLimitMs || intoSecond > kLogPhaseMs + kLateLimitMs)
+      armPhase(secondStart(now) + m_timer->interval() + kLogPhaseMs, true);
+  }
+  m_lastRecordSecond = secondStart(now) / kSecondMs;
   if (!m_writer.writeLogRecord(m_litersText(), m_now().time(), m_locale))
     abandonLogging(QStringLiteral("The log file \"%1\" cannot be written: %2. Logging has "
                                   "stopped; the records written before are kept.")
@@ -109,6 +168,8 @@ void LogController::abandonLogging(const QString &message) {
 bool LogController::endLogging() {
   // Everything is put in order before any message box runs its own event loop.
   m_timer->stop();
+  m_phaseTimer->stop();
+  m_phaseDueAt = -1;
   const bool closed = m_writer.closeLogFile();
   // A dialog still open would let OK start logging while "Setup" is enabled again; it is hidden
   // with its choices kept, and the next "Setup" shows it as it was.

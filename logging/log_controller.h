@@ -1,9 +1,9 @@
 #pragma once
 
-#include "state/acquisition_state.h"
-#include "state/operator_messages.h"
 #include "logging/frmloggingph.h"
 #include "logging/log_writer.h"
+#include "state/acquisition_state.h"
+#include "state/operator_messages.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -25,6 +25,14 @@ namespace logging {
 // The controller connects tmrLogger's timeout to writeTick() itself and starts and stops the
 // timer. Interval 0 means "never ticks", but a running Qt timer with interval 0 fires
 // continuously, so a timer handed over at interval 0 is stopped.
+//
+// Intervals of a whole second or more keep a phase on the wall clock: tmrLogger is restarted so
+// that its ticks fall kLogPhaseMs after the start of a second, and restarted again whenever it
+// has drifted off that phase. A tick held up by the read cycle (a few hundred milliseconds at
+// most) then still stamps its record with the second it was due in, so successive records are
+// exactly one interval apart. The first record comes one interval after OK, rounded up to the
+// next phase point (less than a second later). Shorter intervals tick freely; ticks that fall due
+// while the window is busy merge.
 //
 // A log file that cannot be opened or written ends logging: the timer stops, the file is closed
 // with every earlier line kept, the not-logging status and menus are signalled, the dialog is
@@ -68,6 +76,14 @@ public slots:
   void writeTick();
   // OK of the dialog, after its own checks.
   void startLogging(const logging::LogChoice &choice);
+  // The phase point at which tmrLogger is restarted; its own precise single-shot timer calls it.
+  void phaseDue();
+
+public:
+  static constexpr int kLogPhaseMs = 100;
+  // Wall time (milliseconds since the epoch) of the pending phase restart, or -1 when none is
+  // pending. For tests that drive the timers on a fake clock.
+  qint64 phaseDueAtMs() const { return m_phaseDueAt; }
 
 signals:
   void logFileTextChanged(const QString &text);                        // panel 1
@@ -80,6 +96,9 @@ private:
   // false if the file did not close cleanly.
   bool endLogging();
   void abandonLogging(const QString &message);
+  void armPhase(qint64 atMs, bool writesRecord);
+  bool keepsPhase() const;
+  qint64 nowMs() const { return m_now().toMSecsSinceEpoch(); }
   void setSetupEnabled(bool enabled);
   void setStopEnabled(bool enabled);
 
@@ -95,10 +114,15 @@ private:
 
   LogWriter m_writer;
   QPointer<frmloggingph> m_dialog;
+  QTimer *m_phaseTimer;
+  qint64 m_phaseDueAt = -1;
+  bool m_phaseWritesRecord = false;
+  qint64 m_lastRecordSecond = -1; // seconds since the epoch of the last record's stamp
   bool m_logging = false;
   bool m_setupEnabled = true;
   bool m_stopEnabled = false;
   QString m_logFileText;
+  QString m_logFileName; // the file last chosen with "Select File", kept for the whole run
 };
 
 } // namespace logging

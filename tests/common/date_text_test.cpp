@@ -28,6 +28,26 @@ TEST(ParseTypedDate, ReadsWhatShortDateWritesAndTheDefault) {
   }
 }
 
+// What one locale writes, the same locale reads back: every locale Qt knows, those that write
+// digits other than 0 to 9 (Arabic-Indic, Bengali, Devanagari ...) and direction marks included.
+TEST(ParseTypedDate, ReadsBackWhatEveryLocaleWrites) {
+  const QDate dates[] = {QDate(2004, 1, 1), QDate(1999, 12, 31), QDate(2026, 12, 7)};
+  int otherDigits = 0;
+  for (const QLocale &locale :
+       QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory)) {
+    otherDigits += locale.zeroDigit() != QStringLiteral("0");
+    for (const QDate &d : dates) {
+      const QString written = common::shortDate(d, locale);
+      EXPECT_EQ(common::parseTypedDate(written, locale), d)
+          << locale.name().toStdString() << " wrote " << written.toStdString();
+    }
+  }
+  EXPECT_GT(otherDigits, 10) << "the table should hold locales with digits of their own";
+  // A date written in ASCII digits before locales' own digits were read keeps reading.
+  const QLocale egypt(QLocale::Arabic, QLocale::Egypt);
+  EXPECT_EQ(common::parseTypedDate("1/1/2004", egypt), QDate(2004, 1, 1));
+}
+
 TEST(ParseTypedDate, TwoDigitYearsAndBadTexts) {
   EXPECT_EQ(common::parseTypedDate("12/31/29", us), QDate(2029, 12, 31));
   EXPECT_EQ(common::parseTypedDate("12/31/30", us), QDate(1930, 12, 31));

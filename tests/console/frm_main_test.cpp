@@ -40,6 +40,8 @@ TEST_F(Fixture, StartsInTheDesignedState) {
   EXPECT_FALSE(tmrPlot->isActive());
   EXPECT_EQ(tmrPlot->interval(), 1000);
   EXPECT_FALSE(find<QTimer>("tmrLogger")->isActive());
+  for (const char *name : {"tmrRd", "tmrPlot", "tmrLogger"})
+    EXPECT_EQ(find<QTimer>(name)->timerType(), Qt::PreciseTimer) << name;
 
   for (const char *name : {"cwbPh", "cwbFlow", "cwbTherm", "cwPlot"})
     EXPECT_FALSE(find<widgets::TwoStateSwitch>(name)->isChecked()) << name;

@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -222,6 +223,49 @@ TEST(frmloggingph, TheCloseButtonDiscardsTheDialogAndTheNextSetupBuildsItAfresh)
   EXPECT_TRUE(fresh.noSave->isChecked());
   EXPECT_EQ(fresh.interval->currentIndex(), -1);
   EXPECT_EQ(fresh.interval->count(), 11);
+}
+
+TEST(frmloggingph, TheChosenFileOutlivesADialogDiscardedByItsCloseButton) {
+  QTemporaryDir dir;
+  DialogHarness h;
+  h.chosen = dir.filePath("kept.csv");
+  Controls c = h.controls();
+  c.writeToFile->click();
+  c.select->click();
+  c.overwrite->click();
+  c.interval->setCurrentIndex(6);
+  c.ok->click();
+  h.controller->stopLogging();
+
+  h.controller->setup();
+  h.controller->dialog()->close();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  h.controller->stopLogging();
+  h.controller->setup();
+  Controls fresh = h.controls();
+  fresh.interval->setCurrentIndex(6);
+  fresh.ok->click(); // "No Save"
+  EXPECT_EQ(h.panel1, h.chosen);
+  h.controller->stopLogging();
+
+  h.controller->setup();
+  h.chosen.clear(); // the chooser is cancelled: it hands back its preset
+  fresh.writeToFile->click();
+  EXPECT_FALSE(fresh.ok->isEnabled());
+  fresh.select->click();
+  EXPECT_EQ(h.lastPreset, dir.filePath("kept.csv"));
+  EXPECT_TRUE(fresh.ok->isEnabled());
+}
+
+TEST(frmloggingph, TheChooserShowsItsOneFilterAsAllFiles) {
+  QFileDialog chooser;
+  chooser.setOption(QFileDialog::DontUseNativeDialog);
+  logging::prepareLogFileChooser(chooser, QString());
+  auto *types = chooser.findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+  ASSERT_NE(types, nullptr);
+  ASSERT_EQ(types->count(), 1);
+  EXPECT_EQ(types->itemText(0), "All Files (*.*)");
+  EXPECT_EQ(chooser.nameFilters(), QStringList{"All Files (*.*) (*)"}) << "matches every file";
 }
 
 TEST(frmloggingph, StopLoggingWhileTheDialogIsOpenHidesItAndKeepsItsChoices) {
