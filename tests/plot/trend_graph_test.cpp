@@ -237,6 +237,13 @@ TEST(TrendGraph, PanAndZoomLeaveTheNewestPointUntilFollowBringsItBack) {
   EXPECT_NEAR(panned.size(), widened.size(), 1e-6);
   EXPECT_FALSE(graph.isFollowing());
   EXPECT_TRUE(follow->isVisible());
+  graph.replot(); // what the drag queued: the traces now draw the history in view
+  for (int number : {1, 2}) {
+    const QCPGraph *trace = graph.trace(number);
+    ASSERT_FALSE(trace->data()->isEmpty()) << number;
+    EXPECT_LE(trace->data()->constBegin()->key, panned.lower) << number;
+    EXPECT_GE((trace->data()->constEnd() - 1)->key, panned.upper) << number;
+  }
 
   graph.appendPoint(2, key(start) + 1, 7.02);
   EXPECT_EQ(graph.xAxis->range(), panned) << "not following: the view stays";
