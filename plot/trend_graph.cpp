@@ -190,7 +190,11 @@ TrendGraph::TrendGraph(const QDateTime &now, QWidget *parent) : QCustomPlot(pare
                               .arg(notFollowingColour.name()));
   m_follow->hide();
   axisRect()->setAutoMargins(QCP::msLeft | QCP::msRight | QCP::msBottom);
-  axisRect()->setMargins(QMargins(0, m_span->sizeHint().height() + 2 * overlayMargin, 0, 0));
+  // The top tick labels of the pH axes stand half their height above the plot area.
+  axisRect()->setMargins(QMargins(0,
+                                  m_span->sizeHint().height() + 2 * overlayMargin +
+                                      QFontMetrics(yAxis2->tickLabelFont()).height() / 2,
+                                  0, 0));
   placeOverlay();
 
   m_lastXRange = xAxis->range();

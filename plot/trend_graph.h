@@ -53,8 +53,9 @@ public:
   static double keyOf(const QDateTime &time);
   static QDateTime timeOf(double key);
 
-  // Trace 1 or 2; nullptr for any other number. The graph's data holds the points the current
-  // view draws; every point of the trace is in history(number).
+  // Trace 1 or 2; nullptr for any other number. The graph's data holds only the points the
+  // current view draws, brought up to date at each append to that trace and before each redraw;
+  // every point of the trace is in history(number).
   QCPGraph *trace(int number) const;
   // Every point appended to trace 1 or 2; nullptr for any other number.
   const DecimatedSeries *history(int number) const;

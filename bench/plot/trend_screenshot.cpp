@@ -5,7 +5,8 @@
 //
 //   trend_screenshot history OUT.png    six hours of history, 8 h span, panned back half an hour
 //                                       so that the newest point is out of view (not following)
-//   trend_screenshot coincide OUT.png   ten minutes of the probes at 7.00 and 7.02 pH, following
+//   trend_screenshot coincide OUT.png   ten minutes of the probes at 7.00 and 7.02 pH, following;
+//                                       nothing is polled, so the displays keep their start texts
 //
 // Run it under xvfb-run (or any display); the window is saved with QWidget::grab().
 #include "console/frm_main.h"
