@@ -1,6 +1,7 @@
 // One plot tick (two appends) followed by a synchronous redraw of a 900 x 400 chart, on an empty
 // chart and on a chart holding a week of points per trace (one a second), plus the memory that
 // week takes.
+#include "plot/graph_feed.h"
 #include "plot/trend_graph.h"
 #include "plot/trend_plot.h"
 
@@ -53,11 +54,15 @@ struct Rig {
   // A week of points on both traces as the tick would have left them, trace 2 then trace 1.
   void fillWeek() {
     const double t0 = plot::TrendGraph::keyOf(weekStart);
+    plot::DecimatedSeries &trace1 = graph->feed(1)->series();
+    plot::DecimatedSeries &trace2 = graph->feed(2)->series();
     for (int i = 0; i < weekOfSeconds; ++i) {
       const double wave = 0.5 * std::sin(i / 3600.0);
-      graph->trace(2)->addData(t0 + i, 6.9 + wave);
-      graph->trace(1)->addData(t0 + i + 0.5, 7.1 - wave);
+      trace2.append(t0 + i, 6.9 + wave);
+      trace1.append(t0 + i + 0.5, 7.1 - wave);
     }
+    graph->feed(1)->refresh();
+    graph->feed(2)->refresh();
   }
 
   void tickAndRedraw() {
@@ -73,8 +78,8 @@ void BM_PlotTickEmptyChart(benchmark::State &bench) {
   for (auto _ : bench) {
     rig.tickAndRedraw();
     bench.PauseTiming();
-    rig.graph->trace(1)->data()->clear();
-    rig.graph->trace(2)->data()->clear();
+    rig.graph->feed(1)->series().clear();
+    rig.graph->feed(2)->series().clear();
     bench.ResumeTiming();
   }
 }
@@ -87,7 +92,7 @@ void BM_PlotTickWeekOfPointsFollowing(benchmark::State &bench) {
   rig.graph->xAxis->setRange(rig.graph->xAxis->range().upper - 60, rig.graph->xAxis->range().upper);
   for (auto _ : bench)
     rig.tickAndRedraw();
-  bench.counters["points_per_trace"] = rig.graph->trace(1)->dataCount();
+  bench.counters["points_per_trace"] = double(rig.graph->history(1)->size());
 }
 BENCHMARK(BM_PlotTickWeekOfPointsFollowing)->Unit(benchmark::kMicrosecond);
 
@@ -99,6 +104,8 @@ void BM_PlotTickWeekOfPointsAllVisible(benchmark::State &bench) {
   rig.graph->xAxis->setRange(t0, t0 + weekOfSeconds);
   for (auto _ : bench)
     rig.tickAndRedraw();
+  bench.counters["points_per_trace"] = double(rig.graph->history(1)->size());
+  bench.counters["points_drawn_per_trace"] = rig.graph->trace(1)->dataCount();
 }
 BENCHMARK(BM_PlotTickWeekOfPointsAllVisible)->Unit(benchmark::kMicrosecond);
 

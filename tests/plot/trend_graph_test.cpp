@@ -1,7 +1,9 @@
 #include "plot/trend_graph.h"
 
+#include <QComboBox>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -172,6 +174,142 @@ TEST(TrendGraph, HiddenCursorsAreNeverGrabbed) {
   ASSERT_EQ(moves.size(), 1);
   EXPECT_EQ(moves.at(0).at(0).toInt(), 1);
   EXPECT_EQ(graph.cursorPosition(2), QPointF(mid + 20, 10));
+}
+
+void wheel(TrendGraph &graph, const QPoint &at, int steps, Qt::KeyboardModifiers modifiers = {}) {
+  QWheelEvent event(at, graph.mapToGlobal(at), QPoint(), QPoint(0, 120 * steps), Qt::NoButton,
+                    modifiers, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(&graph, &event);
+}
+
+void drag(TrendGraph &graph, const QPoint &from, const QPoint &to) {
+  QTest::mousePress(&graph, Qt::LeftButton, Qt::NoModifier, from);
+  QTest::mouseMove(&graph, to);
+  QTest::mouseRelease(&graph, Qt::LeftButton, Qt::NoModifier, to);
+}
+
+// Ten minutes of points on both traces, one a second, the newest at `start`.
+void fillTenMinutes(TrendGraph &graph, double ph1 = 7.0, double ph2 = 7.02) {
+  for (int i = 599; i >= 0; --i) {
+    graph.appendPoint(2, key(start) - i, ph2);
+    graph.appendPoint(1, key(start) - i + 0.5, ph1);
+  }
+}
+
+// The operator's way through the history: the wheel zooms time about the pointer (and, with Ctrl,
+// the pH axes), a drag back leaves the newest point out of view and shows "Follow", appends then
+// leave the view alone, and one press on "Follow" brings the newest point back and hides it.
+TEST(TrendGraph, PanAndZoomLeaveTheNewestPointUntilFollowBringsItBack) {
+  ShownGraph shown;
+  TrendGraph &graph = shown.graph;
+  fillTenMinutes(graph);
+  auto *follow = graph.findChild<QToolButton *>("cmdFollow");
+  auto *span = graph.findChild<QComboBox *>("cmbSpan");
+  ASSERT_TRUE(follow && span);
+  EXPECT_EQ(span->currentText(), "1 min");
+  EXPECT_TRUE(graph.isFollowing());
+  EXPECT_FALSE(follow->isVisible());
+
+  // Zoom out two steps with the pointer a quarter from the left: that moment stays put.
+  const QCPRange before = graph.xAxis->range();
+  const double pointed = before.lower + before.size() / 4;
+  const QPoint at = pixelOf(graph, pointed, 7);
+  wheel(graph, at, -2);
+  EXPECT_GT(graph.xAxis->range().size(), before.size() * 1.3);
+  EXPECT_NEAR(graph.xAxis->pixelToCoord(at.x()), pointed, graph.xAxis->range().size() / 400);
+  EXPECT_EQ(graph.yAxis->range(), QCPRange(0, 15));
+  EXPECT_EQ(span->currentIndex(), -1) << "a width of the operator's own is no chosen span";
+  EXPECT_TRUE(graph.isFollowing()); // the newest point is still in view
+
+  wheel(graph, at, 1, Qt::ControlModifier);
+  const QCPRange widened = graph.xAxis->range();
+  EXPECT_LT(graph.yAxis->range().size(), 15);
+  EXPECT_EQ(graph.yAxis2->range(), graph.yAxis->range());
+  EXPECT_EQ(graph.xAxis->range(), widened);
+  graph.yAxis->setRange(0, 15);
+  graph.yAxis2->setRange(0, 15);
+
+  // Drag right by half the width: earlier times, the newest point out of view.
+  const QPoint middle = pixelOf(graph, widened.center(), 7);
+  drag(graph, middle, middle + QPoint(graph.axisRect()->width() / 2, 0));
+  const QCPRange panned = graph.xAxis->range();
+  EXPECT_LT(panned.upper, key(start));
+  EXPECT_NEAR(panned.size(), widened.size(), 1e-6);
+  EXPECT_FALSE(graph.isFollowing());
+  EXPECT_TRUE(follow->isVisible());
+  graph.replot(); // what the drag queued: the traces now draw the history in view
+  for (int number : {1, 2}) {
+    const QCPGraph *trace = graph.trace(number);
+    ASSERT_FALSE(trace->data()->isEmpty()) << number;
+    EXPECT_LE(trace->data()->constBegin()->key, panned.lower) << number;
+    EXPECT_GE((trace->data()->constEnd() - 1)->key, panned.upper) << number;
+  }
+
+  graph.appendPoint(2, key(start) + 1, 7.02);
+  EXPECT_EQ(graph.xAxis->range(), panned) << "not following: the view stays";
+
+  QTest::mouseClick(follow, Qt::LeftButton);
+  EXPECT_TRUE(graph.isFollowing());
+  EXPECT_DOUBLE_EQ(graph.xAxis->range().upper, key(start) + 1);
+  EXPECT_NEAR(graph.xAxis->range().size(), widened.size(), 1e-6);
+  EXPECT_FALSE(follow->isVisible());
+  EXPECT_FALSE(follow->isChecked());
+  graph.appendPoint(2, key(start) + 1000, 7.02);
+  EXPECT_DOUBLE_EQ(graph.xAxis->range().upper, key(start) + 1000);
+}
+
+// Each entry of the span chooser shows that much time ending at the newest point, from wherever
+// the operator had panned; "Whole run" shows every point and widens as points arrive.
+TEST(TrendGraph, SpanChooserShowsTheNewestPointsOverTheChosenTime) {
+  const double newest = key(start) + 0.5; // trace 1's last point
+  const double oldest = key(start) - 599; // trace 2's first
+  const struct {
+    const char *entry;
+    double lower;
+  } cases[] = {
+      {"10 min", newest - 600}, {"1 h", newest - 3600}, {"8 h", newest - 8 * 3600},
+      {"24 h", newest - 86400}, {"Whole run", oldest},  {"1 min", newest - 60},
+  };
+  ShownGraph shown;
+  TrendGraph &graph = shown.graph;
+  fillTenMinutes(graph);
+  auto *span = graph.findChild<QComboBox *>("cmbSpan");
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.entry);
+    graph.xAxis->setRange(oldest - 5000, oldest - 4000); // panned far back
+    ASSERT_FALSE(graph.isFollowing());
+    span->setCurrentIndex(span->findText(c.entry));
+    ASSERT_EQ(span->currentText(), c.entry);
+    EXPECT_DOUBLE_EQ(graph.xAxis->range().lower, c.lower);
+    EXPECT_DOUBLE_EQ(graph.xAxis->range().upper, newest);
+    EXPECT_TRUE(graph.isFollowing());
+  }
+  span->setCurrentIndex(span->findText("Whole run"));
+  graph.appendPoint(1, newest + 30, 7);
+  EXPECT_EQ(graph.xAxis->range(), QCPRange(oldest, newest + 30));
+  EXPECT_EQ(span->currentText(), "Whole run");
+}
+
+// The probes agree exactly: the drawn chart still shows both colours, trace 1 over trace 2.
+TEST(TrendGraph, BothTracesStayVisibleWhereTheyCoincide) {
+  ShownGraph shown;
+  TrendGraph &graph = shown.graph;
+  fillTenMinutes(graph, 7.0, 7.0);
+  graph.replot();
+  const QImage image = graph.grab().toImage();
+  const QRect area = graph.axisRect()->rect().adjusted(0, 30, 0, 0); // below the legend
+  int green = 0, red = 0;
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x) {
+      const QRgb pixel = image.pixel(x, y);
+      green += pixel == qRgb(0, 255, 0);
+      red += pixel == qRgb(255, 0, 0);
+    }
+  EXPECT_GT(green, area.width() / 3);
+  EXPECT_GT(red, area.width() / 5);
+  const QString shot = qEnvironmentVariable("BRELLIS_TREND_SCREENSHOT");
+  if (!shot.isEmpty())
+    image.save(shot);
 }
 
 } // namespace
