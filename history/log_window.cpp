@@ -218,26 +218,12 @@ void LogWindow::openFile(const QString &path) {
   m_path = path;
   setWindowTitle(QStringLiteral("Log File - %1").arg(QFileInfo(path).fileName()));
   m_lblStatus->setText(QStringLiteral("Reading %1").arg(QDir::toNativeSeparators(path)));
-  m_prgRead->setValue(0);
-  m_prgRead->setVisible(true);
-  m_cmdCancel->setVisible(true);
-  m_cmdExport->setEnabled(false);
-
+  m_log.reset();
   m_result = std::make_shared<logging::LogFile>();
-  m_done = std::make_shared<std::atomic<qint64>>(0);
-  m_total = std::make_shared<std::atomic<qint64>>(-1);
-  m_cancel = std::make_shared<std::atomic<bool>>(false);
-  // The thread holds its own references: it never touches the window.
-  m_worker =
-      QThread::create([result = m_result, done = m_done, total = m_total, cancel = m_cancel, path] {
-        *result = logging::readLogFile(path, [&](qint64 d, qint64 t) {
-          done->store(d);
-          total->store(t);
-          return !cancel->load();
-        });
-      });
+  startWorker([result = m_result, path](const logging::LogProgress &progress) {
+    *result = logging::readLogFile(path, progress);
+  });
   connect(m_worker, &QThread::finished, this, &LogWindow::readingFinished);
-  m_tmrProgress->start();
   m_worker->start();
 }
 
@@ -248,12 +234,7 @@ void LogWindow::updateProgress() {
 }
 
 void LogWindow::readingFinished() {
-  m_tmrProgress->stop();
-  m_worker->wait();
-  delete m_worker;
-  m_worker = nullptr;
-  m_prgRead->setVisible(false);
-  m_cmdCancel->setVisible(false);
+  stopWorker();
   std::shared_ptr<logging::LogFile> result = std::move(m_result);
   if (!result->ok) {
     m_lblStatus->setText(result->cancelled ? QStringLiteral("Reading cancelled") : result->error);
@@ -426,7 +407,7 @@ void LogWindow::showCursorAt(double key) {
 }
 
 void LogWindow::exportTable() {
-  if (!m_log)
+  if (!m_log || m_worker)
     return;
   const QString suggested = QFileInfo(m_path).completeBaseName() + QStringLiteral(".xlsx");
   const QString path =
@@ -437,17 +418,59 @@ void LogWindow::exportTable() {
                 QStringLiteral("Excel workbook (*.xlsx);;CSV table (*.csv)"));
   if (path.isEmpty())
     return;
-  QString error;
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  const bool ok = logging::exportLog(*m_log, path, &error);
-  QApplication::restoreOverrideCursor();
-  if (!ok) {
-    showMessage(error);
-    return;
-  }
-  m_lblStatus->setText(QStringLiteral("Exported %1 record(s) to %2")
-                           .arg(m_log->records.size())
-                           .arg(QDir::toNativeSeparators(path)));
+  // A week of records takes seconds as a workbook. The log is not changed while the thread
+  // reads it: no other file is opened until the thread ends.
+  auto error = std::make_shared<QString>();
+  auto ok = std::make_shared<bool>(false);
+  m_lblStatus->setText(QStringLiteral("Exporting to %1").arg(QDir::toNativeSeparators(path)));
+  startWorker([log = m_log.get(), path, error, ok](const logging::LogProgress &progress) {
+    *ok = logging::exportLog(*log, path, error.get(), progress);
+  });
+  connect(m_worker, &QThread::finished, this, [this, path, error, ok] {
+    const bool cancelled = m_cancel->load();
+    stopWorker();
+    if (*ok) {
+      m_lblStatus->setText(QStringLiteral("Exported %1 record(s) to %2")
+                               .arg(m_log->records.size())
+                               .arg(QDir::toNativeSeparators(path)));
+    } else if (cancelled) {
+      m_lblStatus->setText(QStringLiteral("Export cancelled"));
+    } else {
+      m_lblStatus->setText(*error);
+      showMessage(*error);
+    }
+    emit exported(*ok);
+  });
+  m_worker->start();
+}
+
+void LogWindow::startWorker(std::function<void(const logging::LogProgress &)> work) {
+  // The thread holds its own references: it never touches the window.
+  auto done = m_done = std::make_shared<std::atomic<qint64>>(0);
+  auto total = m_total = std::make_shared<std::atomic<qint64>>(-1);
+  auto cancel = m_cancel = std::make_shared<std::atomic<bool>>(false);
+  m_worker = QThread::create([work = std::move(work), done, total, cancel] {
+    work([&](qint64 d, qint64 t) {
+      done->store(d);
+      total->store(t);
+      return !cancel->load();
+    });
+  });
+  m_prgRead->setValue(0);
+  m_prgRead->setVisible(true);
+  m_cmdCancel->setVisible(true);
+  m_cmdExport->setEnabled(false);
+  m_tmrProgress->start();
+}
+
+void LogWindow::stopWorker() {
+  m_tmrProgress->stop();
+  m_worker->wait();
+  delete m_worker;
+  m_worker = nullptr;
+  m_prgRead->setVisible(false);
+  m_cmdCancel->setVisible(false);
+  m_cmdExport->setEnabled(m_log != nullptr);
 }
 
 void LogWindow::showMessage(const QString &text) {

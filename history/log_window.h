@@ -47,6 +47,7 @@ public:
 
   // Starts reading `path`; the window shows the progress and then the file.
   void openFile(const QString &path);
+  // A reading or an export is running.
   bool isReading() const { return m_worker != nullptr; }
   const logging::LogFile *log() const { return m_log.get(); }
 
@@ -57,9 +58,15 @@ public:
 signals:
   // The reading ended: `ok` false when nothing is shown (error, cancel).
   void fileRead(bool ok);
+  // "Export…" ended: `ok` false when no table was written (error told, or cancelled).
+  void exported(bool ok);
 
 private:
   void buildWindow();
+  // Runs `work` on a thread of its own while the progress bar and "Cancel" show; "Cancel" and
+  // closing the window make its progress calls return false.
+  void startWorker(std::function<void(const logging::LogProgress &)> work);
+  void stopWorker();
   void readingFinished();
   void updateProgress();
   void replot();
@@ -74,7 +81,7 @@ private:
   // Records' indices in order of time, for the read-out.
   std::vector<qsizetype> m_byTime;
 
-  // Shared with the reading thread.
+  // Shared with the reading or exporting thread.
   std::shared_ptr<logging::LogFile> m_result;
   std::shared_ptr<std::atomic<qint64>> m_done;
   std::shared_ptr<std::atomic<qint64>> m_total;

@@ -321,18 +321,25 @@ std::unique_ptr<TableWriter> TableWriter::open(const QString &path, QString *err
   return table;
 }
 
-bool exportLog(const LogFile &log, const QString &outPath, QString *error) {
+bool exportLog(const LogFile &log, const QString &outPath, QString *error,
+               const LogProgress &progress) {
   auto table = TableWriter::open(outPath, error);
   if (!table)
     return false;
+  const qint64 total = qint64(log.records.size());
   for (const LogRun &run : log.runs) {
     table->run(run);
     const qsizetype end = run.firstRecord + run.recordCount;
-    for (qsizetype i = run.firstRecord; i < end; ++i)
+    for (qsizetype i = run.firstRecord; i < end; ++i) {
+      if (progress && i % 4096 == 0 && !progress(i, total)) {
+        *error = QStringLiteral("The export was cancelled.");
+        return false;
+      }
       if (!table->record(log.records[size_t(i)])) {
         *error = table->errorText();
         return false;
       }
+    }
   }
   if (!table->finish()) {
     *error = table->errorText();

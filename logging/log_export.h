@@ -31,8 +31,10 @@ public:
   virtual bool finish() = 0;
 };
 
-// Writes a log held in memory, e.g. the one a log window shows. False with `error` set.
-bool exportLog(const LogFile &log, const QString &outPath, QString *error);
+// Writes a log held in memory, e.g. the one a log window shows. False with `error` set. The
+// progress is told in records; when it returns false the export stops and leaves no table.
+bool exportLog(const LogFile &log, const QString &outPath, QString *error,
+               const LogProgress &progress = {});
 
 // `brellis --export-log IN OUT`: reads IN as it goes (any size) and writes OUT. Messages go to
 // `err`; returns the exit status: 0 done (damaged lines are reported and skipped), 1 when IN

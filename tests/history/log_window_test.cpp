@@ -115,11 +115,16 @@ TEST(LogWindow, ShowsBothRunsTheirHeadersAndTheChosenColumnsAndExportsThem) {
             std::string("2026-12-08 00:00:00   run 1   pH1 7.0005   pH2 6.85"
                         "   Therm1 21.5   Total (L) 72"));
 
+  QSignalSpy exported(&window, &history::LogWindow::exported);
   find<QPushButton>(window, "cmdExport")->click();
+  ASSERT_TRUE(exported.wait(30000));
+  EXPECT_TRUE(exported.takeFirst().first().toBool());
   EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
   EXPECT_TRUE(QFile::exists(exportTo));
   exportTo = dir.filePath("missing/night.csv");
   find<QPushButton>(window, "cmdExport")->click();
+  ASSERT_TRUE(exported.wait(30000));
+  EXPECT_FALSE(exported.takeFirst().first().toBool());
   EXPECT_EQ(messages.texts,
             QStringList({"Cannot write " + exportTo + ": No such file or directory"}));
 
