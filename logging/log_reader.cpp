@@ -373,7 +373,8 @@ LogReadSummary readLog(QIODevice &device, LogSink &sink, const LogProgress &prog
       summary.error = QStringLiteral("The reading was cancelled.");
       return summary;
     }
-    const QByteArray chunk = device.read(kChunkBytes);
+    const QByteArray chunk =
+        device.read(total >= 0 ? qMin(kChunkBytes, total - done) : kChunkBytes);
     if (chunk.isEmpty())
       break;
     done += chunk.size();

@@ -143,6 +143,12 @@ TEST(LogWindow, AFileItCannotShowIsToldAndAReadCanBeCancelled) {
   const QString notLog = dir.filePath("notes.txt");
   const QString damaged = dir.filePath("damaged.csv");
   const QString big = dir.filePath("big.csv");
+  const QString huge = dir.filePath("huge.csv");
+  {
+    QFile f(huge);
+    f.open(QIODevice::WriteOnly);
+    f.resize(qint64(1) << 30); // sparse: takes no room on the disk
+  }
   writeTwoRuns(damaged);
   QFile(notLog).open(QIODevice::WriteOnly);
   {
@@ -170,6 +176,10 @@ TEST(LogWindow, AFileItCannotShowIsToldAndAReadCanBeCancelled) {
        notLog + ": This is not a Brellis log file: it has no log header (the line \"Brellis DGH "
                 "Contoller Logging Program\").",
        ""},
+      {huge, false,
+       huge + " is 1.00 GiB, larger than the 256.00 MiB a log window can hold. Export it to a "
+              "table with brellis --export-log instead.",
+       ""},
       {damaged, true, "",
        QDir::toNativeSeparators(damaged) +
            ": 2 run(s), 1800 record(s); 1 damaged line(s) skipped, the first at line 1833"},
@@ -180,7 +190,7 @@ TEST(LogWindow, AFileItCannotShowIsToldAndAReadCanBeCancelled) {
     history::LogWindow window({&messages, {}});
     window.show();
     EXPECT_EQ(openAndWait(window, c.path), c.shown);
-    EXPECT_EQ(messages.texts, c.message.isEmpty() ? QStringList() : QStringList{c.message});
+    EXPECT_EQ(messages.texts.join('|').toStdString(), c.message.toStdString());
     EXPECT_EQ(window.isVisible(), c.shown);
     if (c.shown) {
       EXPECT_EQ(find<QLabel>(window, "lblStatus")->text().toStdString(), c.status.toStdString());
