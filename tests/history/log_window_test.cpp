@@ -115,6 +115,16 @@ TEST(LogWindow, ShowsBothRunsTheirHeadersAndTheChosenColumnsAndExportsThem) {
             std::string("2026-12-08 00:00:00   run 1   pH1 7.0005   pH2 6.85"
                         "   Therm1 21.5   Total (L) 72"));
 
+  // A picture of the window for a person to look at, when asked for.
+  if (const QByteArray shot = qgetenv("BRELLIS_LOG_WINDOW_SHOT"); !shot.isEmpty()) {
+    find<QCheckBox>(window, "chkPhCorr")->setChecked(true);
+    find<QCheckBox>(window, "chkFlow")->setChecked(true);
+    find<QPushButton>(window, "cmdWholeFile")->click();
+    window.showCursorAt(double(logging::wallSecondsOf(QDate(2026, 12, 7), 23 * 3600)));
+    chart->replot();
+    window.grab().save(QString::fromLocal8Bit(shot));
+  }
+
   QSignalSpy exported(&window, &history::LogWindow::exported);
   find<QPushButton>(window, "cmdExport")->click();
   ASSERT_TRUE(exported.wait(30000));
@@ -127,15 +137,6 @@ TEST(LogWindow, ShowsBothRunsTheirHeadersAndTheChosenColumnsAndExportsThem) {
   EXPECT_FALSE(exported.takeFirst().first().toBool());
   EXPECT_EQ(messages.texts,
             QStringList({"Cannot write " + exportTo + ": No such file or directory"}));
-
-  if (const QByteArray shot = qgetenv("BRELLIS_LOG_WINDOW_SHOT"); !shot.isEmpty()) {
-    find<QCheckBox>(window, "chkPhCorr")->setChecked(true);
-    find<QCheckBox>(window, "chkFlow")->setChecked(true);
-    find<QPushButton>(window, "cmdWholeFile")->click();
-    window.showCursorAt(double(logging::wallSecondsOf(QDate(2026, 12, 7), 23 * 3600)));
-    chart->replot();
-    window.grab().save(QString::fromLocal8Bit(shot));
-  }
 }
 
 TEST(LogWindow, AFileItCannotShowIsToldAndAReadCanBeCancelled) {
