@@ -59,6 +59,19 @@ const Series kSeries[] = {
 };
 constexpr int kSeriesCount = int(sizeof kSeries / sizeof kSeries[0]);
 
+// A thread that runs one function. (QThread::create goes through std::async, whose
+// std::call_once makes the program load the dynamic linker by name.)
+class WorkThread : public QThread {
+public:
+  explicit WorkThread(std::function<void()> work) : m_work(std::move(work)) {}
+
+protected:
+  void run() override { m_work(); }
+
+private:
+  std::function<void()> m_work;
+};
+
 bool isPh(int series) { return series < 2; }
 bool isTemperature(int series) { return series >= 2 && series < 5; }
 
@@ -449,7 +462,7 @@ void LogWindow::startWorker(std::function<void(const logging::LogProgress &)> wo
   auto done = m_done = std::make_shared<std::atomic<qint64>>(0);
   auto total = m_total = std::make_shared<std::atomic<qint64>>(-1);
   auto cancel = m_cancel = std::make_shared<std::atomic<bool>>(false);
-  m_worker = QThread::create([work = std::move(work), done, total, cancel] {
+  m_worker = new WorkThread([work = std::move(work), done, total, cancel] {
     work([&](qint64 d, qint64 t) {
       done->store(d);
       total->store(t);
