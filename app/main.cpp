@@ -2,6 +2,7 @@
 #include "instrument/clock.h"
 #include "state/operator_messages.h"
 #include "instrument/qserial_line.h"
+#include "logging/log_export.h"
 #include "sim/simulated_bus.h"
 
 #include <QApplication>
@@ -19,6 +20,16 @@ struct Options {
   bool simulate = false;
   tiltdgh::PortDevices devices;
 };
+
+// `--export-log IN OUT`: a command-line tool that needs no display. Returns the exit status.
+int exportLogFromCommandLine(const QString &in, const QStringList &rest) {
+  QTextStream err(stderr);
+  if (rest.size() != 1) {
+    err << "brellis: --export-log expects IN OUT, the table OUT ending in .csv or .xlsx\n";
+    return 2;
+  }
+  return logging::exportLogCommand(in, rest.first(), err);
+}
 
 // Reads the command line before any window exists, so --help and --version work without a
 // display. Exits with status 2 on a malformed --com.
@@ -46,7 +57,15 @@ Options parseCommandLine(int &argc, char **argv) {
       QStringLiteral("Runs on simulated modules behind every port number."));
   parser.addOption(com);
   parser.addOption(simulate);
+  const QCommandLineOption exportLog(
+      QStringLiteral("export-log"),
+      QStringLiteral("Writes the log file IN as a table to OUT, the argument after IN (.csv or "
+                     ".xlsx by its name), and ends. Needs no display."),
+      QStringLiteral("IN"));
+  parser.addOption(exportLog);
   parser.process(core);
+  if (parser.isSet(exportLog))
+    std::exit(exportLogFromCommandLine(parser.value(exportLog), parser.positionalArguments()));
 
   Options options;
   options.simulate = parser.isSet(simulate);

@@ -9,10 +9,12 @@
 #include "widgets/two_state_switch.h"
 
 #include "plot/trend_graph.h"
+#include "history/log_window.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -350,6 +352,22 @@ void frmMain::buildMenus() {
   QMenuBar *bar = menuBar();
   QMenu *file = bar->addMenu(QStringLiteral("&File"));
   file->setObjectName(QStringLiteral("mnuFile"));
+  // A past log file in a window of its own, which closes with the main window.
+  QAction *openLog = file->addAction(QStringLiteral("&Open Log File…"));
+  openLog->setObjectName(QStringLiteral("mnuOpenLog"));
+  connect(openLog, &QAction::triggered, this, [this] {
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Open Log File"), QString(),
+        QStringLiteral("Log files (*.csv *.log *.txt);;All files (*)"));
+    if (path.isEmpty())
+      return;
+    history::LogWindowServices services;
+    services.messages = this;
+    auto *logWindow = new history::LogWindow(std::move(services), this);
+    logWindow->setAttribute(Qt::WA_DeleteOnClose);
+    logWindow->show();
+    logWindow->openFile(path);
+  });
   QAction *exit = file->addAction(QStringLiteral("E&xit"));
   exit->setObjectName(QStringLiteral("mnuExit"));
   connect(exit, &QAction::triggered, this, &frmMain::exitProgram);

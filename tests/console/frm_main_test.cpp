@@ -106,7 +106,7 @@ TEST_F(Fixture, MenuBarHoldsItsItemsInOrder) {
         entry += QStringLiteral(" ") + item->objectName() + (item->isEnabled() ? "" : "(disabled)");
     entries << entry;
   }
-  EXPECT_EQ(entries, QStringList({"mnuFile mnuExit", "mnuLog mnuLogSetup mnuStop(disabled)",
+  EXPECT_EQ(entries, QStringList({"mnuFile mnuOpenLog mnuExit", "mnuLog mnuLogSetup mnuStop(disabled)",
                                   "mnuCal mnuPhCal", "mnuComPort"}));
 }
 

@@ -1,0 +1,214 @@
+#include "history/log_window.h"
+#include "logging/log_writer.h"
+#include "state/operator_messages.h"
+
+#include <gtest/gtest.h>
+
+#include <qcustomplot.h>
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <cmath>
+
+namespace {
+
+class RecordedMessages : public tiltdgh::OperatorMessages {
+public:
+  void showMessage(const QString &text, const QString &) override { texts << text; }
+  QStringList texts;
+};
+
+// Two runs written by the log writer: a simulated night over midnight at one record every
+// 10 s, then a morning run appended under German settings.
+void writeTwoRuns(const QString &path) {
+  AcquisitionState s;
+  logging::LogWriter writer(s);
+  s.probe1Offset = 2.5777, s.probe2Offset = 2.5791, s.probe1Slope = 4.5427, s.probe2Slope = 4.55;
+  s.probe1Serial = QStringLiteral("180312"), s.probe2Serial = QStringLiteral("A-7 spare");
+  s.probe1CalDate = QDate(2026, 11, 30), s.probe2CalDate = QDate(2026, 12, 1);
+  s.ph1Corr = 0.05, s.therm1Offset = -0.5, s.litersPerMin = 6;
+  const QLocale us(QLocale::English, QLocale::UnitedStates);
+  writer.openLogFile(path, false);
+  writer.writeLogHeader(QDate(2026, 12, 7), us);
+  for (int i = 0; i < 1440; ++i) { // 22:00:00 to 01:59:50
+    const double t = i / 1440.0;
+    s.ph1Value = 7.0 + 0.3 * std::sin(6.28 * t), s.ph2Value = 7.1 + 0.25 * std::cos(6.28 * t);
+    s.therm1Temp = 21 + t, s.therm2Temp = 22 - t, s.therm3Temp = 20.5;
+    s.litersPerMin = 6 + std::sin(20 * t);
+    writer.writeLogRecord(i == 0 ? QStringLiteral("000") : us.toString(i * 0.1, 'f', 1),
+                          QTime(22, 0).addSecs(10 * i), us);
+  }
+  const QLocale de(QLocale::German, QLocale::Germany);
+  s.probe1Offset = 2.5801;
+  writer.openLogFile(path, true);
+  writer.writeLogHeader(QDate(2026, 12, 8), de);
+  for (int i = 0; i < 360; ++i) { // 08:00:00 to 08:59:50
+    s.ph1Value = 6.8 + 0.001 * i, s.ph2Value = 6.9;
+    writer.writeLogRecord(de.toString(150 + i * 0.1, 'f', 1), QTime(8, 0).addSecs(10 * i), de);
+  }
+  writer.closeLogFile();
+}
+
+template <class T> T *find(QWidget &w, const char *name) {
+  T *child = w.findChild<T *>(QString::fromLatin1(name));
+  EXPECT_NE(child, nullptr) << name;
+  return child;
+}
+
+bool openAndWait(history::LogWindow &window, const QString &path) {
+  QSignalSpy read(&window, &history::LogWindow::fileRead);
+  window.openFile(path);
+  if (!read.wait(30000))
+    return false;
+  return read.first().first().toBool();
+}
+
+TEST(LogWindow, ShowsBothRunsTheirHeadersAndTheChosenColumnsAndExportsThem) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("night.csv");
+  writeTwoRuns(path);
+  RecordedMessages messages;
+  QString exportTo = dir.filePath("night.xlsx");
+  history::LogWindow window({&messages, [&](QWidget *, const QString &) { return exportTo; }});
+  window.show();
+  ASSERT_TRUE(openAndWait(window, path));
+
+  auto *runs = find<QListWidget>(window, "lstRuns");
+  ASSERT_EQ(runs->count(), 2);
+  EXPECT_EQ(runs->item(0)->text(),
+            QStringLiteral("Run 1: 2026-12-07 22:00:00 to 2026-12-08 01:59:50, 1440 record(s)"));
+  EXPECT_EQ(runs->item(1)->text(),
+            QStringLiteral("Run 2: 2026-12-08 08:00:00 to 2026-12-08 08:59:50, 360 record(s)"));
+  EXPECT_EQ(find<QLabel>(window, "lblStatus")->text(),
+            QDir::toNativeSeparators(path) + QStringLiteral(": 2 run(s), 1800 record(s)"));
+  runs->setCurrentRow(1);
+  const QString header = find<QPlainTextEdit>(window, "txtHeader")->toPlainText();
+  EXPECT_TRUE(header.contains(QStringLiteral("Probe 1 Offset: 2,5801"))) << header.toStdString();
+  EXPECT_TRUE(header.contains(QStringLiteral("Probe 2 Serial Number: A-7 spare")));
+  auto *chart = find<QCustomPlot>(window, "chtLog");
+  const double run2Start = double(logging::wallSecondsOf(QDate(2026, 12, 8), 8 * 3600));
+  EXPECT_LT(chart->xAxis->range().lower, run2Start);
+  EXPECT_GT(chart->xAxis->range().lower, run2Start - 120);
+
+  // pH with and without the correction; a temperature with and without its offset.
+  const auto firstValue = [&](int graph) { return chart->graph(graph)->data()->at(0)->value; };
+  EXPECT_DOUBLE_EQ(firstValue(0), 7.05);
+  find<QCheckBox>(window, "chkPhCorr")->setChecked(false);
+  EXPECT_DOUBLE_EQ(firstValue(0), 7.0);
+  find<QCheckBox>(window, "chkTherm1")->setChecked(true);
+  EXPECT_DOUBLE_EQ(firstValue(2), 20.5);
+  find<QCheckBox>(window, "chkThermOffset")->setChecked(false);
+  EXPECT_DOUBLE_EQ(firstValue(2), 21.0);
+  find<QCheckBox>(window, "chkTotal")->setChecked(true);
+  EXPECT_TRUE(std::isnan(firstValue(6))); // "000": no total yet
+  EXPECT_TRUE(chart->yAxis2->visible());  // the temperatures'
+
+  window.showCursorAt(double(logging::wallSecondsOf(QDate(2026, 12, 8), 3)));
+  EXPECT_EQ(find<QLabel>(window, "lblCursor")->text().toStdString(),
+            std::string("2026-12-08 00:00:00   run 1   pH1 7.0005   pH2 6.85"
+                        "   Therm1 21.5   Total (L) 72"));
+
+  // A picture of the window for a person to look at, when asked for.
+  if (const QByteArray shot = qgetenv("BRELLIS_LOG_WINDOW_SHOT"); !shot.isEmpty()) {
+    find<QCheckBox>(window, "chkPhCorr")->setChecked(true);
+    find<QCheckBox>(window, "chkFlow")->setChecked(true);
+    find<QPushButton>(window, "cmdWholeFile")->click();
+    window.showCursorAt(double(logging::wallSecondsOf(QDate(2026, 12, 7), 23 * 3600)));
+    chart->replot();
+    window.grab().save(QString::fromLocal8Bit(shot));
+  }
+
+  QSignalSpy exported(&window, &history::LogWindow::exported);
+  find<QPushButton>(window, "cmdExport")->click();
+  ASSERT_TRUE(exported.wait(30000));
+  EXPECT_TRUE(exported.takeFirst().first().toBool());
+  EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
+  EXPECT_TRUE(QFile::exists(exportTo));
+  exportTo = dir.filePath("missing/night.csv");
+  find<QPushButton>(window, "cmdExport")->click();
+  ASSERT_TRUE(exported.wait(30000));
+  EXPECT_FALSE(exported.takeFirst().first().toBool());
+  EXPECT_EQ(messages.texts,
+            QStringList({"Cannot write " + exportTo + ": No such file or directory"}));
+}
+
+TEST(LogWindow, AFileItCannotShowIsToldAndAReadCanBeCancelled) {
+  QTemporaryDir dir;
+  const QString notLog = dir.filePath("notes.txt");
+  const QString damaged = dir.filePath("damaged.csv");
+  const QString big = dir.filePath("big.csv");
+  const QString huge = dir.filePath("huge.csv");
+  {
+    QFile f(huge);
+    f.open(QIODevice::WriteOnly);
+    f.resize(qint64(1) << 30); // sparse: takes no room on the disk
+  }
+  writeTwoRuns(damaged);
+  QFile(notLog).open(QIODevice::WriteOnly);
+  {
+    QFile f(damaged);
+    f.open(QIODevice::Append);
+    f.write("\"09:00:00\",7,7,\x01\xff\r\n");
+    QFile g(big);
+    g.open(QIODevice::WriteOnly);
+    f.seek(0);
+    QFile src(damaged);
+    src.open(QIODevice::ReadOnly);
+    const QByteArray all = src.readAll();
+    for (int i = 0; i < 200; ++i)
+      g.write(all);
+  }
+  const struct {
+    QString path;
+    bool shown;
+    QString message;
+    QString status;
+  } cases[] = {
+      {dir.filePath("gone.csv"), false,
+       "Cannot open " + dir.filePath("gone.csv") + ": No such file or directory", ""},
+      {notLog, false,
+       notLog + ": This is not a Brellis log file: it has no log header (the line \"Brellis DGH "
+                "Contoller Logging Program\").",
+       ""},
+      {huge, false,
+       huge + " is 1.00 GiB, larger than the 256.00 MiB a log window can hold. Export it to a "
+              "table with brellis --export-log instead.",
+       ""},
+      {damaged, true, "",
+       QDir::toNativeSeparators(damaged) +
+           ": 2 run(s), 1800 record(s); 1 damaged line(s) skipped, the first at line 1833"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.path.toStdString());
+    RecordedMessages messages;
+    history::LogWindow window({&messages, {}});
+    window.show();
+    EXPECT_EQ(openAndWait(window, c.path), c.shown);
+    EXPECT_EQ(messages.texts.join('|').toStdString(), c.message.toStdString());
+    EXPECT_EQ(window.isVisible(), c.shown);
+    if (c.shown) {
+      EXPECT_EQ(find<QLabel>(window, "lblStatus")->text().toStdString(), c.status.toStdString());
+    }
+  }
+
+  RecordedMessages messages;
+  history::LogWindow window({&messages, {}});
+  window.show();
+  QSignalSpy read(&window, &history::LogWindow::fileRead);
+  window.openFile(big);
+  EXPECT_TRUE(window.isReading());
+  find<QPushButton>(window, "cmdCancel")->click();
+  ASSERT_TRUE(read.wait(30000));
+  EXPECT_FALSE(read.first().first().toBool());
+  EXPECT_TRUE(messages.texts.isEmpty());
+  EXPECT_FALSE(window.isVisible());
+}
+
+} // namespace
