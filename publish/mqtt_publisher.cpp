@@ -99,6 +99,8 @@ MqttPublisher::MqttPublisher(const AcquisitionState &state, const MqttConfig &co
     giveUp(QStringLiteral("cannot create the MQTT client"));
     return;
   }
+  for (const Reading &reading : readings)
+    m_readingTopics.push_back(topic(reading.topic));
   mosquitto_connect_callback_set(m_mosq, &MqttPublisher::onConnect);
   mosquitto_disconnect_callback_set(m_mosq, &MqttPublisher::onDisconnect);
   mosquitto_publish_callback_set(m_mosq, &MqttPublisher::onPublish);
@@ -262,7 +264,8 @@ void MqttPublisher::send(const QByteArray &topic, const QByteArray &payload, int
 void MqttPublisher::readingShown(const QString &display) {
   if (!m_mosq)
     return;
-  for (const Reading &reading : readings) {
+  for (size_t k = 0; k < std::size(readings); ++k) {
+    const Reading &reading = readings[k];
     if (display != QLatin1String(reading.display))
       continue;
     if (!m_connected || m_unsent.load() >= maxUnsent) {
@@ -276,7 +279,7 @@ void MqttPublisher::readingShown(const QString &display) {
     payload += "\",\"time\":\"";
     payload += QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toLatin1();
     payload += "\"}";
-    send(topic(reading.topic), payload, readingQos, false);
+    send(m_readingTopics[k], payload, readingQos, false);
     return;
   }
 }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 struct mosquitto;
 
@@ -106,6 +107,7 @@ private:
   std::thread m_network;
   ConnectionState m_connectionState = ConnectionState::Off;
   QString m_stateText;
+  std::vector<QByteArray> m_readingTopics; // in the order of the readings' table
   Calibration m_publishedCalibration[2];
   bool m_calibrationPublished = false;
   bool m_gaveUp = false;
