@@ -33,6 +33,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -111,9 +112,14 @@ void frmMain::connectPublisher() {
   auto *label = new QLabel(this);
   label->setObjectName(QStringLiteral("lblMqtt"));
   statusBar()->addPermanentWidget(label);
+  static const char *const names[] = {"MQTT: off", "MQTT: connecting", "MQTT: connected",
+                                      "MQTT: retrying"};
+  // As wide as the widest state, so that the panels do not move when the state changes.
+  int width = 0;
+  for (const char *name : names)
+    width = std::max(width, label->fontMetrics().horizontalAdvance(QLatin1String(name)));
+  label->setFixedWidth(width + 2 * label->fontMetrics().averageCharWidth());
   const auto show = [label](publish::ConnectionState state, const QString &text) {
-    static const char *const names[] = {"MQTT: off", "MQTT: connecting", "MQTT: connected",
-                                        "MQTT: retrying"};
     label->setText(QLatin1String(names[static_cast<int>(state)]));
     label->setToolTip(text);
     label->setAccessibleDescription(text);
