@@ -8,6 +8,8 @@
 #include <mosquitto.h>
 
 #include <arpa/inet.h>
+#include <csignal>
+#include <cstdio>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -45,11 +47,14 @@ int freePort() {
 
 int run(const QString &program, const QStringList &arguments) {
   QProcess process;
-  process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  process.setProcessChannelMode(QProcess::MergedChannels);
   process.start(program, arguments);
   if (!process.waitForFinished(60000))
     return -1;
-  return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  const int status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  if (status != 0) // what it said is of interest only when it failed
+    std::fputs(process.readAll().constData(), stderr);
+  return status;
 }
 
 Broker::Broker(QStringList configuration) : m_configuration(std::move(configuration)) {
@@ -98,6 +103,11 @@ void Broker::stop() {
     m_process.kill();
     m_process.waitForFinished(10000);
   }
+}
+
+void Broker::freeze(bool frozen) {
+  if (m_process.state() == QProcess::Running)
+    ::kill(static_cast<pid_t>(m_process.processId()), frozen ? SIGSTOP : SIGCONT);
 }
 
 QString Broker::log() const {

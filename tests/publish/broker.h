@@ -29,6 +29,9 @@ public:
   ~Broker();
   bool start(); // true once it accepts connections on every listener port
   void stop();
+  // Stops the broker process in its tracks (SIGSTOP) and lets it go on (SIGCONT): a broker that
+  // keeps its connections open and reads nothing.
+  void freeze(bool frozen);
   QString dir() const { return m_dir.path(); }
   QString log() const;
 

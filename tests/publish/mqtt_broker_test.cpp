@@ -315,6 +315,47 @@ TEST(MqttBroker, TlsConnectsWithTheAuthorityThatSignedTheBrokerAndRefusesAnother
     else
       EXPECT_FALSE(subscriber.last("test/tls/status"));
   }
+  // The connected publisher, gone at the end of its case, said so before it left.
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return has(subscriber, "test/tls/status", "offline"); }, patience));
+}
+
+TEST(MqttBroker, ABrokerThatStopsReadingCostsDroppedReadingsNotMemory) {
+  const int port = brokertest::freePort();
+  Broker broker(
+      {QStringLiteral("listener %1 127.0.0.1").arg(port), QStringLiteral("allow_anonymous true")});
+  ASSERT_TRUE(broker.start()) << broker.log().toStdString();
+  AcquisitionState state;
+  publish::MqttPublisher publisher(state, plainConfig(port, QStringLiteral("test/slow")));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return publisher.connectionState() == publish::ConnectionState::Connected; },
+      patience));
+
+  // Far more readings than the sockets' buffers hold: beyond them, only a bounded number wait.
+  broker.freeze(true);
+  const QString display = QStringLiteral("lblHz");
+  const int readings = 300000;
+  for (int k = 0; k < readings; ++k)
+    publisher.readingShown(display);
+  EXPECT_GT(publisher.droppedReadings(), 0);
+  broker.freeze(false);
+}
+
+TEST(MqttBroker, BadInputShowsAsTheWindowsConnectionState) {
+  tiltdgh::SteadyClock clock;
+  sim::DghModules modules(7);
+  sim::SimulatedBus bus(clock, modules);
+  testsupport::RecordingMessages messages;
+  FrmMainServices services;
+  services.messages = &messages;
+  services.mqtt = publish::makeMqttConfig("mqtt://127.0.0.1", {}, "lab/#", {}, {});
+  frmMain window(bus, clock, services);
+  ASSERT_TRUE(window.load());
+  auto *label = window.findChild<QLabel *>("lblMqtt");
+  ASSERT_TRUE(label);
+  EXPECT_EQ(label->text(), "MQTT: off");
+  EXPECT_TRUE(label->toolTip().contains("'+', '#' or a NUL")) << label->toolTip().toStdString();
+  EXPECT_TRUE(messages.shown.empty()); // no box
 }
 
 // The program itself, as the operator starts it.
