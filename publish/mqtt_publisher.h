@@ -22,15 +22,15 @@ enum class ConnectionState {
   Off,        // not publishing, for the reason the state text gives; nothing is retried
   Connecting, // the first attempt is under way
   Connected,
-  Retrying, // the connection failed or was lost; libmosquitto tries again after a growing pause
+  Retrying, // the connection failed or was lost; it is tried again after a growing pause
 };
 
 // Publishes the readings that the channel readers store, the channel switches and the probes'
 // calibration to an MQTT broker. All its functions are for the user-interface thread and never
 // wait for the network: a network thread of the publisher's own runs libmosquitto's loop, which
 // connects, sends and, after a failure, connects again after a pause that doubles from 1 s up to
-// 30 s. (libmosquitto 2.0's mosquitto_loop_start thread does not retry a first connection that
-// failed, and ends for good after a failed name lookup or TLS handshake; hence a loop of our own.)
+// 30 s. (The thread of libmosquitto 2.0.11's mosquitto_loop_start did not try again after a
+// first connection that failed, a broker not yet up; hence a loop of our own.)
 //
 // While the client is not connected, readings are dropped, not queued: a reading is of use while
 // it is current, the log file is the record of a run, and a queue would grow without bound while
