@@ -76,8 +76,6 @@ void appendString(QByteArray &out, const QString &text) {
   out += '"';
 }
 
-std::once_flag libraryInit;
-
 // Seconds without traffic before the client pings the broker; a broker silent for one and a half
 // times this is taken as gone.
 constexpr int keepalive = 15;
@@ -93,7 +91,10 @@ MqttPublisher::MqttPublisher(const AcquisitionState &state, const QString &reaso
 MqttPublisher::MqttPublisher(const AcquisitionState &state, const MqttConfig &config,
                              QObject *parent)
     : QObject(parent), m_state(state), m_config(config) {
-  std::call_once(libraryInit, [] { mosquitto_lib_init(); });
+  // Once per process. (Not std::call_once: its thread-local state would make the program load
+  // the dynamic loader by name, which no package declares.)
+  static const bool libraryReady = mosquitto_lib_init() == MOSQ_ERR_SUCCESS;
+  Q_UNUSED(libraryReady);
   m_mosq = mosquitto_new(nullptr, true, this);
   if (!m_mosq) {
     giveUp(QStringLiteral("cannot create the MQTT client"));
