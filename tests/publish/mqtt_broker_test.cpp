@@ -341,6 +341,21 @@ TEST(MqttBroker, ABrokerThatStopsReadingCostsDroppedReadingsNotMemory) {
   broker.freeze(false);
 }
 
+TEST(MqttBroker, AHostThatCannotBeFoundIsToldAndTriedAgain) {
+  AcquisitionState state;
+  publish::MqttConfig config = plainConfig(1883, QStringLiteral("test/nohost"));
+  config.host = QStringLiteral("brellis-test-broker.invalid");
+  publish::MqttPublisher publisher(state, config);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return publisher.connectionState() == publish::ConnectionState::Retrying; }, patience));
+  EXPECT_TRUE(publisher.stateText().contains("Lookup error"))
+      << publisher.stateText().toStdString();
+  EXPECT_TRUE(publisher.stateText().contains("trying again in"))
+      << publisher.stateText().toStdString();
+  publisher.readingShown(QStringLiteral("lblpH"));
+  EXPECT_EQ(publisher.droppedReadings(), 1);
+}
+
 TEST(MqttBroker, BadInputShowsAsTheWindowsConnectionState) {
   tiltdgh::SteadyClock clock;
   sim::DghModules modules(7);
