@@ -3,11 +3,13 @@
 #include "state/operator_messages.h"
 #include "instrument/qserial_line.h"
 #include "logging/log_export.h"
+#include "publish/mqtt_publisher.h"
 #include "sim/simulated_bus.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDateTime>
+#include <QSysInfo>
 #include <QTextStream>
 #include <QTimer>
 
@@ -19,6 +21,52 @@ namespace {
 struct Options {
   bool simulate = false;
   tiltdgh::PortDevices devices;
+  // Set when --mqtt was given: the broker to publish to, or why there is none.
+  std::optional<publish::MqttConfigResult> mqtt;
+};
+
+struct MqttOptions {
+  QCommandLineOption url{QStringLiteral("mqtt"),
+                         QStringLiteral("Publishes readings, channel switches and calibration to "
+                                        "the MQTT broker at URL: mqtt://[user@]host[:port] "
+                                        "(port 1883 by default) or mqtts://[user@]host[:port] "
+                                        "for TLS (port 8883)."),
+                         QStringLiteral("URL")};
+  QCommandLineOption ca{QStringLiteral("mqtt-ca"),
+                        QStringLiteral("With mqtts://: trusts the certificate authority in FILE "
+                                       "(PEM) instead of the system's."),
+                        QStringLiteral("FILE")};
+  QCommandLineOption topic{QStringLiteral("mqtt-topic"),
+                           QStringLiteral("Starts every topic with PREFIX (default "
+                                          "brellis/<host name>); '+', '#' and NUL are refused."),
+                           QStringLiteral("PREFIX")};
+  QCommandLineOption passwordFile{
+      QStringLiteral("mqtt-password-file"),
+      QStringLiteral("Reads the password for the URL's user from the first line of FILE. A "
+                     "password is never taken from the command line."),
+      QStringLiteral("FILE")};
+
+  void addTo(QCommandLineParser &parser) const {
+    parser.addOptions({url, ca, topic, passwordFile});
+  }
+
+  // Bad input leaves the program running without publishing; the reason goes to standard error
+  // at once and to the window's connection state.
+  std::optional<publish::MqttConfigResult> read(const QCommandLineParser &parser) const {
+    if (!parser.isSet(url)) {
+      for (const QCommandLineOption *option : {&ca, &topic, &passwordFile})
+        if (parser.isSet(*option))
+          QTextStream(stderr) << "brellis: --" << option->names().constFirst()
+                              << " has no effect without --mqtt\n";
+      return std::nullopt;
+    }
+    publish::MqttConfigResult result =
+        publish::makeMqttConfig(parser.value(url), parser.value(ca), parser.value(topic),
+                                parser.value(passwordFile), QSysInfo::machineHostName());
+    if (!result.config)
+      QTextStream(stderr) << "brellis: " << result.error << "; running without publishing\n";
+    return result;
+  }
 };
 
 // `--export-log IN OUT`: a command-line tool that needs no display. Returns the exit status.
@@ -63,12 +111,15 @@ Options parseCommandLine(int &argc, char **argv) {
                      ".xlsx by its name), and ends. Needs no display."),
       QStringLiteral("IN"));
   parser.addOption(exportLog);
+  const MqttOptions mqtt;
+  mqtt.addTo(parser);
   parser.process(core);
   if (parser.isSet(exportLog))
     std::exit(exportLogFromCommandLine(parser.value(exportLog), parser.positionalArguments()));
 
   Options options;
   options.simulate = parser.isSet(simulate);
+  options.mqtt = mqtt.read(parser);
   for (const QString &mapping : parser.values(com)) {
     const qsizetype eq = mapping.indexOf(QLatin1Char('='));
     bool ok = false;
@@ -128,7 +179,14 @@ int main(int argc, char **argv) {
   else
     line = std::make_unique<tiltdgh::QSerialLine>(options.devices);
 
+  services.mqtt = options.mqtt;
   frmMain window(*line, clock, std::move(services));
+  // Every change of the broker connection, failures included, also goes to standard error.
+  if (auto *publisher = window.findChild<publish::MqttPublisher *>(QStringLiteral("mqttPublisher")))
+    QObject::connect(publisher, &publish::MqttPublisher::stateChanged,
+                     [](publish::ConnectionState, const QString &text) {
+                       QTextStream(stderr) << "brellis: " << text << '\n';
+                     });
   if (!window.load())
     return 1;
   window.show();

@@ -6,6 +6,7 @@
 #include "common/number_text.h"
 #include "instrument/qserial_line.h"
 #include "logging/log_controller.h"
+#include "publish/mqtt_publisher.h"
 #include "widgets/knob.h"
 #include "widgets/numeric_entry.h"
 #include "widgets/position_selector.h"
@@ -29,8 +30,10 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -94,6 +97,40 @@ frmMain::frmMain(tiltdgh::SerialLine &line, tiltdgh::MillisecondClock &clock,
             m_panels[1]->setText(panel2);
             m_panels[2]->setText(panel3);
           });
+  if (m_services.mqtt)
+    connectPublisher();
+}
+
+void frmMain::connectPublisher() {
+  const publish::MqttConfigResult &mqtt = *m_services.mqtt;
+  m_publisher = mqtt.config ? std::make_unique<publish::MqttPublisher>(m_state, *mqtt.config, this)
+                            : std::make_unique<publish::MqttPublisher>(m_state, mqtt.error, this);
+  m_publisher->setObjectName(QStringLiteral("mqttPublisher"));
+  publish::MqttPublisher *publisher = m_publisher.get();
+  // On the right, after the status bar's four panels, which keep their places. The label names
+  // the state; the reason is in its tool tip and on standard error.
+  auto *label = new QLabel(this);
+  label->setObjectName(QStringLiteral("lblMqtt"));
+  statusBar()->addPermanentWidget(label);
+  static const char *const names[] = {"MQTT: off", "MQTT: connecting", "MQTT: connected",
+                                      "MQTT: retrying"};
+  // As wide as the widest state, so that the panels do not move when the state changes.
+  int width = 0;
+  for (const char *name : names)
+    width = std::max(width, label->fontMetrics().horizontalAdvance(QLatin1String(name)));
+  label->setFixedWidth(width + 2 * label->fontMetrics().averageCharWidth());
+  const auto show = [label](publish::ConnectionState state, const QString &text) {
+    label->setText(QLatin1String(names[static_cast<int>(state)]));
+    label->setToolTip(text);
+    label->setAccessibleDescription(text);
+  };
+  show(publisher->connectionState(), publisher->stateText());
+  connect(publisher, &publish::MqttPublisher::stateChanged, label, show);
+  for (const ChannelSwitch &channel : channelSwitches) {
+    const QString name = QString::fromLatin1(channel.name);
+    connect(m_switches.value(name), &QAbstractButton::toggled, publisher,
+            [publisher, name](bool on) { publisher->switchChanged(name, on); });
+  }
 }
 
 void frmMain::connectLogging() {
@@ -202,6 +239,8 @@ void frmMain::readTick() {
   }
   if (m_state.thermReadEnabled)
     tiltdgh::ReadThermistors(m_link, m_state, *this);
+  if (m_publisher)
+    m_publisher->checkCalibration();
   m_inReadTick = false;
 }
 
@@ -245,6 +284,9 @@ void frmMain::setPhAxisRange() { m_trend->setPhAxisRange(m_phMin->value(), m_phM
 void frmMain::setDisplayText(const QString &label, const QString &text) {
   if (QLabel *display = m_displays.value(label))
     display->setText(text);
+  // Only the readers write displays through here, each right after storing what it shows.
+  if (m_publisher)
+    m_publisher->readingShown(label);
 }
 
 void frmMain::setGaugeValue(const QString &gauge, double value) {

@@ -3,6 +3,7 @@
 #include "channels/channel_panel.h"
 #include "state/acquisition_state.h"
 #include "instrument/dgh_exchange.h"
+#include "publish/mqtt_config.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -24,6 +25,9 @@ class CalibrationOpener;
 }
 namespace logging {
 class LogController;
+}
+namespace publish {
+class MqttPublisher;
 }
 namespace plot {
 class TrendGraph;
@@ -48,6 +52,9 @@ struct FrmMainServices {
   std::function<std::optional<QString>(const QString &prompt, const QString &title)> askText;
   // The folder holding the program's images; empty means the one the program finds itself.
   QString iconsDir;
+  // Publishing readings, switches and calibration to an MQTT broker: unset publishes nothing; a
+  // result without a configuration publishes nothing and shows its error as the connection state.
+  std::optional<publish::MqttConfigResult> mqtt;
 };
 
 // The main window: it owns the one AcquisitionState, composes every part of the program, and runs
@@ -104,6 +111,7 @@ private:
   QString iconsDir() const;
   QString iconPath(const QString &fileName) const;
   void connectLogging();
+  void connectPublisher();
   bool loadPicture(QLabel *target, const QString &fileName);
 
   tiltdgh::SerialLine &m_line;
@@ -140,4 +148,6 @@ private:
   QAction *m_mnuStop = nullptr;
   std::unique_ptr<calibration::CalibrationOpener> m_calibration;
   logging::LogController *m_logging = nullptr; // a child: closes its file as the window goes
+  // After m_state, which it reads: it goes first.
+  std::unique_ptr<publish::MqttPublisher> m_publisher;
 };
