@@ -8,6 +8,7 @@
 #include "logging/log_controller.h"
 #include "publish/mqtt_publisher.h"
 #include "widgets/knob.h"
+#include "widgets/list_choice_box.h"
 #include "widgets/numeric_entry.h"
 #include "widgets/position_selector.h"
 #include "widgets/slide_gauge.h"
@@ -168,20 +169,13 @@ void frmMain::connectHandlers() {
             [this, name](bool on) { onChannelSwitch(name, on); });
   }
 
+  // A push button has one change, its press: mouse, keyboard, the accessibility action "Press"
+  // and click() all end in clicked(). Each handler below gives the same result when it runs twice.
   connect(findChild<QPushButton *>(QStringLiteral("CWupdateRate")), &QPushButton::clicked, this,
           &frmMain::applyUpdateRate);
-  // Typing leaves no entry chosen: the typed text is never read as a rate.
-  connect(m_cmbUpdate, &QComboBox::editTextChanged, this, [this](const QString &text) {
-    if (m_cmbUpdate->currentIndex() >= 0 &&
-        text == m_cmbUpdate->itemText(m_cmbUpdate->currentIndex()))
-      return; // the text of a chosen entry, not typing
-    if (m_cmbUpdate->currentIndex() >= 0) {
-      const QSignalBlocker block(m_cmbUpdate);
-      m_cmbUpdate->setCurrentIndex(-1);
-      m_cmbUpdate->setEditText(text);
-    }
-    applyUpdateRate();
-  });
+  // Typing leaves no entry chosen (the box sees to that), so the typed text never sets the rate:
+  // the period stays and starts afresh.
+  connect(m_cmbUpdate, &widgets::ListChoiceBox::textTyped, this, &frmMain::applyUpdateRate);
   connect(findChild<QPushButton *>(QStringLiteral("cwbReset")), &QPushButton::clicked, this,
           &frmMain::resetThermistorGauges);
   connect(findChild<QPushButton *>(QStringLiteral("CWButton3")), &QPushButton::clicked, this,
@@ -200,14 +194,18 @@ void frmMain::connectHandlers() {
     connect(entry, &QDoubleSpinBox::valueChanged, this,
             [this, field = field](double value) { m_state.*field = value; });
   }
-  connect(m_chkpH1, &QCheckBox::toggled, this, [this](bool on) { m_state.plotPh1 = on; });
-  connect(m_chkpH2, &QCheckBox::toggled, this, [this](bool on) { m_state.plotPh2 = on; });
-  connect(m_optTherm, &QButtonGroup::idClicked, this, [this](int position) {
-    if (position >= 0 && position <= 2)
+  // Ticked is True; clear and greyed (partially checked) are False.
+  connect(m_chkpH1, &QCheckBox::stateChanged, this,
+          [this](int state) { m_state.plotPh1 = state == Qt::Checked; });
+  connect(m_chkpH2, &QCheckBox::stateChanged, this,
+          [this](int state) { m_state.plotPh2 = state == Qt::Checked; });
+  // The button that becomes chosen gives the thermistor; the one left emits false and is ignored.
+  connect(m_optTherm, &QButtonGroup::idToggled, this, [this](int position, bool chosen) {
+    if (chosen && position >= 0 && position <= 2)
       m_state.ph1ThermSelect = position + 1;
   });
-  connect(m_optTherm1, &QButtonGroup::idClicked, this, [this](int position) {
-    if (position >= 0 && position <= 2)
+  connect(m_optTherm1, &QButtonGroup::idToggled, this, [this](int position, bool chosen) {
+    if (chosen && position >= 0 && position <= 2)
       m_state.ph2ThermSelect = position + 1;
   });
 
@@ -254,9 +252,10 @@ void frmMain::onChannelSwitch(const QString &switchName, bool on) {
     for (const char *label : channel.blanked)
       if (label)
         m_displays.value(QString::fromLatin1(label))->clear();
+    // The gauge rests at 0; its "min" and "max" markers keep following the readings shown.
     for (const char *gauge : channel.zeroed)
       if (gauge)
-        m_gauges.value(QString::fromLatin1(gauge))->setGaugeValue(0);
+        m_gauges.value(QString::fromLatin1(gauge))->setGaugeValueUntracked(0);
     return;
   }
 }

@@ -36,6 +36,7 @@ class TrendPlot;
 
 namespace widgets {
 class Knob;
+class ListChoiceBox;
 class NumericEntry;
 class PositionSelector;
 class SlideGauge;
@@ -129,7 +130,7 @@ private:
   QTimer *m_tmrPlot = nullptr;
   QTimer *m_tmrLogger = nullptr;
   QLabel *m_picMain = nullptr;
-  QComboBox *m_cmbUpdate = nullptr;
+  widgets::ListChoiceBox *m_cmbUpdate = nullptr;
   plot::TrendGraph *m_graph = nullptr;
   plot::TrendPlot *m_trend = nullptr;
   widgets::Knob *m_therMax = nullptr;

@@ -2,6 +2,7 @@
 #include "console/frm_main.h"
 
 #include "widgets/knob.h"
+#include "widgets/list_choice_box.h"
 #include "widgets/numeric_display.h"
 #include "widgets/numeric_entry.h"
 #include "widgets/position_selector.h"
@@ -29,8 +30,9 @@
 
 namespace {
 
-const QColor probe1Colour(0, 220, 0);
-const QColor probe2Colour(255, 48, 48);
+// Each probe's readings in its trace's colour; flow and thermistors share probe 1's green.
+const QColor &probe1Colour = plot::trace1Colour;
+const QColor &probe2Colour = plot::trace2Colour;
 
 template <typename T> T *named(T *widget, const QString &name) {
   widget->setObjectName(name);
@@ -200,9 +202,11 @@ QWidget *frmMain::buildProbeReadings() {
       grid->addWidget(display, top + 1, i);
     }
     auto *side = new QGridLayout;
-    side->addWidget(caption(probe.corrCaptionName, probe.corrCaption), 0, 0);
+    QLabel *corrCaption = caption(probe.corrCaptionName, probe.corrCaption);
+    side->addWidget(corrCaption, 0, 0);
     auto *entry = named(new widgets::NumericEntry, probe.entryName);
     entry->setAccessibleName(probe.corrCaption);
+    corrCaption->setBuddy(entry);
     side->addWidget(entry, 0, 1);
     QWidget *optionBox = container(probe.optionBox);
     auto *options = new QHBoxLayout(optionBox);
@@ -240,12 +244,12 @@ QWidget *frmMain::buildPhControls() {
   m_switches.insert(cwbPh->objectName(), cwbPh);
   column->addWidget(cwbPh);
   column->addSpacing(8);
-  column->addWidget(caption(QStringLiteral("Label2"), QStringLiteral("Update rate (ms)")));
-  m_cmbUpdate = named(new QComboBox, QStringLiteral("cmbUpdate"));
-  m_cmbUpdate->setEditable(true);
-  m_cmbUpdate->setInsertPolicy(QComboBox::NoInsert);
-  m_cmbUpdate->setAccessibleName(QStringLiteral("Update rate (ms)"));
+  QLabel *label2 = caption(QStringLiteral("Label2"), QStringLiteral("Update rate (ms)"));
+  column->addWidget(label2);
+  // The box reads as its text; its caption is tied to it as its label.
+  m_cmbUpdate = named(new widgets::ListChoiceBox, QStringLiteral("cmbUpdate"));
   m_cmbUpdate->setEditText(QStringLiteral("1000"));
+  label2->setBuddy(m_cmbUpdate);
   column->addWidget(m_cmbUpdate);
   column->addWidget(
       named(new QPushButton(QStringLiteral("Update")), QStringLiteral("CWupdateRate")));
@@ -298,10 +302,12 @@ QWidget *frmMain::buildThermistorArea() {
     grid->addWidget(raw, row, 0);
 
     auto *offsetBox = new QVBoxLayout;
-    offsetBox->addWidget(
-        caption(QStringLiteral("numOffset%1").arg(k), QStringLiteral("Offset %1").arg(k)));
+    QLabel *offsetCaption =
+        caption(QStringLiteral("numOffset%1").arg(k), QStringLiteral("Offset %1").arg(k));
+    offsetBox->addWidget(offsetCaption);
     auto *entry = named(new widgets::NumericEntry, QStringLiteral("CWNumEdit%1").arg(k));
     entry->setAccessibleName(QStringLiteral("Offset %1").arg(k));
+    offsetCaption->setBuddy(entry);
     offsetBox->addWidget(entry);
     grid->addLayout(offsetBox, row, 1);
 
@@ -323,9 +329,6 @@ QWidget *frmMain::buildThermistorArea() {
 
   m_therMax = named(new widgets::Knob(0, 30, QStringLiteral("Max.")), QStringLiteral("CWtherMax"));
   m_therMin = named(new widgets::Knob(0, 30, QStringLiteral("Min.")), QStringLiteral("CWtherMin"));
-  // The thermistor rows are short; the two knobs share their height.
-  m_therMax->setMinimumSize(96, 96);
-  m_therMin->setMinimumSize(96, 96);
   auto *knobs = new QVBoxLayout;
   knobs->setSpacing(0);
   knobs->addWidget(m_therMax);

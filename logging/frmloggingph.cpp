@@ -135,8 +135,11 @@ frmloggingph::frmloggingph(tiltdgh::OperatorMessages &messages, const QLocale &l
   setTabOrder(m_cmbInterval, m_cmdSelect);
   m_cmdExit->setFocus();
 
-  connect(m_noSave, &QRadioButton::clicked, this, &frmloggingph::applyEnablingRules);
-  connect(m_writeToFile, &QRadioButton::clicked, this, &frmloggingph::applyEnablingRules);
+  // The rules follow the selection however it changes (mouse, keyboard, an accessibility action,
+  // the program); a click on the selected button applies them again. They read only the
+  // buttons' states, so running twice for one change gives the same result.
+  connect(m_optDatafile, &QButtonGroup::idToggled, this, &frmloggingph::applyEnablingRules);
+  connect(m_optDatafile, &QButtonGroup::idClicked, this, &frmloggingph::applyEnablingRules);
   connect(m_cmdSelect, &QPushButton::clicked, this, &frmloggingph::selectFile);
   connect(m_cmdExit, &QPushButton::clicked, this, &frmloggingph::startLogging);
 

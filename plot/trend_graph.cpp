@@ -18,8 +18,6 @@ namespace {
 const QColor backgroundColour(Qt::black);
 const QColor axisColour(210, 210, 210);
 const QColor gridColour(70, 70, 70);
-const QColor trace1Colour(Qt::green);
-const QColor trace2Colour(Qt::red);
 const QColor cursor1Colour(Qt::yellow);
 const QColor cursor2Colour(Qt::cyan);
 const QColor notFollowingColour(255, 176, 0);

@@ -2,6 +2,7 @@
 
 #include <qcustomplot.h>
 
+#include <QColor>
 #include <QDateTime>
 #include <QPointF>
 
@@ -15,6 +16,11 @@ namespace plot {
 
 class DecimatedSeries;
 class GraphFeed;
+
+// Trace 1 (probe 1) is green, trace 2 (probe 2) red; the main window shows each probe's readings
+// in its trace's colour.
+inline const QColor trace1Colour{Qt::green};
+inline const QColor trace2Colour{Qt::red};
 
 // The pH strip chart (object name "CWGraph1"): X is the local date and time as seconds since the
 // epoch, shown as hh:mm:ss, so a trend runs on to the right across midnight. Trace 1 ("Plot-1",

@@ -16,6 +16,8 @@ public:
 
   QString caption() const;
 
+  // Room for a scale of a fixed radius with its numbers round it and the caption in the scale's
+  // gap; the knob keeps this size (fixed size policy).
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
 

@@ -1,17 +1,46 @@
 #include "widgets/numeric_display.h"
 
-#include <QLabel>
+#include <QAccessibleWidget>
 #include <QVBoxLayout>
 
 namespace widgets {
 
+namespace {
+
+// QLabel's own accessible falls back to the caption (its buddy's text) when the reading is
+// empty; a display's name is its reading alone.
+class DisplayLabelAccessible : public QAccessibleWidget {
+public:
+  explicit DisplayLabelAccessible(QWidget *label)
+      : QAccessibleWidget(label, QAccessible::StaticText) {}
+
+  QString text(QAccessible::Text t) const override {
+    if (t == QAccessible::Name || t == QAccessible::Value)
+      return static_cast<const QLabel *>(widget())->text();
+    return QAccessibleWidget::text(t);
+  }
+};
+
+QAccessibleInterface *displayLabelAccessible(const QString &className, QObject *object) {
+  if (className == QLatin1String(DisplayLabel::staticMetaObject.className()) &&
+      object->isWidgetType())
+    return new DisplayLabelAccessible(static_cast<QWidget *>(object));
+  return nullptr;
+}
+
+} // namespace
+
 NumericDisplay::NumericDisplay(const QString &caption, const QString &labelObjectName,
                                const QString &initialText, const QColor &color, QWidget *parent)
-    : QFrame(parent), m_caption(new QLabel(caption, this)), m_label(new QLabel(initialText, this)),
-      m_color(color) {
+    : QFrame(parent), m_caption(new QLabel(caption, this)),
+      m_label(new DisplayLabel(initialText, this)), m_color(color) {
+  static const bool factoryInstalled = [] {
+    QAccessible::installFactory(displayLabelAccessible);
+    return true;
+  }();
+  Q_UNUSED(factoryInstalled);
   setFrameShape(QFrame::StyledPanel);
   setFrameShadow(QFrame::Raised);
-  setAccessibleName(caption);
 
   QFont captionFont = font();
   captionFont.setBold(true);
@@ -19,8 +48,8 @@ NumericDisplay::NumericDisplay(const QString &caption, const QString &labelObjec
   m_caption->setFont(captionFont);
   m_caption->setObjectName(labelObjectName + QStringLiteral("Caption"));
 
+  m_caption->setBuddy(m_label);
   m_label->setObjectName(labelObjectName);
-  m_label->setAccessibleName(caption);
   m_label->setFont(displayFont());
   m_label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   m_label->setContentsMargins(4, 0, 4, 0);
@@ -43,6 +72,8 @@ NumericDisplay::NumericDisplay(const QString &caption, const QString &labelObjec
 }
 
 QLabel *NumericDisplay::label() const { return m_label; }
+
+QLabel *NumericDisplay::captionLabel() const { return m_caption; }
 
 QString NumericDisplay::caption() const { return m_caption->text(); }
 

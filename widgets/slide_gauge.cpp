@@ -97,6 +97,16 @@ void SlideGauge::setGaugeValue(double value) {
     m_min = std::min(m_min, value);
     m_max = std::max(m_max, value);
   }
+  movePointer(value);
+}
+
+void SlideGauge::setGaugeValueUntracked(double value) {
+  if (!std::isfinite(value))
+    return;
+  movePointer(value);
+}
+
+void SlideGauge::movePointer(double value) {
   const bool changed = value != m_value;
   m_value = value;
   syncSliderRange();

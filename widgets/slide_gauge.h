@@ -29,6 +29,10 @@ public:
   // Any finite value, also outside the axis: gaugeValue() keeps it, the pointer stops at the end
   // of the axis. A value that is not a number is ignored (nothing changes).
   void setGaugeValue(double value);
+  // Puts the pointer at value without counting it as a reading: the "min" and "max" markers keep
+  // following the readings alone (a channel switched off rests its gauge at 0, which no
+  // instrument measured).
+  void setGaugeValueUntracked(double value);
   double gaugeValue() const;
 
   void setMinMaxMarkersVisible(bool visible);
@@ -60,6 +64,7 @@ protected:
 
 private:
   void syncSliderRange();
+  void movePointer(double value);
 
   double m_axisMinimum = 0.0;
   double m_axisMaximum = 10.0;

@@ -46,12 +46,22 @@ void TwoStateSwitch::setGreenFaceWhenOn(bool green) {
 
 bool TwoStateSwitch::greenFaceWhenOn() const { return m_greenFaceWhenOn; }
 
+QFont TwoStateSwitch::faceFont(bool on) const {
+  QFont face = font();
+  if (on)
+    face.setBold(true);
+  return face;
+}
+
 QSize TwoStateSwitch::sizeHint() const {
-  const QFontMetrics fm(font());
-  int width = qMax(fm.horizontalAdvance(m_offText), fm.horizontalAdvance(m_onText)) + 2 * padding;
+  // Each face is measured in the font it is drawn with: the on face is bold.
+  const QFontMetrics offMetrics(faceFont(false));
+  const QFontMetrics onMetrics(faceFont(true));
+  int width = qMax(offMetrics.horizontalAdvance(m_offText), onMetrics.horizontalAdvance(m_onText)) +
+              2 * padding;
   if (m_lightVisible)
-    width += lightSize + padding;
-  return {qMax(width, 60), fm.height() + 2 * padding};
+    width += lightSize + 2 * padding;
+  return {qMax(width, 60), qMax(offMetrics.height(), onMetrics.height()) + 2 * padding};
 }
 
 QSize TwoStateSwitch::minimumSizeHint() const { return sizeHint(); }
@@ -70,11 +80,28 @@ void TwoStateSwitch::nextCheckState() {
 
 void TwoStateSwitch::showFaceText() { setText(isChecked() ? m_onText : m_offText); }
 
+QRectF TwoStateSwitch::faceRect() const { return QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5); }
+
+QRectF TwoStateSwitch::lightRect() const {
+  if (!m_lightVisible)
+    return {};
+  const QRectF face = faceRect();
+  return {face.left() + padding, face.center().y() - lightSize / 2.0, double(lightSize),
+          double(lightSize)};
+}
+
+QRectF TwoStateSwitch::textArea() const {
+  QRectF area = faceRect().adjusted(padding / 2.0, 0, -padding / 2.0, 0);
+  if (m_lightVisible)
+    area.setLeft(lightRect().right() + padding / 2.0);
+  return area;
+}
+
 void TwoStateSwitch::paintEvent(QPaintEvent *) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
   const bool on = isChecked();
-  QRectF face = QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5);
+  const QRectF face = faceRect();
 
   QColor faceColor = palette().color(QPalette::Button);
   if (on)
@@ -90,23 +117,16 @@ void TwoStateSwitch::paintEvent(QPaintEvent *) {
   painter.setBrush(gradient);
   painter.drawRoundedRect(face, 4, 4);
 
-  QRectF textRect = face.adjusted(padding / 2.0, 0, -padding / 2.0, 0);
   if (m_lightVisible) {
-    const QRectF light(face.left() + padding, face.center().y() - lightSize / 2.0, lightSize,
-                       lightSize);
     painter.setPen(QPen(QColor(0x30, 0x30, 0x30), 1));
     painter.setBrush(on ? lightOn : lightOff);
-    painter.drawRect(light);
-    textRect.setLeft(light.right() + padding / 2.0);
+    painter.drawRect(lightRect());
   }
 
   painter.setPen(
       palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
-  QFont faceFont = font();
-  if (on)
-    faceFont.setBold(true);
-  painter.setFont(faceFont);
-  painter.drawText(textRect, Qt::AlignCenter | Qt::TextShowMnemonic, text());
+  painter.setFont(faceFont(on));
+  painter.drawText(textArea(), Qt::AlignCenter | Qt::TextShowMnemonic, text());
 
   if (hasFocus()) {
     QStyleOptionFocusRect option;

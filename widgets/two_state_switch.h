@@ -25,6 +25,14 @@ public:
   void setGreenFaceWhenOn(bool green);
   bool greenFaceWhenOn() const;
 
+  // The font a face is drawn in: the widget's font, bold for the on face.
+  QFont faceFont(bool on) const;
+
+  // Where the light is drawn (empty without one) and the part of the face the text is centred
+  // in, which lies clear of the light.
+  QRectF lightRect() const;
+  QRectF textArea() const;
+
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
 
@@ -34,6 +42,7 @@ protected:
   void paintEvent(QPaintEvent *event) override;
 
 private:
+  QRectF faceRect() const;
   void showFaceText();
 
   QString m_offText;

@@ -7,6 +7,7 @@
 
 #include <qcustomplot.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -17,6 +18,8 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+
+#include <functional>
 
 namespace {
 
@@ -147,10 +150,12 @@ TEST_F(Fixture, SwitchingAChannelOffBlanksOnlyItsOwnDisplays) {
     EXPECT_FALSE(state().*row.flag);
     for (const QString &label : allDisplays)
       EXPECT_EQ(text(label), row.blanked.contains(label) ? "" : "12.5") << label.toStdString();
-    for (const QString &gauge : allGauges)
-      EXPECT_EQ(find<widgets::SlideGauge>(gauge)->gaugeValue(),
-                row.zeroed.contains(gauge) ? 0 : 3.5)
-          << gauge.toStdString();
+    for (const QString &gauge : allGauges) {
+      auto *slide = find<widgets::SlideGauge>(gauge);
+      EXPECT_EQ(slide->gaugeValue(), row.zeroed.contains(gauge) ? 0 : 3.5) << gauge.toStdString();
+      // The markers follow the readings shown; the 0 of a channel switched off is none.
+      EXPECT_EQ(slide->minMarker(), 3.5) << gauge.toStdString();
+    }
     // Readings and the flow sum are untouched.
     EXPECT_EQ(state().flowHzSum, 700);
     EXPECT_EQ(state().ph1mV, 2577.7);
@@ -254,6 +259,61 @@ TEST_F(Fixture, UpdateRateFollowsTheChosenPositionOnlyOnUpdate) {
   EXPECT_EQ(tmrRd->interval(), 100);
 }
 
+// However the typing ends (Enter, the focus moving to "Update" under a real click, accepting the
+// inline completion), the typed text chooses no entry, so "Update" keeps the period.
+TEST_F(Fixture, TypingInTheUpdateRateBoxNeverChoosesAnEntry) {
+  auto *tmrRd = find<QTimer>("tmrRd");
+  auto *cmb = find<QComboBox>("cmbUpdate");
+  auto *update = find<QPushButton>("CWupdateRate");
+  window->show();
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+
+  struct Ending {
+    const char *how;
+    const char *typed;
+    std::function<void()> end;
+    const char *text; // the field's text after the ending
+  };
+  const Ending endings[] = {
+      {"Enter", "500", [&] { QTest::keyClick(cmb, Qt::Key_Return); }, "500"},
+      {"focus moved to Update by a click", "250",
+       [&] {
+         QTest::mouseClick(update, Qt::LeftButton);
+         EXPECT_TRUE(update->hasFocus());
+       },
+       "250"},
+      {"completion", "2", [&] { QTest::keyClick(cmb, Qt::Key_Return); }, "250"},
+  };
+  for (const Ending &ending : endings) {
+    SCOPED_TRACE(ending.how);
+    cmb->setCurrentIndex(4); // "100" chosen from the list and applied
+    update->click();
+    ASSERT_EQ(tmrRd->interval(), 100);
+
+    cmb->setFocus();
+    ASSERT_TRUE(cmb->hasFocus());
+    cmb->lineEdit()->selectAll();
+    QTest::keyClicks(cmb, ending.typed);
+    EXPECT_EQ(cmb->currentIndex(), -1);
+    ending.end();
+    EXPECT_EQ(cmb->currentText(), ending.text);
+    EXPECT_EQ(cmb->currentIndex(), -1);
+    update->click();
+    EXPECT_EQ(tmrRd->interval(), 100);
+    EXPECT_TRUE(tmrRd->isActive());
+  }
+
+  // Typing into a chosen entry's text edits it where the cursor stands.
+  cmb->setCurrentIndex(2); // "250"
+  cmb->setFocus();
+  cmb->lineEdit()->setCursorPosition(1);
+  QTest::keyClicks(cmb, "01");
+  EXPECT_EQ(cmb->currentText(), "20150");
+  EXPECT_EQ(cmb->lineEdit()->cursorPosition(), 3);
+  EXPECT_EQ(cmb->currentIndex(), -1);
+}
+
 TEST_F(Fixture, ThermistorResetRestartsTheMinMaxMarkers) {
   auto *slide = find<widgets::SlideGauge>("CWSlideTherm2");
   for (double v : {10.0, 20.0, 15.0})
@@ -308,19 +368,40 @@ TEST_F(Fixture, EntriesAndChoicesWriteTheirFields) {
     EXPECT_EQ(state().*row.field, -0.5) << row.entry;
   }
 
-  find<QCheckBox>("chkpH1")->click();
+  // Check boxes and option buttons take one path however they change: the operator's click, the
+  // program's set and the accessibility action a screen reader or test robot uses. Greyed is
+  // False.
+  const auto viaAccessibility = [](QWidget *control) {
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(control);
+    ASSERT_NE(iface, nullptr);
+    ASSERT_NE(iface->actionInterface(), nullptr);
+    iface->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+  };
+  auto *chkpH1 = find<QCheckBox>("chkpH1");
+  chkpH1->click();
   EXPECT_FALSE(state().plotPh1);
   EXPECT_TRUE(state().plotPh2);
-  find<QCheckBox>("chkpH1")->click();
+  chkpH1->click();
   EXPECT_TRUE(state().plotPh1);
+  chkpH1->setCheckState(Qt::PartiallyChecked);
+  EXPECT_FALSE(state().plotPh1);
+  chkpH1->setCheckState(Qt::Checked);
+  EXPECT_TRUE(state().plotPh1);
+  viaAccessibility(chkpH1);
+  EXPECT_FALSE(state().plotPh1);
+  find<QCheckBox>("chkpH2")->setChecked(false);
+  EXPECT_FALSE(state().plotPh2);
 
   find<QRadioButton>("optTherm_2")->click();
   EXPECT_EQ(state().ph1ThermSelect, 3);
   EXPECT_EQ(state().ph2ThermSelect, 0);
-  find<QRadioButton>("optTherm1_1")->click();
+  find<QRadioButton>("optTherm1_1")->setChecked(true);
   EXPECT_EQ(state().ph2ThermSelect, 2);
-  find<QRadioButton>("optTherm_0")->click();
+  viaAccessibility(find<QRadioButton>("optTherm_0"));
   EXPECT_EQ(state().ph1ThermSelect, 1);
+  find<QRadioButton>("optTherm_0")->click(); // the one already chosen: the same result
+  EXPECT_EQ(state().ph1ThermSelect, 1);
+  EXPECT_EQ(state().ph2ThermSelect, 2);
 }
 
 TEST_F(Fixture, ANewThermistorOffsetShowsAtTheNextRead) {
@@ -359,6 +440,27 @@ TEST_F(Fixture, KnobsSetTheGaugeAndGraphScales) {
   find<QPushButton>("Command1")->click();
   EXPECT_EQ(graph->yAxis->range(), QCPRange(4, 10));
   EXPECT_EQ(graph->yAxis2->range(), QCPRange(4, 10));
+}
+
+// Each probe's displays are in its trace's colour, and no knob is smaller than the pH knobs.
+TEST_F(Fixture, DisplaysShareTheTraceColoursAndKnobsReadAlike) {
+  auto *graph = find<QCustomPlot>("CWGraph1");
+  const QColor green = graph->graph(0)->pen().color();
+  const QColor red = graph->graph(1)->pen().color();
+  EXPECT_EQ(green, QColor(0x00, 0xff, 0x00));
+  EXPECT_EQ(red, QColor(0xff, 0x00, 0x00));
+  for (const QString &label : allDisplays) {
+    const bool probe2 = label == "lblmV1" || label == "lblpH1" || label == "lblpH2WOS";
+    EXPECT_EQ(find<QLabel>(label)->palette().color(QPalette::WindowText), probe2 ? red : green)
+        << label.toStdString();
+  }
+
+  window->show();
+  const QSize phKnob = find<widgets::Knob>("CWpHmax")->size();
+  for (const char *knob : {"CWpHmin", "CWtherMax", "CWtherMin"}) {
+    EXPECT_GE(find<widgets::Knob>(knob)->width(), phKnob.width()) << knob;
+    EXPECT_GE(find<widgets::Knob>(knob)->height(), phKnob.height()) << knob;
+  }
 }
 
 TEST_F(Fixture, ExitReleasesThePort) {

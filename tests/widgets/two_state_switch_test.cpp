@@ -70,6 +70,25 @@ INSTANTIATE_TEST_SUITE_P(
       return QString::fromUtf8(info.param.off).remove(QLatin1Char(' ')).toStdString();
     });
 
+// At its size hint each face fits its text in the font it is drawn with (the on face is bold),
+// clear of the light.
+TEST_P(TwoStateSwitchTest, EachFaceFitsItsTextInItsOwnFont) {
+  const SwitchCase c = GetParam();
+  TwoStateSwitch sw(c.off, c.on);
+  sw.setLightVisible(c.light);
+  sw.resize(sw.sizeHint());
+  for (const bool on : {false, true}) {
+    sw.setChecked(on);
+    const QFontMetricsF fm(sw.faceFont(on));
+    EXPECT_EQ(sw.faceFont(on).bold(), on);
+    EXPECT_LE(fm.horizontalAdvance(sw.text()), sw.textArea().width()) << sw.text().toStdString();
+    EXPECT_LE(fm.height(), sw.textArea().height());
+    if (c.light) {
+      EXPECT_GE(sw.textArea().left(), sw.lightRect().right() + 2);
+    }
+  }
+}
+
 TEST(TwoStateSwitch, SizeHintHoldsTheLongerFaceAndTheLight) {
   TwoStateSwitch plain(QStringLiteral("Enable DGH"), QStringLiteral("Disable DGH"));
   TwoStateSwitch lit(QStringLiteral("Enable DGH"), QStringLiteral("Disable DGH"));
