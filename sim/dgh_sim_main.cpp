@@ -18,7 +18,9 @@
 #include <map>
 #include <optional>
 #include <poll.h>
+#include <sched.h>
 #include <string>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -56,6 +58,12 @@ serial line; each line is answered on standard output with "ok" or "error: <reas
 
 Ends cleanly on SIGTERM, SIGINT or SIGHUP. The device stays usable while the other end closes
 and opens it again.
+
+Timing: the echo and a sound module's reply go into the terminal at once when a command is
+complete, so that a busy machine cannot make them late; only a late module's reply is sent
+character by character at the line's pace, at the times the fault says. Where the system allows
+it (root, or a real-time priority limit) the simulator also runs with a real-time priority and
+locked in memory.
 )";
 
 volatile std::sig_atomic_t stopRequested = 0;
@@ -381,15 +389,22 @@ private:
 
   void readCommands() {
     char buffer[512];
+    QByteArray atOnce;
     for (;;) {
       const ssize_t n = ::read(m_terminal.master, buffer, sizeof buffer);
       if (n <= 0)
-        return;
+        break;
       const qint64 now = m_clock.nowMs();
       const quint32 now32 = quint32(now);
-      for (const sim::TimedByte &b : m_modules.receive(QByteArray(buffer, n), now32))
-        m_pending.emplace(now + qint32(b.at - now32), b.byte);
+      for (const sim::TimedByte &b : m_modules.receive(QByteArray(buffer, n), now32)) {
+        // Nothing overtakes characters still waiting for their time.
+        if (!b.held && m_pending.empty())
+          atOnce += b.byte;
+        else
+          m_pending.emplace(now + qint32(b.at - now32), b.byte);
+      }
     }
+    writeOut(atOnce);
   }
 
   void sendDue() {
@@ -399,11 +414,16 @@ private:
     for (; it != m_pending.end() && it->first <= now; ++it)
       due += it->second;
     m_pending.erase(m_pending.begin(), it);
+    writeOut(due);
+  }
+
+  void writeOut(const QByteArray &bytes) {
     // A full terminal buffer (nobody reading the device) loses the characters, as a line with
     // no listener does.
     qsizetype written = 0;
-    while (written < due.size()) {
-      const ssize_t n = ::write(m_terminal.master, due.constData() + written, due.size() - written);
+    while (written < bytes.size()) {
+      const ssize_t n =
+          ::write(m_terminal.master, bytes.constData() + written, bytes.size() - written);
       if (n < 0 && errno == EINTR)
         continue;
       if (n <= 0)
@@ -421,6 +441,17 @@ private:
   std::multimap<qint64, char> m_pending;
   QByteArray m_controlInput;
 };
+
+// A real module's reply is on the line however busy the host is; the simulator's must be too.
+// Real-time scheduling makes its wake-ups prompt, locked memory keeps page faults out of them.
+// Both are refused to ordinary users without a real-time limit: the simulator then runs as any
+// other process, and writing at once keeps sound replies in time.
+void preferRealTime() {
+  sched_param param{};
+  param.sched_priority = std::min(10, sched_get_priority_max(SCHED_FIFO));
+  sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &param);
+  mlockall(MCL_CURRENT | MCL_FUTURE);
+}
 
 } // namespace
 
@@ -444,6 +475,7 @@ int main(int argc, char **argv) {
   for (const int sig : {SIGTERM, SIGINT, SIGHUP})
     sigaction(sig, &action, nullptr);
 
+  preferRealTime();
   std::optional<Terminal> terminal = openTerminal();
   if (!terminal)
     return 1;
