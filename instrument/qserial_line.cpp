@@ -105,7 +105,7 @@ PortError QSerialLine::open() {
   }
 #if defined(Q_OS_UNIX) && defined(TIOCEXCL)
   // No further open of the device succeeds, except by root, until the port is closed.
-  ::ioctl(m_claim, TIOCEXCL);
+  m_exclusive = ::ioctl(m_claim, TIOCEXCL) == 0;
 #endif
   ++m_opened;
   // Bytes that arrived before the port was opened belong to nobody.
@@ -176,9 +176,12 @@ void QSerialLine::releaseClaim() {
     return;
 #ifdef TIOCNXCL
   // The terminal keeps the flag while any descriptor on it stays open (a pseudo-terminal's
-  // other side): without this the next open would find its own old claim.
-  ::ioctl(m_claim, TIOCNXCL);
+  // other side): without this the next open would find its own old claim. Only our own flag is
+  // cleared, never one that another program set.
+  if (m_exclusive)
+    ::ioctl(m_claim, TIOCNXCL);
 #endif
+  m_exclusive = false;
   ::close(m_claim); // drops the flock
   m_claim = -1;
 #endif

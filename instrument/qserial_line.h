@@ -66,6 +66,7 @@ private:
   QString m_errorText;
   // A descriptor of our own on the open device, holding the flock for as long as the port is open.
   int m_claim = -1;
+  bool m_exclusive = false; // TIOCEXCL set by us on m_claim's terminal
   // Counts opens, so that a close queued for a hang-up never closes a port opened after it.
   quint64 m_opened = 0;
   // Depth of the calls of the exchange in progress; they handle the errors they meet themselves.

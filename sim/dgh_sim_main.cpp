@@ -389,30 +389,25 @@ private:
 
   void readCommands() {
     char buffer[512];
-    QByteArray atOnce;
     for (;;) {
       const ssize_t n = ::read(m_terminal.master, buffer, sizeof buffer);
       if (n <= 0)
-        break;
+        return;
       const qint64 now = m_clock.nowMs();
       const quint32 now32 = quint32(now);
-      for (const sim::TimedByte &b : m_modules.receive(QByteArray(buffer, n), now32)) {
-        // Nothing overtakes characters still waiting for their time.
-        if (!b.held && m_pending.empty())
-          atOnce += b.byte;
-        else
-          m_pending.emplace(now + qint32(b.at - now32), b.byte);
-      }
+      for (const sim::TimedByte &b : m_modules.receive(QByteArray(buffer, n), now32))
+        m_pending.emplace(now + qint32(b.at - now32), Pending{b.byte, b.held});
     }
-    writeOut(atOnce);
   }
 
+  // Writes the characters that are due, and behind them every one that need not wait for its
+  // time: the echo and a sound reply go out as soon as nothing held back comes before them.
   void sendDue() {
     const qint64 now = m_clock.nowMs();
     QByteArray due;
     auto it = m_pending.begin();
-    for (; it != m_pending.end() && it->first <= now; ++it)
-      due += it->second;
+    for (; it != m_pending.end() && (it->first <= now || !it->second.held); ++it)
+      due += it->second.byte;
     m_pending.erase(m_pending.begin(), it);
     writeOut(due);
   }
@@ -438,7 +433,11 @@ private:
   Clock m_clock;
   // Characters still to send, by the time (program milliseconds) they are due; equal times keep
   // the order in which they were scheduled.
-  std::multimap<qint64, char> m_pending;
+  struct Pending {
+    char byte;
+    bool held; // a late module's: never before its time
+  };
+  std::multimap<qint64, Pending> m_pending;
   QByteArray m_controlInput;
 };
 
