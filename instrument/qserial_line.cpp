@@ -110,7 +110,6 @@ PortError QSerialLine::open() {
   ++m_opened;
   // Bytes that arrived before the port was opened belong to nobody.
   m_port.clear();
-  m_kernelBytes.clear();
   return PortError::None;
 }
 
@@ -191,7 +190,6 @@ void QSerialLine::releaseClaim() {
 void QSerialLine::close() {
   if (m_port.isOpen())
     m_port.close();
-  m_kernelBytes.clear();
   releaseClaim();
 }
 
@@ -243,36 +241,12 @@ int QSerialLine::inBufferCount() {
     closeOnFailure();
     return 0;
   }
-  if (m_port.bytesAvailable() == 0 && m_kernelBytes.isEmpty())
-    pullFromKernel();
-  return static_cast<int>(m_kernelBytes.size() + m_port.bytesAvailable());
-}
-
-void QSerialLine::pullFromKernel() {
-#ifdef Q_OS_UNIX
-  // Received characters first land in the terminal layer's intake and reach the read queue
-  // only when a kernel worker thread has run, which on a busy machine can take tens of
-  // milliseconds; poll() does not see them until then, but read() waits for that worker. Only
-  // called with Qt's buffer empty, so these bytes are older than any Qt reads later.
-  char buffer[1024];
-  const ssize_t n = ::read(static_cast<int>(m_port.handle()), buffer, sizeof buffer);
-  if (n > 0)
-    m_kernelBytes.append(buffer, n);
-#endif
+  return static_cast<int>(m_port.bytesAvailable());
 }
 
 QByteArray QSerialLine::input() {
   if (!m_port.isOpen())
     return QByteArray();
-  if (!m_kernelBytes.isEmpty()) {
-    const qsizetype count =
-        m_inputLen > 0 ? qMin<qsizetype>(m_inputLen, m_kernelBytes.size()) : m_kernelBytes.size();
-    QByteArray taken = m_kernelBytes.left(count);
-    m_kernelBytes.remove(0, count);
-    if (m_inputLen <= 0)
-      taken += m_port.readAll();
-    return taken;
-  }
   return m_inputLen > 0 ? m_port.read(m_inputLen) : m_port.readAll();
 }
 

@@ -57,7 +57,6 @@ private:
   // exchanges (Qt's read notifier then fires on the dead descriptor without end).
   void onPortError(QSerialPort::SerialPortError error);
   PortError claim(const QString &device);
-  void pullFromKernel();
   void releaseClaim();
 
   PortDevices m_devices;
@@ -68,8 +67,6 @@ private:
   // A descriptor of our own on the open device, holding the flock for as long as the port is open.
   int m_claim = -1;
   bool m_exclusive = false; // TIOCEXCL set by us on m_claim's terminal
-  // Bytes read from the descriptor directly, ahead of Qt's buffer; see pullFromKernel().
-  QByteArray m_kernelBytes;
   // Counts opens, so that a close queued for a hang-up never closes a port opened after it.
   quint64 m_opened = 0;
   // Depth of the calls of the exchange in progress; they handle the errors they meet themselves.
