@@ -25,6 +25,13 @@ QStringList availableSerialDevices();
 // The line on a real serial port: 19200 baud, 8 data bits, no parity, 1 stop bit, no
 // handshaking, a receive buffer of 1024 characters. Works without an event loop: commands are
 // pushed out at once and inBufferCount() pulls waiting bytes from the operating system.
+//
+// The port is held exclusively while open: Qt's lock file, flock(LOCK_EX) and TIOCEXCL on Unix.
+// A port that another program holds in any of these ways is PortInUse; every "no such device"
+// error at open (ENOENT, ENXIO, ENODEV, EIO, not a terminal) is InvalidPort.
+//
+// A device that goes away is noticed by the exchange that meets it and, while the event loop
+// runs, between exchanges too: the port is closed in both cases, silently.
 class QSerialLine final : public SerialLine {
 public:
   explicit QSerialLine(PortDevices devices);
@@ -46,12 +53,24 @@ private:
   // A read, write or resource error while open means the device is gone (a USB adapter pulled,
   // the other end of a pseudo-terminal closed): the port is closed so the exchange sees it.
   void closeOnFailure();
+  // The port's own error signal, which the event loop raises when the device hangs up between
+  // exchanges (Qt's read notifier then fires on the dead descriptor without end).
+  void onPortError(QSerialPort::SerialPortError error);
+  PortError claim(const QString &device);
+  void releaseClaim();
 
   PortDevices m_devices;
   QSerialPort m_port;
   int m_commPort = 1;
   int m_inputLen = 0;
   QString m_errorText;
+  // A descriptor of our own on the open device, holding the flock for as long as the port is open.
+  int m_claim = -1;
+  bool m_exclusive = false; // TIOCEXCL set by us on m_claim's terminal
+  // Counts opens, so that a close queued for a hang-up never closes a port opened after it.
+  quint64 m_opened = 0;
+  // Depth of the calls of the exchange in progress; they handle the errors they meet themselves.
+  int m_inCall = 0;
 };
 
 } // namespace tiltdgh

@@ -129,8 +129,9 @@ std::vector<TimedByte> DghModules::receive(const QByteArray &bytes, quint32 now)
     qint64 startUs = doneUs + characterUs + latencyUs;
     if (module)
       startUs += qint64(module->fault.lateMs) * 1000;
+    const bool held = module && module->fault.lateMs > 0;
     for (qsizetype k = 0; k < reply.size(); ++k)
-      out.push_back({afterUs(now, startUs + (k + 1) * characterUs), reply.at(k)});
+      out.push_back({afterUs(now, startUs + (k + 1) * characterUs), reply.at(k), held});
   }
   std::stable_sort(out.begin(), out.end(), [now](const TimedByte &a, const TimedByte &b) {
     return quint32(a.at - now) < quint32(b.at - now);

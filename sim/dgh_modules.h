@@ -15,6 +15,9 @@ namespace sim {
 struct TimedByte {
   quint32 at;
   char byte;
+  // Part of a reply that a late module holds back: its time is the fault itself, and it must
+  // not reach the host early. Other characters may be delivered ahead of their time.
+  bool held = false;
 };
 
 // What can go wrong with one module, for tests and demonstrations. Faults combine.

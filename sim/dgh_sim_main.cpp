@@ -18,7 +18,9 @@
 #include <map>
 #include <optional>
 #include <poll.h>
+#include <sched.h>
 #include <string>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -56,6 +58,12 @@ serial line; each line is answered on standard output with "ok" or "error: <reas
 
 Ends cleanly on SIGTERM, SIGINT or SIGHUP. The device stays usable while the other end closes
 and opens it again.
+
+Timing: the echo and a sound module's reply go into the terminal at once when a command is
+complete, so that a busy machine cannot make them late; only a late module's reply is sent
+character by character at the line's pace, at the times the fault says. Where the system allows
+it (root, or a real-time priority limit) the simulator also runs with a real-time priority and
+locked in memory.
 )";
 
 volatile std::sig_atomic_t stopRequested = 0;
@@ -388,22 +396,29 @@ private:
       const qint64 now = m_clock.nowMs();
       const quint32 now32 = quint32(now);
       for (const sim::TimedByte &b : m_modules.receive(QByteArray(buffer, n), now32))
-        m_pending.emplace(now + qint32(b.at - now32), b.byte);
+        m_pending.emplace(now + qint32(b.at - now32), Pending{b.byte, b.held});
     }
   }
 
+  // Writes the characters that are due, and behind them every one that need not wait for its
+  // time: the echo and a sound reply go out as soon as nothing held back comes before them.
   void sendDue() {
     const qint64 now = m_clock.nowMs();
     QByteArray due;
     auto it = m_pending.begin();
-    for (; it != m_pending.end() && it->first <= now; ++it)
-      due += it->second;
+    for (; it != m_pending.end() && (it->first <= now || !it->second.held); ++it)
+      due += it->second.byte;
     m_pending.erase(m_pending.begin(), it);
+    writeOut(due);
+  }
+
+  void writeOut(const QByteArray &bytes) {
     // A full terminal buffer (nobody reading the device) loses the characters, as a line with
     // no listener does.
     qsizetype written = 0;
-    while (written < due.size()) {
-      const ssize_t n = ::write(m_terminal.master, due.constData() + written, due.size() - written);
+    while (written < bytes.size()) {
+      const ssize_t n =
+          ::write(m_terminal.master, bytes.constData() + written, bytes.size() - written);
       if (n < 0 && errno == EINTR)
         continue;
       if (n <= 0)
@@ -418,9 +433,24 @@ private:
   Clock m_clock;
   // Characters still to send, by the time (program milliseconds) they are due; equal times keep
   // the order in which they were scheduled.
-  std::multimap<qint64, char> m_pending;
+  struct Pending {
+    char byte;
+    bool held; // a late module's: never before its time
+  };
+  std::multimap<qint64, Pending> m_pending;
   QByteArray m_controlInput;
 };
+
+// A real module's reply is on the line however busy the host is; the simulator's must be too.
+// Real-time scheduling makes its wake-ups prompt, locked memory keeps page faults out of them.
+// Both are refused to ordinary users without a real-time limit: the simulator then runs as any
+// other process, and writing at once keeps sound replies in time.
+void preferRealTime() {
+  sched_param param{};
+  param.sched_priority = std::min(10, sched_get_priority_max(SCHED_FIFO));
+  sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &param);
+  mlockall(MCL_CURRENT | MCL_FUTURE);
+}
 
 } // namespace
 
@@ -444,6 +474,7 @@ int main(int argc, char **argv) {
   for (const int sig : {SIGTERM, SIGINT, SIGHUP})
     sigaction(sig, &action, nullptr);
 
+  preferRealTime();
   std::optional<Terminal> terminal = openTerminal();
   if (!terminal)
     return 1;

@@ -80,7 +80,7 @@ QString NumericDisplay::caption() const { return m_caption->text(); }
 QColor NumericDisplay::color() const { return m_color; }
 
 QFont NumericDisplay::displayFont() {
-  // DejaVu Sans Condensed Bold comes with fonts-dejavu-core; fontconfig files it under the family
+  // DejaVu Sans Condensed Bold comes with fonts-dejavu-extra; fontconfig files it under the family
   // "DejaVu Sans" with a condensed stretch, so both the family and the stretch are asked for.
   QFont font;
   font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans Narrow"),

@@ -62,9 +62,12 @@ protected:
     s.askText = [this](const QString &prompt, const QString &title) -> std::optional<QString> {
       asked << title + QStringLiteral(" / ") + prompt;
       openWhenAsked.push_back(line.portOpen());
-      if (answers.empty())
+      if (answers.empty() || !answers.front()) {
+        if (!answers.empty())
+          answers.pop_front();
         return std::nullopt;
-      auto answer = answers.front();
+      }
+      const QString answer = *answers.front();
       answers.pop_front();
       return answer;
     };
@@ -101,11 +104,15 @@ TEST_F(CommPort, EachAnswerEndsInItsOwnPortState) {
       {"3x", 1, false, nullptr},
       {"70000", 1, false, nullptr},
       {"-32769", 1, false, nullptr},
+      {"32768", 1, false, nullptr},
+      {"32767.5", 1, false, nullptr}, // rounds to 32768
+      {"32767", 32767, true, nullptr},
+      {"-32768", -32768, false, "Invalid ComPort #, please select another one."},
       {"0", 0, false, "Invalid ComPort #, please select another one."},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.answer.value_or("<Cancel>").toStdString());
-    line.results = {{9, Invalid}, {5, InUse}, {7, Other}, {0, Invalid}};
+    line.results = {{9, Invalid}, {5, InUse}, {7, Other}, {0, Invalid}, {-32768, Invalid}};
     line.setCommPort(1);
     auto window = makeWindow();
     ASSERT_TRUE(window->load());

@@ -8,15 +8,18 @@ namespace faults {
 
 namespace {
 
-tiltdgh::PortDevices portOneAt(const QString &device) {
+tiltdgh::PortDevices portsAt(const QString &device, const QMap<int, QString> &others) {
   tiltdgh::PortDevices devices;
   devices.map(1, device);
+  for (auto it = others.begin(); it != others.end(); ++it)
+    devices.map(it.key(), it.value());
   return devices;
 }
 
 } // namespace
 
-LiveWindow::LiveWindow(const QString &device) : line(portOneAt(device)) {
+LiveWindow::LiveWindow(const QString &device, const QMap<int, QString> &others)
+    : line(portsAt(device, others)) {
   FrmMainServices services;
   services.messages = &messages;
   services.askText = [this](const QString &, const QString &) -> std::optional<QString> {

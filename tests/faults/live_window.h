@@ -5,6 +5,7 @@
 #include "tests/support/recorders.h"
 #include "tests/support/state_checks.h"
 
+#include <QMap>
 #include <QStringList>
 
 #include <deque>
@@ -14,10 +15,11 @@
 namespace faults {
 
 // The real main window on the real serial line and the machine's clock, port 1 being `device`
-// (a dgh-sim terminal or a link to one). Its boxes are answered by the test: messages are
-// recorded, "Commport Setup" takes the queued answers (Cancel when none is left).
+// (a dgh-sim terminal or a link to one) and further port numbers mapped by `others`. Its boxes
+// are answered by the test: messages are recorded, "Commport Setup" takes the queued answers
+// (Cancel when none is left).
 struct LiveWindow {
-  explicit LiveWindow(const QString &device);
+  explicit LiveWindow(const QString &device, const QMap<int, QString> &others = {});
   ~LiveWindow();
 
   bool load();
