@@ -62,7 +62,7 @@ TEST(NumericDisplay, LabelCarriesNameTextColourAndCaption) {
 TEST(NumericDisplay, UsesACondensedFaceWhenOneIsInstalled) {
   const QFontInfo info(NumericDisplay::displayFont());
   if (!QFontDatabase::hasFamily(QStringLiteral("DejaVu Sans")))
-    GTEST_SKIP() << "fonts-dejavu-core is not installed";
+    GTEST_SKIP() << "fonts-dejavu-extra is not installed";
   EXPECT_EQ(info.family(), QStringLiteral("DejaVu Sans"));
   EXPECT_TRUE(info.styleName().contains(QStringLiteral("Condensed")))
       << info.styleName().toStdString();
