@@ -7,10 +7,9 @@
 #include "calibration/frm_cal.h"
 #include "common/number_text.h"
 #include "console/frm_main.h"
-#include "sim/dgh_modules.h"
-#include "sim/simulated_bus.h"
 #include "temp_store.h"
 #include "tests/support/recorders.h"
+#include "tests/support/simulated_window.h"
 #include "widgets/two_state_switch.h"
 
 #include <QAction>
@@ -38,12 +37,9 @@ TEST_F(LiveBufferCalibration, TwoBuffersMeasuredFromTheModulesAreAppliedAndSaved
   const auto sent = [&](double ph) { return std::round(millivolts(ph) * 100) / 100; };
 
   tiltdgh::SteadyClock clock;
-  sim::DghModules modules(3);
-  sim::SimulatedBus bus(clock, modules);
-  testsupport::RecordingMessages messages;
-  FrmMainServices services;
-  services.messages = &messages;
-  frmMain window(bus, clock, services);
+  testsupport::SimulatedWindow rig(clock, 3);
+  frmMain &window = rig.window;
+  sim::DghModules &modules = rig.modules;
   ASSERT_TRUE(window.load());
   const AcquisitionState &state = window.state();
   modules.pinReading('6', millivolts(4.01));
@@ -82,7 +78,7 @@ TEST_F(LiveBufferCalibration, TwoBuffersMeasuredFromTheModulesAreAppliedAndSaved
   EXPECT_EQ(label("lblBufferAt_0"), "4.010 at 25.0 °C");
   EXPECT_TRUE(label("lblFit").startsWith("Offset 2.4912 V    Slope 4.4"))
       << label("lblFit").toStdString();
-  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_TRUE(rig.messages.shown.empty());
 
   const QString shot = qEnvironmentVariable("BRELLIS_SCREENSHOT");
   if (!shot.isEmpty()) {
@@ -112,7 +108,7 @@ TEST_F(LiveBufferCalibration, TwoBuffersMeasuredFromTheModulesAreAppliedAndSaved
   EXPECT_EQ(saved.offset, offsetText);
   EXPECT_EQ(saved.slope, slopeText);
   EXPECT_EQ(calibration::readCoefficientDate(saved.date), QDate::currentDate());
-  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_TRUE(rig.messages.shown.empty());
 }
 
 } // namespace

@@ -6,8 +6,7 @@
 #include "calibration/frm_cal.h"
 #include "logging/frmloggingph.h"
 #include "plot/trend_graph.h"
-#include "sim/dgh_modules.h"
-#include "sim/simulated_bus.h"
+#include "tests/support/simulated_window.h"
 #include "widgets/position_selector.h"
 #include "widgets/two_state_switch.h"
 
@@ -157,12 +156,9 @@ TEST_F(Window, PlotSwitchModeSelectorAndCursorReadOut) {
 // arrive on the displays. With BRELLIS_SCREENSHOT set, the window is also saved to that file.
 TEST(SimulatedModules, EveryChannelShowsPlausibleReadings) {
   tiltdgh::SteadyClock clock;
-  sim::DghModules modules(7);
-  sim::SimulatedBus bus(clock, modules);
-  testsupport::RecordingMessages messages;
-  FrmMainServices services;
-  services.messages = &messages;
-  frmMain window(bus, clock, services);
+  testsupport::SimulatedWindow rig(clock, 7);
+  frmMain &window = rig.window;
+  testsupport::RecordingMessages &messages = rig.messages;
   ASSERT_TRUE(window.load());
   window.show();
   for (const char *name : {"cwbPh", "cwbFlow", "cwbTherm", "cwPlot"})

@@ -5,9 +5,8 @@
 #include "tests/faults/live_window.h"
 
 #include "calibration/calibration_store.h"
-#include "sim/dgh_modules.h"
-#include "sim/simulated_bus.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/simulated_window.h"
 
 #include <QDir>
 #include <QFile>
@@ -64,12 +63,8 @@ TEST_P(UnreadableSettings, TheProgramStartsWithTheDefaultCoefficients) {
   GetParam().damage(path);
 
   testsupport::FakeClock clock(1000);
-  sim::DghModules modules;
-  sim::SimulatedBus bus(clock, modules);
-  testsupport::RecordingMessages messages;
-  FrmMainServices services;
-  services.messages = &messages;
-  frmMain window(bus, clock, services);
+  testsupport::SimulatedWindow rig(clock);
+  frmMain &window = rig.window;
   ASSERT_TRUE(window.load());
 
   const AcquisitionState &s = window.state();
@@ -80,11 +75,11 @@ TEST_P(UnreadableSettings, TheProgramStartsWithTheDefaultCoefficients) {
   EXPECT_EQ(s.probe1CalDate, QDate(2001, 1, 1));
   EXPECT_EQ(s.probe2CalDate, QDate(2001, 1, 1));
   if (GetParam().told) {
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].text.contains(QDir::toNativeSeparators(path)));
-    EXPECT_TRUE(messages.shown[0].text.contains(QLatin1String("default coefficients")));
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_TRUE(rig.messages.shown[0].text.contains(QDir::toNativeSeparators(path)));
+    EXPECT_TRUE(rig.messages.shown[0].text.contains(QLatin1String("default coefficients")));
   } else {
-    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(rig.messages.shown.empty());
   }
 
   // A pH reading with the defaults is sound.

@@ -5,9 +5,8 @@
 #include "tests/faults/live_window.h"
 
 #include "logging/log_controller.h"
-#include "sim/dgh_modules.h"
-#include "sim/simulated_bus.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/simulated_window.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -131,12 +130,9 @@ TEST(FaultsSurvived, ADiskFullMidRunEndsLoggingAndKeepsEveryWholeRecord) {
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("run.csv"));
   testsupport::FakeClock clock(1000);
-  sim::DghModules modules;
-  sim::SimulatedBus bus(clock, modules);
-  testsupport::RecordingMessages messages;
-  FrmMainServices services;
-  services.messages = &messages;
-  frmMain window(bus, clock, services);
+  testsupport::SimulatedWindow rig(clock);
+  frmMain &window = rig.window;
+  testsupport::RecordingMessages &messages = rig.messages;
   ASSERT_TRUE(window.load());
   auto *controller = window.findChild<logging::LogController *>();
   auto *tmrLogger = window.findChild<QTimer *>(QStringLiteral("tmrLogger"));

@@ -2,13 +2,11 @@
 // readings, switches and calibration; the broker goes away and comes back while the read ticks go
 // on; TLS with certificates made here; a refused password; the program's command line.
 #include "tests/publish/broker.h"
-#include "tests/support/recorders.h"
+#include "tests/support/simulated_window.h"
 
 #include "console/frm_main.h"
 #include "instrument/clock.h"
 #include "publish/mqtt_publisher.h"
-#include "sim/dgh_modules.h"
-#include "sim/simulated_bus.h"
 #include "widgets/two_state_switch.h"
 
 #include <QComboBox>
@@ -71,14 +69,11 @@ TEST(MqttBroker, ReadingsSwitchesAndCalibrationArePublishedAndResumeAfterTheBrok
   ASSERT_TRUE(broker.start()) << broker.log().toStdString();
 
   tiltdgh::SteadyClock clock;
-  sim::DghModules modules(7);
-  sim::SimulatedBus bus(clock, modules);
-  testsupport::RecordingMessages messages;
   FrmMainServices services;
-  services.messages = &messages;
   services.mqtt = publish::makeMqttConfig(QStringLiteral("mqtt://127.0.0.1:%1").arg(port), {},
                                           QStringLiteral("test/rig"), {}, {});
-  frmMain window(bus, clock, services);
+  testsupport::SimulatedWindow rig(clock, 7, services);
+  frmMain &window = rig.window;
   ASSERT_TRUE(window.load());
   auto *publisher = window.findChild<publish::MqttPublisher *>("mqttPublisher");
   auto *label = window.findChild<QLabel *>("lblMqtt");
@@ -138,7 +133,7 @@ TEST(MqttBroker, ReadingsSwitchesAndCalibrationArePublishedAndResumeAfterTheBrok
   }
   EXPECT_TRUE(has(*subscriber, "test/rig/switch/ph", "on"));
   EXPECT_TRUE(has(*subscriber, "test/rig/switch/therm", "on"));
-  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_TRUE(rig.messages.shown.empty());
 
   // The broker goes away: the window shows it, the ticks go on, readings are dropped.
   broker.stop();
@@ -358,19 +353,16 @@ TEST(MqttBroker, AHostThatCannotBeFoundIsToldAndTriedAgain) {
 
 TEST(MqttBroker, BadInputShowsAsTheWindowsConnectionState) {
   tiltdgh::SteadyClock clock;
-  sim::DghModules modules(7);
-  sim::SimulatedBus bus(clock, modules);
-  testsupport::RecordingMessages messages;
   FrmMainServices services;
-  services.messages = &messages;
   services.mqtt = publish::makeMqttConfig("mqtt://127.0.0.1", {}, "lab/#", {}, {});
-  frmMain window(bus, clock, services);
+  testsupport::SimulatedWindow rig(clock, 7, services);
+  frmMain &window = rig.window;
   ASSERT_TRUE(window.load());
   auto *label = window.findChild<QLabel *>("lblMqtt");
   ASSERT_TRUE(label);
   EXPECT_EQ(label->text(), "MQTT: off");
   EXPECT_TRUE(label->toolTip().contains("'+', '#' or a NUL")) << label->toolTip().toStdString();
-  EXPECT_TRUE(messages.shown.empty()); // no box
+  EXPECT_TRUE(rig.messages.shown.empty()); // no box
 }
 
 // The program itself, as the operator starts it.
