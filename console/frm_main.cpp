@@ -20,12 +20,8 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
-#include <QIcon>
-#include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -33,7 +29,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <array>
 
 namespace {
 

@@ -16,6 +16,7 @@ class QAction;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QLabel;
 class QPushButton;
 class QTimer;
@@ -97,6 +98,7 @@ private:
   void buildWindow();
   QWidget *buildGraphArea();
   QWidget *buildProbeReadings();
+  void addProbeDisplays(QGridLayout *grid, int row, state::Quantity mV, state::Quantity pH);
   QWidget *buildPhControls();
   QWidget *buildFlowArea();
   QWidget *buildThermistorArea();

@@ -199,15 +199,7 @@ QWidget *frmMain::buildProbeReadings() {
     const Probe &probe = probes[p];
     const int top = p * 3;
     grid->addWidget(caption(probe.headingName, probe.heading, true), top, 0, 1, 3);
-    const state::QuantityInfo &mV = state::info(probe.mV);
-    const state::QuantityInfo &pH = state::info(probe.pH);
-    widgets::NumericDisplay *displays[3] = {quantityDisplay(mV), quantityDisplay(pH),
-                                            adjustedDisplay(pH)};
-    m_displays[static_cast<int>(probe.mV)] = displays[0]->label();
-    m_displays[static_cast<int>(probe.pH)] = displays[1]->label();
-    m_adjustedDisplays[static_cast<int>(probe.pH)] = displays[2]->label();
-    for (int i = 0; i < 3; ++i)
-      grid->addWidget(displays[i], top + 1, i);
+    addProbeDisplays(grid, top + 1, probe.mV, probe.pH);
     auto *side = new QGridLayout;
     QLabel *corrCaption = caption(probe.corrCaptionName, probe.corrCaption);
     side->addWidget(corrCaption, 0, 0);
@@ -238,6 +230,17 @@ QWidget *frmMain::buildProbeReadings() {
     }
   }
   return area;
+}
+
+void frmMain::addProbeDisplays(QGridLayout *grid, int row, state::Quantity mV, state::Quantity pH) {
+  widgets::NumericDisplay *displays[3] = {quantityDisplay(state::info(mV)),
+                                          quantityDisplay(state::info(pH)),
+                                          adjustedDisplay(state::info(pH))};
+  m_displays[static_cast<int>(mV)] = displays[0]->label();
+  m_displays[static_cast<int>(pH)] = displays[1]->label();
+  m_adjustedDisplays[static_cast<int>(pH)] = displays[2]->label();
+  for (int i = 0; i < 3; ++i)
+    grid->addWidget(displays[i], row, i);
 }
 
 QWidget *frmMain::buildPhControls() {

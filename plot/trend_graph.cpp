@@ -110,7 +110,6 @@ QCPItemTracer *makeCursor(QCustomPlot *plot, const QString &name, const QColor &
 } // namespace
 
 TrendGraph::TrendGraph(const QDateTime &now, QWidget *parent) : QCustomPlot(parent) {
-  setObjectName(QStringLiteral("CWGraph1"));
   setAccessibleName(QStringLiteral("pH Probe"));
   setBackground(backgroundColour);
   axisRect()->setBackground(backgroundColour);

@@ -22,11 +22,11 @@ class GraphFeed;
 inline const QColor trace1Colour{Qt::green};
 inline const QColor trace2Colour{Qt::red};
 
-// The pH strip chart (object name "CWGraph1"): X is the local date and time as seconds since the
-// epoch, shown as hh:mm:ss, so a trend runs on to the right across midnight. Trace 1 ("Plot-1",
-// green) is drawn against the first pH axis (yAxis, "YAxis-1"), trace 2 ("Plot-2", red) against
-// the second (yAxis2, "YAxis-2"). Two crosshair cursors ("Cursor-1", "Cursor-2") are placed in X
-// and first-pH-axis coordinates.
+// The pH strip chart (the main window names it "CWGraph1"): X is the local date and time as
+// seconds since the epoch, shown as hh:mm:ss, so a trend runs on to the right across midnight.
+// Trace 1 ("Plot-1", green) is drawn against the first pH axis (yAxis, "YAxis-1"), trace 2
+// ("Plot-2", red) against the second (yAxis2, "YAxis-2"). Two crosshair cursors ("Cursor-1",
+// "Cursor-2") are placed in X and first-pH-axis coordinates.
 //
 // The chart keeps every point of the run (a DecimatedSeries per trace, so any view draws about two
 // points per pixel column) and the newest points in view itself: an append moves the X window

@@ -31,7 +31,6 @@ struct ShownGraph {
 
 TEST(TrendGraph, CarriesTheNamesCaptionsAndFastPensOfTheLayout) {
   TrendGraph graph(start);
-  EXPECT_EQ(graph.objectName(), "CWGraph1");
   EXPECT_EQ(graph.xAxis->objectName(), "XAxis");
   EXPECT_EQ(graph.yAxis->objectName(), "YAxis-1");
   EXPECT_EQ(graph.yAxis2->objectName(), "YAxis-2");
