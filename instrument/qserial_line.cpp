@@ -4,16 +4,6 @@
 #include <QMetaObject>
 #include <QSerialPortInfo>
 
-#include <cerrno>
-#include <cstring>
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
-#endif
-
 namespace tiltdgh {
 
 namespace {
@@ -74,7 +64,7 @@ PortError QSerialLine::open() {
     return PortError::InvalidPort;
   }
   const QString device = deviceName();
-  if (const PortError claimed = claim(device); claimed != PortError::None)
+  if (const PortError claimed = m_lock.claim(device, m_errorText); claimed != PortError::None)
     return claimed;
   m_port.setPortName(device);
   m_port.setBaudRate(QSerialPort::Baud19200);
@@ -84,113 +74,29 @@ PortError QSerialLine::open() {
   m_port.setFlowControl(QSerialPort::NoFlowControl);
   m_port.setReadBufferSize(1024);
   if (!m_port.open(QIODevice::ReadWrite)) {
-    releaseClaim();
+    m_lock.release();
     const QSerialPort::SerialPortError error = m_port.error();
     m_errorText = m_port.errorString();
     if (error == QSerialPort::DeviceNotFoundError || !QFileInfo::exists(device))
       return PortError::InvalidPort;
     if (error == QSerialPort::PermissionError) {
-#ifdef Q_OS_UNIX
-      // Qt reports a lock held by another program and missing access rights alike.
-      if (::access(device.toLocal8Bit().constData(), R_OK | W_OK) != 0 && errno == EACCES) {
-        m_errorText = QStringLiteral("permission denied: serial devices belong to the \"dialout\" "
-                                     "group; add your user to it (sudo adduser $USER dialout) and "
-                                     "log in again");
+      if (PortLock::accessDenied(device, m_errorText))
         return PortError::Other;
-      }
-#endif
       return PortError::PortInUse;
     }
     return PortError::Other;
   }
-#if defined(Q_OS_UNIX) && defined(TIOCEXCL)
-  // No further open of the device succeeds, except by root, until the port is closed.
-  m_exclusive = ::ioctl(m_claim, TIOCEXCL) == 0;
-#endif
+  m_lock.holdExclusively();
   ++m_opened;
   // Bytes that arrived before the port was opened belong to nobody.
   m_port.clear();
   return PortError::None;
 }
 
-PortError QSerialLine::claim(const QString &device) {
-#ifdef Q_OS_UNIX
-  // Opened without waiting for a carrier; this descriptor only holds the lock and asks the
-  // terminal layer, the port's traffic goes through QSerialPort's own.
-  const int fd =
-      ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    const int error = errno;
-    m_errorText = QString::fromLocal8Bit(std::strerror(error));
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-    case ENXIO:
-    case ENODEV:
-    case EIO:
-      return PortError::InvalidPort;
-    case EBUSY: // TIOCEXCL set by another program
-      return PortError::PortInUse;
-    case EACCES:
-    case EPERM:
-      m_errorText = QStringLiteral("permission denied: serial devices belong to the \"dialout\" "
-                                   "group; add your user to it (sudo adduser $USER dialout) and "
-                                   "log in again");
-      return PortError::Other;
-    default:
-      return PortError::Other;
-    }
-  }
-  PortError result = PortError::None;
-  if (!::isatty(fd)) {
-    m_errorText = QStringLiteral("%1 is not a serial device").arg(device);
-    result = PortError::InvalidPort;
-  }
-#ifdef TIOCGEXCL
-  // Root opens a device that another program holds with TIOCEXCL; the flag still tells.
-  int exclusive = 0;
-  if (result == PortError::None && ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) {
-    m_errorText = QStringLiteral("another program holds the device exclusively");
-    result = PortError::PortInUse;
-  }
-#endif
-  if (result == PortError::None && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    m_errorText = errno == EWOULDBLOCK ? QStringLiteral("another program has locked the device")
-                                       : QString::fromLocal8Bit(std::strerror(errno));
-    result = errno == EWOULDBLOCK ? PortError::PortInUse : PortError::Other;
-  }
-  if (result != PortError::None) {
-    ::close(fd);
-    return result;
-  }
-  m_claim = fd;
-#else
-  Q_UNUSED(device);
-#endif
-  return PortError::None;
-}
-
-void QSerialLine::releaseClaim() {
-#ifdef Q_OS_UNIX
-  if (m_claim < 0)
-    return;
-#ifdef TIOCNXCL
-  // The terminal keeps the flag while any descriptor on it stays open (a pseudo-terminal's
-  // other side): without this the next open would find its own old claim. Only our own flag is
-  // cleared, never one that another program set.
-  if (m_exclusive)
-    ::ioctl(m_claim, TIOCNXCL);
-#endif
-  m_exclusive = false;
-  ::close(m_claim); // drops the flock
-  m_claim = -1;
-#endif
-}
-
 void QSerialLine::close() {
   if (m_port.isOpen())
     m_port.close();
-  releaseClaim();
+  m_lock.release();
 }
 
 void QSerialLine::onPortError(QSerialPort::SerialPortError error) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "instrument/port_lock.h"
 #include "instrument/serial_line.h"
 
 #include <QMap>
@@ -56,17 +57,14 @@ private:
   // The port's own error signal, which the event loop raises when the device hangs up between
   // exchanges (Qt's read notifier then fires on the dead descriptor without end).
   void onPortError(QSerialPort::SerialPortError error);
-  PortError claim(const QString &device);
-  void releaseClaim();
 
   PortDevices m_devices;
   QSerialPort m_port;
   int m_commPort = 1;
   int m_inputLen = 0;
   QString m_errorText;
-  // A descriptor of our own on the open device, holding the flock for as long as the port is open.
-  int m_claim = -1;
-  bool m_exclusive = false; // TIOCEXCL set by us on m_claim's terminal
+  // Holds the device for this program for as long as the port is open.
+  PortLock m_lock;
   // Counts opens, so that a close queued for a hang-up never closes a port opened after it.
   quint64 m_opened = 0;
   // Depth of the calls of the exchange in progress; they handle the errors they meet themselves.

@@ -108,14 +108,22 @@ QByteArray DghModules::replyFor(const QByteArray &command, quint32 at, Module *&
 }
 
 std::vector<TimedByte> DghModules::receive(const QByteArray &bytes, quint32 now) {
-  std::vector<TimedByte> out;
+  // Each echoed character and each reply is a burst; the line carries one character at a time,
+  // so a burst that is ready while another is still on the line follows it whole (two commands
+  // in one call would otherwise have their replies' characters fall between each other).
+  struct Burst {
+    qint64 startUs; // when its first character starts on the line
+    QByteArray bytes;
+    bool held;
+  };
+  std::vector<Burst> bursts;
   for (qsizetype i = 0; i < bytes.size(); ++i) {
     const char c = bytes.at(i);
     // Character i has fully left the host after i + 1 character times; the chain sends it back
     // one character time later.
     const qint64 doneUs = (i + 1) * characterUs;
     if (m_echo)
-      out.push_back({afterUs(now, doneUs + characterUs), c});
+      bursts.push_back({doneUs, QByteArray(1, c), false});
     if (c != '\r') {
       m_partial += c;
       continue;
@@ -130,12 +138,22 @@ std::vector<TimedByte> DghModules::receive(const QByteArray &bytes, quint32 now)
     if (module)
       startUs += qint64(module->fault.lateMs) * 1000;
     const bool held = module && module->fault.lateMs > 0;
-    for (qsizetype k = 0; k < reply.size(); ++k)
-      out.push_back({afterUs(now, startUs + (k + 1) * characterUs), reply.at(k), held});
+    if (!reply.isEmpty() && m_replyObserver)
+      m_replyObserver(reply);
+    if (!reply.isEmpty())
+      bursts.push_back({startUs, reply, held});
   }
-  std::stable_sort(out.begin(), out.end(), [now](const TimedByte &a, const TimedByte &b) {
-    return quint32(a.at - now) < quint32(b.at - now);
-  });
+  std::stable_sort(bursts.begin(), bursts.end(),
+                   [](const Burst &a, const Burst &b) { return a.startUs < b.startUs; });
+  std::vector<TimedByte> out;
+  qint64 lineFreeUs = 0;
+  for (const Burst &burst : bursts) {
+    const qint64 startUs = std::max(burst.startUs, lineFreeUs);
+    for (qsizetype k = 0; k < burst.bytes.size(); ++k)
+      out.push_back(
+          {afterUs(now, startUs + (k + 1) * characterUs), burst.bytes.at(k), burst.held, k == 0});
+    lineFreeUs = startUs + burst.bytes.size() * characterUs;
+  }
   return out;
 }
 

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <random>
@@ -18,6 +19,8 @@ struct TimedByte {
   // Part of a reply that a late module holds back: its time is the fault itself, and it must
   // not reach the host early. Other characters may be delivered ahead of their time.
   bool held = false;
+  // The first character of a burst that the line keeps whole: an echoed character, or a reply.
+  bool startsBurst = false;
 };
 
 // What can go wrong with one module, for tests and demonstrations. Faults combine.
@@ -48,8 +51,14 @@ public:
   explicit DghModules(quint32 seed = 1);
 
   // Takes bytes as they leave the host at time `now` (a command may come in pieces) and returns
-  // what the chain sends back for each command completed by a carriage return, in time order.
+  // what the chain sends back for each command completed by a carriage return, in time order;
+  // the characters of one reply are never split by others.
   std::vector<TimedByte> receive(const QByteArray &bytes, quint32 now);
+
+  // Called with every reply a module composes, whole, before its characters are scheduled.
+  void setReplyObserver(std::function<void(const QByteArray &reply)> observer) {
+    m_replyObserver = std::move(observer);
+  }
 
   // Forgets a half-received command, as a module does when the line is reopened.
   void resetInput();
@@ -86,6 +95,7 @@ private:
   QByteArray m_partial;
   bool m_echo = true;
   std::mt19937 m_random;
+  std::function<void(const QByteArray &)> m_replyObserver;
 };
 
 } // namespace sim

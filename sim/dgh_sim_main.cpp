@@ -2,25 +2,23 @@
 // terminal tool) can poll them through a real serial device.
 
 #include "sim/dgh_modules.h"
+#include "sim/line_queue.h"
+#include "sim/real_time.h"
+#include "sim/sim_settings.h"
 
 #include <QByteArray>
-#include <QList>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <map>
 #include <optional>
 #include <poll.h>
-#include <sched.h>
 #include <string>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -48,6 +46,9 @@ Options (fault options may be repeated; faults on one address combine):
   --pin ADDR=VALUE        the module reports VALUE exactly (no drift, no noise)
   --no-echo               the chain does not echo commands
   --seed N                seed of the readings' noise (default 1)
+  --write-log PATH        record in PATH every reply a module composes ("F " and the reply in
+                          hexadecimal, one a line) and every run of characters written to the
+                          terminal ("W " and the characters in hexadecimal), in order
   --help                  this text
 
 Control on standard input, one command a line, taking effect before any later command on the
@@ -92,105 +93,13 @@ private:
   std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
 };
 
-bool isModuleAddress(const QByteArray &text) {
-  return text.size() == 1 && QByteArray("123567").contains(text.at(0));
-}
-
-// The faults and pins as given so far; applied to the modules whole, so faults combine.
-struct Settings {
-  std::map<char, sim::ModuleFault> faults;
-  std::map<char, double> pins;
-  std::optional<bool> echo;
-};
-
-// Applies one fault or pin named `name` (without dashes) with its argument. Returns an empty
-// text on success, else the reason.
-std::string applySetting(Settings &settings, const QByteArray &name, const QByteArray &argument) {
-  const bool takesValue =
-      name == "late" || name == "garbage-before" || name == "garbage-after" || name == "pin";
-  const bool takesAddress = takesValue || name == "silent" || name == "error-reply" ||
-                            name == "line-feed" || name == "high-bit";
-  if (!takesAddress)
-    return "unknown setting \"" + name.toStdString() + "\"";
-
-  QByteArray address = argument;
-  QByteArray value;
-  if (takesValue) {
-    const qsizetype equals = argument.indexOf('=');
-    if (equals < 0)
-      return name.toStdString() + " needs ADDR=VALUE";
-    address = argument.left(equals);
-    value = argument.mid(equals + 1);
-  }
-  if (!isModuleAddress(address))
-    return "\"" + address.toStdString() + "\" is not a module address (1, 2, 3, 5, 6, 7)";
-  const char a = address.at(0);
-  sim::ModuleFault &fault = settings.faults[a];
-
-  if (name == "silent") {
-    fault.silent = true;
-  } else if (name == "error-reply") {
-    fault.errorReply = true;
-  } else if (name == "line-feed") {
-    fault.lineFeedAfter = true;
-  } else if (name == "high-bit") {
-    fault.highBit = true;
-  } else if (name == "garbage-before") {
-    fault.garbageBefore = value;
-  } else if (name == "garbage-after") {
-    fault.garbageAfter = value;
-  } else if (name == "late") {
-    bool ok = false;
-    const uint ms = value.toUInt(&ok);
-    // Far beyond any wait; keeps the arrival times well inside the modules' clock range.
-    if (!ok || ms > 600000)
-      return "late needs a number of milliseconds from 0 to 600000";
-    fault.lateMs = ms;
-  } else if (name == "pin") {
-    bool ok = false;
-    const double reading = value.toDouble(&ok);
-    if (!ok || !std::isfinite(reading))
-      return "pin needs a number";
-    settings.pins[a] = reading;
-  }
-  return std::string();
-}
-
-void applyToModules(const Settings &settings, sim::DghModules &modules) {
-  modules.clearFaults();
-  for (const auto &[address, fault] : settings.faults)
-    modules.setFault(address, fault);
-  for (const char address : QByteArray("123567"))
-    modules.pinReading(address, std::nullopt);
-  for (const auto &[address, value] : settings.pins)
-    modules.pinReading(address, value);
-  if (settings.echo)
-    modules.setEcho(*settings.echo);
-}
-
-// One line of the control channel; returns an empty text on success, else the reason.
-std::string applyControlLine(Settings &settings, const QByteArray &line) {
-  const QList<QByteArray> words = line.simplified().split(' ');
-  if (words.size() == 1 && words.at(0) == "clear") {
-    settings.faults.clear();
-    settings.pins.clear();
-    return std::string();
-  }
-  if (words.size() != 2)
-    return "expected a setting and its argument";
-  if (words.at(0) == "echo") {
-    if (words.at(1) != "on" && words.at(1) != "off")
-      return "echo needs on or off";
-    settings.echo = words.at(1) == "on";
-    return std::string();
-  }
-  return applySetting(settings, words.at(0), words.at(1));
-}
+using sim::Settings;
 
 struct Options {
   Settings settings;
   quint32 seed = 1;
   QByteArray linkPath;
+  QByteArray writeLogPath;
 };
 
 // Returns the options, or nullopt after printing why they are not usable (or the help text).
@@ -227,11 +136,14 @@ std::optional<Options> parseOptions(int argc, char **argv, int &exitCode) {
     } else if (arg == "--link") {
       if (!needArgument(options.linkPath))
         return std::nullopt;
+    } else if (arg == "--write-log") {
+      if (!needArgument(options.writeLogPath))
+        return std::nullopt;
     } else if (arg.startsWith("--")) {
       QByteArray value;
       if (!needArgument(value))
         return std::nullopt;
-      const std::string error = applySetting(options.settings, arg.mid(2), value);
+      const std::string error = sim::applySetting(options.settings, arg.mid(2), value);
       if (!error.empty()) {
         std::fprintf(stderr, "dgh-sim: %s\n", error.c_str());
         return std::nullopt;
@@ -324,12 +236,44 @@ void reply(const std::string &error) {
   std::fflush(stdout);
 }
 
+// What the simulator composed and wrote, for checking what arrives at the other end against it.
+class WriteLog {
+public:
+  bool open(const QByteArray &path) {
+    m_fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (m_fd < 0)
+      std::fprintf(stderr, "dgh-sim: cannot write %s: %s\n", path.constData(), std::strerror(errno));
+    return m_fd >= 0;
+  }
+  ~WriteLog() {
+    if (m_fd >= 0)
+      ::close(m_fd);
+  }
+  void record(char kind, const QByteArray &bytes) {
+    if (m_fd < 0 || bytes.isEmpty())
+      return;
+    const QByteArray line = QByteArray(1, kind) + ' ' + bytes.toHex() + '\n';
+    for (qsizetype done = 0; done < line.size();) {
+      const ssize_t n = ::write(m_fd, line.constData() + done, size_t(line.size() - done));
+      if (n < 0 && errno == EINTR)
+        continue;
+      if (n <= 0)
+        return;
+      done += n;
+    }
+  }
+
+private:
+  int m_fd = -1;
+};
+
 class Simulator {
 public:
-  Simulator(Terminal terminal, Options options)
+  Simulator(Terminal terminal, Options options, WriteLog &log)
       : m_terminal(std::move(terminal)), m_settings(std::move(options.settings)),
-        m_modules(options.seed) {
-    applyToModules(m_settings, m_modules);
+        m_modules(options.seed), m_log(log) {
+    sim::applyToModules(m_settings, m_modules);
+    m_modules.setReplyObserver([this](const QByteArray &reply) { m_log.record('F', reply); });
   }
 
   // Runs until a stop signal; those signals must be blocked by the caller, they are let through
@@ -342,7 +286,8 @@ public:
       timespec timeout{};
       const timespec *timeoutPtr = nullptr;
       if (!m_pending.empty()) {
-        timeout = m_clock.until(m_pending.begin()->first);
+        const qint64 now = m_clock.nowMs();
+        timeout = m_clock.until(now + qint32(m_pending.at(0).at - quint32(now)));
         timeoutPtr = &timeout;
       }
       const int ready = ppoll(fds, count, timeoutPtr, &waitMask);
@@ -379,9 +324,9 @@ private:
       m_controlInput.remove(0, end + 1);
       if (line.isEmpty())
         continue;
-      const std::string error = applyControlLine(m_settings, line);
+      const std::string error = sim::applyControlLine(m_settings, line);
       if (error.empty())
-        applyToModules(m_settings, m_modules);
+        sim::applyToModules(m_settings, m_modules);
       reply(error);
     }
     return true;
@@ -393,22 +338,18 @@ private:
       const ssize_t n = ::read(m_terminal.master, buffer, sizeof buffer);
       if (n <= 0)
         return;
-      const qint64 now = m_clock.nowMs();
-      const quint32 now32 = quint32(now);
-      for (const sim::TimedByte &b : m_modules.receive(QByteArray(buffer, n), now32))
-        m_pending.emplace(now + qint32(b.at - now32), Pending{b.byte, b.held});
+      m_pending.add(m_modules.receive(QByteArray(buffer, n), quint32(m_clock.nowMs())));
     }
   }
 
   // Writes the characters that are due, and behind them every one that need not wait for its
   // time: the echo and a sound reply go out as soon as nothing held back comes before them.
   void sendDue() {
-    const qint64 now = m_clock.nowMs();
+    const quint32 now = quint32(m_clock.nowMs());
     QByteArray due;
-    auto it = m_pending.begin();
-    for (; it != m_pending.end() && (it->first <= now || !it->second.held); ++it)
-      due += it->second.byte;
-    m_pending.erase(m_pending.begin(), it);
+    while (!m_pending.empty() &&
+           (qint32(now - m_pending.at(0).at) >= 0 || !m_pending.at(0).held))
+      due += m_pending.takeFront().byte;
     writeOut(due);
   }
 
@@ -423,6 +364,7 @@ private:
         continue;
       if (n <= 0)
         break;
+      m_log.record('W', bytes.mid(written, n));
       written += n;
     }
   }
@@ -430,27 +372,13 @@ private:
   Terminal m_terminal;
   Settings m_settings;
   sim::DghModules m_modules;
+  WriteLog &m_log;
   Clock m_clock;
-  // Characters still to send, by the time (program milliseconds) they are due; equal times keep
-  // the order in which they were scheduled.
-  struct Pending {
-    char byte;
-    bool held; // a late module's: never before its time
-  };
-  std::multimap<qint64, Pending> m_pending;
+  // Characters still to send, in the line's order, with the times (the modules' clock: the low
+  // 32 bits of program milliseconds) they are due; a held one never goes before its time.
+  sim::LineQueue m_pending;
   QByteArray m_controlInput;
 };
-
-// A real module's reply is on the line however busy the host is; the simulator's must be too.
-// Real-time scheduling makes its wake-ups prompt, locked memory keeps page faults out of them.
-// Both are refused to ordinary users without a real-time limit: the simulator then runs as any
-// other process, and writing at once keeps sound replies in time.
-void preferRealTime() {
-  sched_param param{};
-  param.sched_priority = std::min(10, sched_get_priority_max(SCHED_FIFO));
-  sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &param);
-  mlockall(MCL_CURRENT | MCL_FUTURE);
-}
 
 } // namespace
 
@@ -474,7 +402,10 @@ int main(int argc, char **argv) {
   for (const int sig : {SIGTERM, SIGINT, SIGHUP})
     sigaction(sig, &action, nullptr);
 
-  preferRealTime();
+  WriteLog log;
+  if (!options->writeLogPath.isEmpty() && !log.open(options->writeLogPath))
+    return 1;
+  sim::preferRealTime();
   std::optional<Terminal> terminal = openTerminal();
   if (!terminal)
     return 1;
@@ -485,7 +416,7 @@ int main(int argc, char **argv) {
   std::fflush(stdout);
 
   const QByteArray linkPath = options->linkPath;
-  const int result = Simulator(std::move(*terminal), std::move(*options)).run(waitMask);
+  const int result = Simulator(std::move(*terminal), std::move(*options), log).run(waitMask);
   if (!linkPath.isEmpty())
     removeLink(linkPath, slavePath);
   return result;

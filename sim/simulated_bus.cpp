@@ -38,14 +38,8 @@ void SimulatedBus::output(const QByteArray &bytes) {
   if (!m_open)
     return;
   const quint32 now = m_clock.now();
-  const std::vector<TimedByte> reply = m_modules.receive(bytes, now);
-  // Merge by arrival time: a late reply to an earlier command may still be on its way.
-  for (const TimedByte &b : reply) {
-    auto at = m_incoming.end();
-    while (at != m_incoming.begin() && qint32(std::prev(at)->at - b.at) > 0)
-      --at;
-    m_incoming.insert(at, b);
-  }
+  // A late reply to an earlier command may still be on its way.
+  m_incoming.add(m_modules.receive(bytes, now));
 }
 
 void SimulatedBus::setInputLen(int count) { m_inputLen = std::max(count, 0); }
@@ -55,8 +49,8 @@ int SimulatedBus::inBufferCount() {
     return 0;
   const quint32 now = m_clock.now();
   int count = 0;
-  for (const TimedByte &b : m_incoming) {
-    if (qint32(now - b.at) < 0)
+  for (size_t i = 0; i < m_incoming.size(); ++i) {
+    if (qint32(now - m_incoming.at(i).at) < 0)
       break;
     ++count;
   }
@@ -67,10 +61,8 @@ QByteArray SimulatedBus::input() {
   const int waiting = inBufferCount();
   const int take = m_inputLen == 0 ? waiting : std::min(m_inputLen, waiting);
   QByteArray out;
-  for (int i = 0; i < take; ++i) {
-    out += m_incoming.front().byte;
-    m_incoming.pop_front();
-  }
+  for (int i = 0; i < take; ++i)
+    out += m_incoming.takeFront().byte;
   return out;
 }
 

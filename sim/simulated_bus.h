@@ -3,8 +3,7 @@
 #include "instrument/clock.h"
 #include "instrument/serial_line.h"
 #include "sim/dgh_modules.h"
-
-#include <deque>
+#include "sim/line_queue.h"
 
 namespace sim {
 
@@ -34,7 +33,7 @@ public:
 private:
   tiltdgh::MillisecondClock &m_clock;
   DghModules &m_modules;
-  std::deque<TimedByte> m_incoming; // in order of arrival
+  LineQueue m_incoming; // in order of arrival
   int m_port = 1;
   int m_inputLen = 0;
   bool m_open = false;

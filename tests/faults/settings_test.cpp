@@ -1,6 +1,7 @@
 // Stored settings that cannot be read: the program still starts, with the default coefficients,
-// and says so when the store itself is unreadable. Each case runs in a test process of its own,
-// since the settings store caches what it has read.
+// and says so when the store itself is unreadable. Under CTest each case runs in a test process of
+// its own; run whole, the cases share one settings folder, so each starts and ends with nothing
+// at the settings path.
 
 #include "tests/faults/live_window.h"
 
@@ -53,12 +54,36 @@ const StoreCase storeCases[] = {
 
 void PrintTo(const StoreCase &c, std::ostream *out) { *out << c.name; }
 
+// Removes whatever a case left at the settings path: a file, a folder or a link (never what a
+// link points at).
+void clearPath(const QString &path) {
+  const QFileInfo info(path);
+  if (info.isDir() && !info.isSymLink())
+    QDir(path).removeRecursively();
+  else
+    QFile::remove(path);
+}
+
+// The settings path cleared for one case, and cleared again behind it for the tests that follow.
+class ClearedPath {
+public:
+  explicit ClearedPath(QString path) : m_path(std::move(path)) { clearPath(m_path); }
+  ~ClearedPath() { clearPath(m_path); }
+  ClearedPath(const ClearedPath &) = delete;
+  ClearedPath &operator=(const ClearedPath &) = delete;
+
+private:
+  QString m_path;
+};
+
 class UnreadableSettings : public ::testing::TestWithParam<StoreCase> {};
 
 } // namespace
 
 TEST_P(UnreadableSettings, TheProgramStartsWithTheDefaultCoefficients) {
   const QString path = calibration::settingsFileName();
+  const ClearedPath cleared(path);
+  ASSERT_FALSE(QFileInfo(path).exists() || QFileInfo(path).isSymLink()) << path.toStdString();
   QDir().mkpath(QFileInfo(path).path());
   GetParam().damage(path);
 

@@ -223,3 +223,40 @@ TEST(SimulatedBus, InputTakesInputLenCharactersOrAllThatWait) {
 }
 
 } // namespace
+
+// Two replies on the line at once: one follows the other whole, whether both answer one read of
+// the terminal or a late reply meets the next command's in the in-process line.
+TEST(SimulatedLine, TwoRepliesOnTheLineAtOnceNeverShareCharacters) {
+  const QByteArray late = "*+02577.70\r", sound = "*+01111.11\r";
+  const struct {
+    const char *name;
+    quint32 lateMs;
+    bool oneRead; // both commands in one call, or the second after the first's wait
+  } cases[] = {
+      {"two commands in one read", 0, true},
+      {"a late reply meeting the next one", 38, false},
+      {"a late reply ending inside the next one", 33, false},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    BusExchange x;
+    x.modules.pinReading('7', 1111.11);
+    x.modules.setEcho(false);
+    ModuleFault fault;
+    fault.lateMs = c.lateMs;
+    x.modules.setFault('6', fault);
+    if (c.oneRead) {
+      x.bus.output("$6RD\r$7RD\r");
+    } else {
+      x.bus.output("$6RD\r");
+      x.clock.advance(35);
+      x.bus.output("$7RD\r");
+    }
+    x.clock.advance(100);
+    x.bus.setInputLen(0);
+    const QByteArray all = x.bus.input();
+    EXPECT_EQ(all.size(), late.size() + sound.size());
+    EXPECT_TRUE(all.contains(late)) << all.toStdString();
+    EXPECT_TRUE(all.contains(sound)) << all.toStdString();
+  }
+}
