@@ -16,6 +16,7 @@
 #include "plot/decimated_series.h"
 #include "plot/trend_graph.h"
 #include "publish/mqtt_publisher.h"
+#include "state/quantities.h"
 #include "widgets/two_state_switch.h"
 
 #include <QDir>
@@ -126,29 +127,11 @@ std::vector<qint64> exportedStamps(const QString &csvPath, QString *header) {
   return stamps;
 }
 
-struct ReadingTopic {
-  const char *topic;
-  double AcquisitionState::*field;
-};
-
-const ReadingTopic readingTopics[] = {
-    {"ph1/value", &AcquisitionState::ph1Value},
-    {"ph1/mV", &AcquisitionState::ph1mV},
-    {"ph2/value", &AcquisitionState::ph2Value},
-    {"ph2/mV", &AcquisitionState::ph2mV},
-    {"therm1/celsius", &AcquisitionState::therm1Temp},
-    {"therm2/celsius", &AcquisitionState::therm2Temp},
-    {"therm3/celsius", &AcquisitionState::therm3Temp},
-    {"flow/hz", &AcquisitionState::flowHz},
-    {"flow/liters_per_min", &AcquisitionState::litersPerMin},
-    {"flow/total_liters", &AcquisitionState::totalLiters},
-};
-
 // The reading topics whose newest payload's value is not the one `state` holds.
 QStringList staleTopics(const weektest::LastValues &subscriber, const AcquisitionState &state) {
   QStringList stale;
   const auto last = subscriber.last();
-  for (const ReadingTopic &reading : readingTopics) {
+  for (const state::QuantityInfo &reading : state::quantities) {
     const QByteArray topic = QByteArray("week/") + reading.topic;
     const QJsonObject payload = QJsonDocument::fromJson(last.value(topic)).object();
     if (!payload.contains(QStringLiteral("value")) ||
@@ -167,17 +150,16 @@ bool berlinTime() {
   return summer.offsetFromUtc() == 7200 && winter.offsetFromUtc() == 3600;
 }
 
-} // namespace
-
-namespace {
-
 // The broker, the window on the simulated modules and the loop that drives it, set up for the
 // run: every channel on, logging every second to a new file, plotting, publishing to the broker.
 struct WeekRig {
   WeekRig()
       : port(brokertest::freePort()),
+        // Millions of messages: the broker logs its notices, not a line for each of them.
         broker({QStringLiteral("listener %1 127.0.0.1").arg(port),
-                QStringLiteral("allow_anonymous true")}) {}
+                QStringLiteral("allow_anonymous true"), QStringLiteral("log_type none"),
+                QStringLiteral("log_type error"), QStringLiteral("log_type warning"),
+                QStringLiteral("log_type notice")}) {}
 
   bool start(const weektest::WallClock &wall, QString *why) {
     if (!broker.start())
@@ -189,8 +171,9 @@ struct WeekRig {
     rig = std::make_unique<testsupport::SimulatedWindow>(clock, 7, services);
     if (!rig->window.load())
       return *why = QStringLiteral("the window did not load"), false;
-    for (const char *name : {"cwbFlow", "cwbPh", "cwbTherm"})
-      rig->window.findChild<widgets::TwoStateSwitch *>(QLatin1String(name))->setChecked(true);
+    for (const state::ChannelInfo &channel : state::channels)
+      rig->window.findChild<widgets::TwoStateSwitch *>(QLatin1String(channel.switchName))
+          ->setChecked(true);
     rig->window.resize(1100, 800);
     rig->window.show();
     publisher = rig->window.findChild<publish::MqttPublisher *>(QStringLiteral("mqttPublisher"));
@@ -239,6 +222,91 @@ void printDays(const std::vector<qint64> &stamps) {
               static_cast<long long>(repeated));
 }
 
+// The broker: the newest reading on every topic, and the retained state for a newcomer.
+void checkBroker(const WeekRig &week) {
+  QElapsedTimer waited;
+  waited.start();
+  const AcquisitionState &state = week.rig->window.state();
+  QStringList stale = staleTopics(*week.subscriber, state);
+  while (!stale.isEmpty() && waited.elapsed() < 30000) {
+    QTest::qWait(50);
+    stale = staleTopics(*week.subscriber, state);
+  }
+  EXPECT_TRUE(stale.isEmpty()) << stale.join(' ').toStdString();
+  weektest::LastValues newcomer(week.port, "week/#");
+  const auto retainedArrived = [&newcomer] {
+    const auto last = newcomer.last();
+    bool all = last.contains("week/status");
+    for (const state::ChannelInfo &channel : state::channels)
+      all = all && last.contains(QByteArray("week/") + channel.topic);
+    return all;
+  };
+  waited.restart();
+  while (!retainedArrived() && waited.elapsed() < 30000)
+    QTest::qWait(50);
+  const auto retained = newcomer.last();
+  EXPECT_EQ(retained.value("week/status"), "online");
+  for (const state::ChannelInfo &channel : state::channels)
+    EXPECT_EQ(retained.value(QByteArray("week/") + channel.topic), "on") << channel.topic;
+  std::printf("messages received by the subscriber: %lld; readings the publisher dropped: %lld\n",
+              static_cast<long long>(week.subscriber->received()),
+              static_cast<long long>(week.publisher->droppedReadings()));
+}
+
+std::string stampText(const std::vector<qint64> &stamps, qint64 index) {
+  return index >= 0 && size_t(index) < stamps.size()
+             ? logging::wallIsoText(stamps[size_t(index)]).toStdString()
+             : std::string("nothing");
+}
+
+// The log file as the log window reads it.
+void checkLogReader(const QString &path, const std::vector<qint64> &expected) {
+  const logging::LogFile log = logging::readLogFile(path);
+  ASSERT_TRUE(log.ok) << log.error.toStdString();
+  EXPECT_EQ(log.damagedLines, 0) << "first at line " << log.firstDamagedLine;
+  EXPECT_EQ(log.runs.size(), 1);
+  std::vector<qint64> read;
+  read.reserve(log.records.size());
+  for (const logging::LogRecord &record : log.records)
+    read.push_back(record.wallSeconds);
+  const qint64 diff = firstDifference(read, expected);
+  EXPECT_EQ(diff, -1) << "record " << diff << " reads " << stampText(read, diff) << ", expected "
+                      << stampText(expected, diff);
+  std::printf("records expected %zu, read back %zu\n", expected.size(), read.size());
+  printDays(read);
+}
+
+// The same file through the command line's export to CSV.
+void checkExport(const QString &path, const QString &csv, const std::vector<qint64> &expected) {
+  QProcess brellis;
+  brellis.start(QStringLiteral(BRELLIS_PATH), {QStringLiteral("--export-log"), path, csv});
+  ASSERT_TRUE(brellis.waitForFinished(600000));
+  EXPECT_EQ(brellis.exitCode(), 0) << brellis.readAllStandardError().toStdString();
+  QString header;
+  const std::vector<qint64> exported = exportedStamps(csv, &header);
+  EXPECT_TRUE(header.startsWith(QStringLiteral("run,time,"))) << header.toStdString();
+  const qint64 diff = firstDifference(exported, expected);
+  EXPECT_EQ(diff, -1) << "row " << diff << " reads " << stampText(exported, diff)
+                      << ", expected " << stampText(expected, diff);
+  std::printf("rows exported %zu\n", exported.size());
+}
+
+void printRun(const weektest::CompressedLoop &loop, qint64 hours, const Sample &atHour,
+              const Sample &atEnd) {
+  std::printf("simulated %lld h: %lld read ticks, %lld plot ticks, %lld log ticks, %lld phase "
+              "restarts\n",
+              static_cast<long long>(hours), static_cast<long long>(loop.readTicks),
+              static_cast<long long>(loop.plotTicks), static_cast<long long>(loop.logTicks),
+              static_cast<long long>(loop.phaseRestarts));
+  std::printf("resident %s after the first hour, %s at the end; heap %s, %s; the plot's points "
+              "%s, %s\n",
+              qPrintable(mibText(atHour.residentBytes)), qPrintable(mibText(atEnd.residentBytes)),
+              qPrintable(mibText(atHour.heapBytes)), qPrintable(mibText(atEnd.heapBytes)),
+              qPrintable(mibText(atHour.pointBytes)), qPrintable(mibText(atEnd.pointBytes)));
+  std::printf("descriptors %d, %d; threads %d, %d\n", atHour.descriptors, atEnd.descriptors,
+              atHour.threads, atEnd.threads);
+}
+
 } // namespace
 
 TEST(CompressedWeek, EveryRecordIsKeptOnceAndReadBackOnItsDateWithMemoryAndHandlesSteady) {
@@ -269,82 +337,20 @@ TEST(CompressedWeek, EveryRecordIsKeptOnceAndReadBackOnItsDateWithMemoryAndHandl
   week.loop->runUntil(endElapsed);
   QCoreApplication::processEvents();
   const Sample atEnd = sample(*week.graph);
+  printRun(*week.loop, hours, atHour, atEnd);
   EXPECT_TRUE(week.rig->messages.shown.empty())
       << week.rig->messages.shown.front().text.toStdString();
   auto *logging = week.rig->window.findChild<logging::LogController *>();
   EXPECT_TRUE(logging->isLogging());
   logging->stopLogging();
-
-  std::printf("simulated %lld h: %lld read ticks, %lld plot ticks, %lld log ticks, %lld phase "
-              "restarts\n",
-              static_cast<long long>(hours), static_cast<long long>(week.loop->readTicks),
-              static_cast<long long>(week.loop->plotTicks),
-              static_cast<long long>(week.loop->logTicks),
-              static_cast<long long>(week.loop->phaseRestarts));
-  std::printf("resident %s after the first hour, %s at the end; heap %s, %s; the plot's points "
-              "%s, %s\n",
-              qPrintable(mibText(atHour.residentBytes)), qPrintable(mibText(atEnd.residentBytes)),
-              qPrintable(mibText(atHour.heapBytes)), qPrintable(mibText(atEnd.heapBytes)),
-              qPrintable(mibText(atHour.pointBytes)), qPrintable(mibText(atEnd.pointBytes)));
-  std::printf("descriptors %d, %d; threads %d, %d\n", atHour.descriptors, atEnd.descriptors,
-              atHour.threads, atEnd.threads);
   EXPECT_LE(atEnd.residentBytes - atHour.residentBytes,
             (atEnd.pointBytes - atHour.pointBytes) + 5.0 * mib);
   EXPECT_EQ(atEnd.descriptors, atHour.descriptors);
   EXPECT_EQ(atEnd.threads, atHour.threads);
 
-  // The broker: the newest reading on every topic, and the retained state for a newcomer.
-  QElapsedTimer waited;
-  waited.start();
-  QStringList stale = staleTopics(*week.subscriber, week.rig->window.state());
-  while (!stale.isEmpty() && waited.elapsed() < 30000) {
-    QTest::qWait(50);
-    stale = staleTopics(*week.subscriber, week.rig->window.state());
-  }
-  EXPECT_TRUE(stale.isEmpty()) << stale.join(' ').toStdString();
-  weektest::LastValues newcomer(week.port, "week/#");
-  waited.restart();
-  while (newcomer.last().value("week/switch/therm").isEmpty() && waited.elapsed() < 30000)
-    QTest::qWait(50);
-  const auto retained = newcomer.last();
-  EXPECT_EQ(retained.value("week/status"), "online");
-  for (const char *name : {"week/switch/ph", "week/switch/flow", "week/switch/therm"})
-    EXPECT_EQ(retained.value(name), "on") << name;
-  std::printf("messages received by the subscriber: %lld; readings the publisher dropped: %lld\n",
-              static_cast<long long>(week.subscriber->received()),
-              static_cast<long long>(week.publisher->droppedReadings()));
-
-  // The log file, as the log window reads it.
-  const std::vector<qint64> expected =
-      expectedStamps(wall, firstDueElapsed(wall, 0), endElapsed);
-  const logging::LogFile log = logging::readLogFile(week.logPath());
-  ASSERT_TRUE(log.ok) << log.error.toStdString();
-  EXPECT_EQ(log.damagedLines, 0) << "first at line " << log.firstDamagedLine;
-  EXPECT_EQ(log.runs.size(), 1);
-  std::vector<qint64> read;
-  read.reserve(log.records.size());
-  for (const logging::LogRecord &record : log.records)
-    read.push_back(record.wallSeconds);
-  const qint64 readDiff = firstDifference(read, expected);
-  EXPECT_EQ(readDiff, -1) << "record " << readDiff << " reads "
-                          << (size_t(readDiff) < read.size() ? logging::wallIsoText(read[readDiff]).toStdString() : "nothing")
-                          << ", expected "
-                          << (size_t(readDiff) < expected.size() ? logging::wallIsoText(expected[readDiff]).toStdString() : "nothing");
-  std::printf("records expected %zu, read back %zu\n", expected.size(), read.size());
-  printDays(read);
-
-  // The same file through the command line's export.
-  const QString csv = week.dir.filePath("week-table.csv");
-  QProcess brellis;
-  brellis.start(QStringLiteral(BRELLIS_PATH),
-                {QStringLiteral("--export-log"), week.logPath(), csv});
-  ASSERT_TRUE(brellis.waitForFinished(600000));
-  EXPECT_EQ(brellis.exitCode(), 0) << brellis.readAllStandardError().toStdString();
-  QString header;
-  const std::vector<qint64> exported = exportedStamps(csv, &header);
-  EXPECT_TRUE(header.startsWith(QStringLiteral("run,time,"))) << header.toStdString();
-  const qint64 exportDiff = firstDifference(exported, expected);
-  EXPECT_EQ(exportDiff, -1) << "row " << exportDiff;
-  std::printf("rows exported %zu\n", exported.size());
+  checkBroker(week);
+  const std::vector<qint64> expected = expectedStamps(wall, firstDueElapsed(wall, 0), endElapsed);
+  checkLogReader(week.logPath(), expected);
+  checkExport(week.logPath(), week.dir.filePath("week-table.csv"), expected);
   std::printf("wall time %.1f s\n", double(wallTime.elapsed()) / 1000.0);
 }
