@@ -9,7 +9,6 @@
 #include "tests/publish/broker.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/simulated_window.h"
-#include "tests/week/last_values.h"
 #include "tests/week/week_loop.h"
 
 #include "logging/log_reader.h"
@@ -128,12 +127,12 @@ std::vector<qint64> exportedStamps(const QString &csvPath, QString *header) {
 }
 
 // The reading topics whose newest payload's value is not the one `state` holds.
-QStringList staleTopics(const weektest::LastValues &subscriber, const AcquisitionState &state) {
+QStringList staleTopics(const brokertest::Subscriber &subscriber, const AcquisitionState &state) {
   QStringList stale;
-  const auto last = subscriber.last();
   for (const state::QuantityInfo &reading : state::quantities) {
     const QByteArray topic = QByteArray("week/") + reading.topic;
-    const QJsonObject payload = QJsonDocument::fromJson(last.value(topic)).object();
+    const QJsonObject payload =
+        QJsonDocument::fromJson(subscriber.last(topic).value_or(QByteArray())).object();
     if (!payload.contains(QStringLiteral("value")) ||
         payload.value(QStringLiteral("value")).toDouble() != state.*reading.field)
       stale << QString::fromLatin1(topic);
@@ -164,7 +163,7 @@ struct WeekRig {
   bool start(const weektest::WallClock &wall, QString *why) {
     if (!broker.start())
       return *why = broker.log(), false;
-    subscriber = std::make_unique<weektest::LastValues>(port, "week/#");
+    subscriber = std::make_unique<brokertest::Subscriber>(port, "week/#", true);
     FrmMainServices services;
     services.mqtt = publish::makeMqttConfig(QStringLiteral("mqtt://127.0.0.1:%1").arg(port), {},
                                             QStringLiteral("week"), {}, {});
@@ -196,7 +195,7 @@ struct WeekRig {
 
   int port;
   brokertest::Broker broker;
-  std::unique_ptr<weektest::LastValues> subscriber;
+  std::unique_ptr<brokertest::Subscriber> subscriber;
   testsupport::FakeClock clock{1000};
   std::unique_ptr<testsupport::SimulatedWindow> rig;
   publish::MqttPublisher *publisher = nullptr;
@@ -233,21 +232,22 @@ void checkBroker(const WeekRig &week) {
     stale = staleTopics(*week.subscriber, state);
   }
   EXPECT_TRUE(stale.isEmpty()) << stale.join(' ').toStdString();
-  weektest::LastValues newcomer(week.port, "week/#");
-  const auto retainedArrived = [&newcomer] {
-    const auto last = newcomer.last();
-    bool all = last.contains("week/status");
+  brokertest::Subscriber newcomer(week.port, "week/#", true);
+  const auto retained = [&newcomer](const char *topic) {
+    return newcomer.last(QByteArray("week/") + topic).value_or(QByteArray());
+  };
+  const auto retainedArrived = [&retained] {
+    bool all = !retained("status").isEmpty();
     for (const state::ChannelInfo &channel : state::channels)
-      all = all && last.contains(QByteArray("week/") + channel.topic);
+      all = all && !retained(channel.topic).isEmpty();
     return all;
   };
   waited.restart();
   while (!retainedArrived() && waited.elapsed() < 30000)
     QTest::qWait(50);
-  const auto retained = newcomer.last();
-  EXPECT_EQ(retained.value("week/status"), "online");
+  EXPECT_EQ(retained("status"), "online");
   for (const state::ChannelInfo &channel : state::channels)
-    EXPECT_EQ(retained.value(QByteArray("week/") + channel.topic), "on") << channel.topic;
+    EXPECT_EQ(retained(channel.topic), "on") << channel.topic;
   std::printf("messages received by the subscriber: %lld; readings the publisher dropped: %lld\n",
               static_cast<long long>(week.subscriber->received()),
               static_cast<long long>(week.publisher->droppedReadings()));
