@@ -33,6 +33,8 @@ public:
   // One point per selected trace: trace 2 first, then trace 1, each stamped with its own reading
   // of the clock; y is the probe's pH plus its correction as AcquisitionState holds them now.
   void plotTick();
+  // Replaces the clock the points are stamped with (a run on simulated time).
+  void setClock(Clock clock) { m_clock = std::move(clock); }
 
   // cwPlot's change: on starts tmrPlot and locks the trace check boxes; off stops it and unlocks
   // them. The points drawn so far stay either way.

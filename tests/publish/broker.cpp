@@ -7,6 +7,7 @@
 
 #include <mosquitto.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <csignal>
 #include <cstdio>
@@ -115,7 +116,8 @@ QString Broker::log() const {
   return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-Subscriber::Subscriber(int port, const QByteArray &filter) : m_filter(filter) {
+Subscriber::Subscriber(int port, const QByteArray &filter, bool newestOnly)
+    : m_filter(filter), m_newestOnly(newestOnly) {
   mosquitto_lib_init();
   m_mosq = mosquitto_new(nullptr, true, this);
   mosquitto_connect_callback_set(m_mosq, &Subscriber::onConnect);
@@ -144,11 +146,26 @@ void Subscriber::onSubscribe(mosquitto *, void *self, int, int, const int *) {
 
 void Subscriber::onMessage(mosquitto *, void *self, const mosquitto_message *message) {
   auto *subscriber = static_cast<Subscriber *>(self);
+  Message received{QByteArray(message->topic),
+                   QByteArray(static_cast<const char *>(message->payload), message->payloadlen),
+                   message->retain};
   const std::lock_guard lock(subscriber->m_mutex);
-  subscriber->m_messages.push_back(
-      {QByteArray(message->topic),
-       QByteArray(static_cast<const char *>(message->payload), message->payloadlen),
-       message->retain});
+  ++subscriber->m_received;
+  auto &kept = subscriber->m_messages;
+  const auto same =
+      subscriber->m_newestOnly
+          ? std::find_if(kept.begin(), kept.end(),
+                         [&](const Message &m) { return m.topic == received.topic; })
+          : kept.end();
+  if (same != kept.end())
+    *same = std::move(received);
+  else
+    kept.push_back(std::move(received));
+}
+
+qint64 Subscriber::received() const {
+  const std::lock_guard lock(m_mutex);
+  return m_received;
 }
 
 bool Subscriber::subscribed() const {

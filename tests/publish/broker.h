@@ -51,13 +51,16 @@ public:
     bool retained = false;
   };
 
-  Subscriber(int port, const QByteArray &filter);
+  // `newestOnly` keeps one message a topic, the newest, so that millions cost no memory.
+  Subscriber(int port, const QByteArray &filter, bool newestOnly = false);
   ~Subscriber();
   bool subscribed() const;
   std::vector<Message> messages() const;
   // The newest payload on `topic`, if any arrived.
   std::optional<QByteArray> last(const QByteArray &topic) const;
   void clear();
+  // Every message that arrived, kept or not.
+  qint64 received() const;
 
 private:
   static void onConnect(mosquitto *, void *self, int rc);
@@ -69,6 +72,8 @@ private:
   mutable std::mutex m_mutex;
   std::vector<Message> m_messages;
   bool m_subscribed = false;
+  bool m_newestOnly = false;
+  qint64 m_received = 0;
 };
 
 } // namespace brokertest
