@@ -94,4 +94,55 @@ TEST(DecimatedSeries, AnOlderKeyIsInsertedInOrderAndItsSpikeIsDrawn) {
   EXPECT_EQ(top->value, 14);
 }
 
+// NaN values (a gap between two runs of a log, a total not shown yet) break the drawn line at
+// every width: each run of them in view gives at least one NaN point between its neighbours.
+TEST(DecimatedSeries, ARunOfNaNValuesStaysAGapAtEveryWidth) {
+  constexpr int count = 100000;
+  const struct {
+    const char *name;
+    int gapFirst, gapLast; // the NaN values
+    double lower, upper;
+    int columns;
+    bool insertedLast; // the gap's first point arrives last, out of order
+  } cases[] = {
+      {"one NaN, whole series", 43210, 43210, 0, count - 1, 800, false},
+      {"a long run of NaN, whole series", 20000, 59999, 0, count - 1, 800, false},
+      {"one NaN on 1 column", 777, 777, 0, count - 1, 1, false},
+      {"one NaN at the view's left edge", 30000, 30000, 30000, 90000, 300, false},
+      {"NaN on a bucket boundary", 65535, 65536, 0, count - 1, 500, false},
+      {"a NaN arriving out of order", 5000, 5000, 0, count - 1, 640, true},
+      {"few points: all of them", 120, 121, 100, 140, 800, false},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    DecimatedSeries series;
+    const auto valueOf = [&](int i) {
+      return i >= c.gapFirst && i <= c.gapLast ? std::nan("") : 7 + std::sin(i / 300.0);
+    };
+    for (int i = 0; i < count; ++i)
+      if (!(c.insertedLast && i == c.gapFirst))
+        series.append(i, valueOf(i));
+    if (c.insertedLast)
+      series.append(c.gapFirst, valueOf(c.gapFirst));
+    const QVector<QCPGraphData> drawn = series.visiblePoints(c.lower, c.upper, c.columns);
+
+    int gapPoints = 0;
+    for (int j = 0; j < drawn.size(); ++j) {
+      const double key = drawn[j].key;
+      if (j > 0) {
+        ASSERT_LT(drawn[j - 1].key, key);
+      }
+      if (std::isnan(drawn[j].value)) {
+        EXPECT_GE(key, c.gapFirst);
+        EXPECT_LE(key, c.gapLast);
+        ++gapPoints;
+      } else {
+        EXPECT_EQ(drawn[j].value, valueOf(int(key)));
+      }
+    }
+    EXPECT_GE(gapPoints, 1);
+    EXPECT_LE(drawn.size(), 3 * c.columns + 4);
+  }
+}
+
 } // namespace
