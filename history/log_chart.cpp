@@ -83,9 +83,11 @@ void LogChart::setLog(const logging::LogFile *log) {
   m_byTime.resize(log->records.size());
   for (size_t i = 0; i < m_byTime.size(); ++i)
     m_byTime[i] = qsizetype(i);
-  std::stable_sort(m_byTime.begin(), m_byTime.end(), [log](qsizetype a, qsizetype b) {
+  const auto earlier = [log](qsizetype a, qsizetype b) {
     return log->records[size_t(a)].wallSeconds < log->records[size_t(b)].wallSeconds;
-  });
+  };
+  if (!std::is_sorted(m_byTime.begin(), m_byTime.end(), earlier))
+    std::stable_sort(m_byTime.begin(), m_byTime.end(), earlier);
 }
 
 bool LogChart::adjusted(int series) const {
@@ -103,19 +105,20 @@ double LogChart::valueOf(int series, const logging::LogRecord &record) const {
 }
 
 void LogChart::fill(int series, bool withAdjustment) {
-  plot::DecimatedSeries &points = m_feeds[size_t(series)]->series();
-  points.clear();
+  std::vector<plot::DecimatedSeries::Point> points;
+  points.reserve(m_byTime.size() + size_t(m_log->runs.size()));
   int run = -1;
-  double lastKey = 0;
   for (const qsizetype index : m_byTime) {
     const logging::LogRecord &r = m_log->records[size_t(index)];
     // A gap between runs: the line does not join them.
     if (r.run != run && run >= 0)
-      points.append(lastKey, std::numeric_limits<double>::quiet_NaN());
+      points.push_back({points.back().key, std::numeric_limits<double>::quiet_NaN()});
     run = r.run;
-    lastKey = double(r.wallSeconds);
-    points.append(lastKey, valueOf(series, r));
+    points.push_back({double(r.wallSeconds), valueOf(series, r)});
   }
+  plot::DecimatedSeries &drawn = m_feeds[size_t(series)]->series();
+  drawn.clear();
+  drawn.append(points);
   m_filled[size_t(series)] = withAdjustment ? 1 : 0;
 }
 

@@ -40,6 +40,26 @@ void DecimatedSeries::append(double key, double value) {
   regapFrom(at);
 }
 
+void DecimatedSeries::append(std::span<const Point> points) {
+  const auto byKey = [](const Point &a, const Point &b) { return a.key < b.key; };
+  if (points.empty())
+    return;
+  if ((m_size > 0 && points.front().key < point(m_size - 1).key) ||
+      !std::is_sorted(points.begin(), points.end(), byKey)) {
+    for (const Point &p : points)
+      append(p.key, p.value);
+    return;
+  }
+  ++m_revision;
+  const std::size_t from = m_size;
+  for (const Point &p : points) {
+    pushBack(p);
+    if (std::isnan(p.value))
+      noteGap(m_size - 1);
+  }
+  summariseFrom(from);
+}
+
 void DecimatedSeries::noteGap(std::size_t index) {
   if (!m_gaps.empty() && m_gaps.back().last + 1 == index)
     m_gaps.back().last = index;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace plot {
@@ -31,6 +32,9 @@ public:
   // the newest (the clock was set back) is inserted at its sorted place, at a cost linear in the
   // points after it, so the series stays sorted and nothing is lost.
   void append(double key, double value);
+  // The same as appending each point in turn, but for points in order of key that are not older
+  // than the newest it costs one pass over them instead of a summary update for each.
+  void append(std::span<const Point> points);
   void clear();
 
   std::size_t size() const { return m_size; }
