@@ -10,28 +10,26 @@
 namespace history {
 namespace {
 
-using logging::LogColumn;
-
-const char *const kAxisLabels[AxisCount] = {"pH", "°C", "L/min", "L"};
+// Each value axis is labelled with the unit of the quantities drawn against it.
+const state::Quantity kAxisQuantities[AxisCount] = {state::Quantity::Ph1, state::Quantity::Therm1,
+                                                    state::Quantity::LitersPerMin,
+                                                    state::Quantity::TotalLiters};
 
 bool isPh(const LogSeries &s) { return s.axis == PhAxis; }
 bool isTemperature(const LogSeries &s) { return s.axis == TemperatureAxis; }
 
 } // namespace
 
+using state::Quantity;
+
 const std::array<LogSeries, kLogSeriesCount> kLogSeries = {{
-    {"chkPh1", "pH1", LogColumn::Ph1Value, PhAxis, 4, plot::trace1Colour, true, true},
-    {"chkPh2", "pH2", LogColumn::Ph2Value, PhAxis, 4, plot::trace2Colour, false, true},
-    {"chkTherm1", "Therm1", LogColumn::Therm1, TemperatureAxis, 2, QColor(80, 160, 255), false,
-     false},
-    {"chkTherm2", "Therm2", LogColumn::Therm2, TemperatureAxis, 2, QColor(0, 220, 220), false,
-     false},
-    {"chkTherm3", "Therm3", LogColumn::Therm3, TemperatureAxis, 2, QColor(200, 130, 255), false,
-     false},
-    {"chkFlow", "Flow (L/min)", LogColumn::LitersPerMin, FlowAxis, 2, QColor(255, 165, 0), false,
-     false},
-    {"chkTotal", "Total (L)", LogColumn::TotalLiters, TotalAxis, 2, QColor(190, 190, 190), false,
-     false},
+    {"chkPh1", "pH1", Quantity::Ph1, PhAxis, true, true},
+    {"chkPh2", "pH2", Quantity::Ph2, PhAxis, false, true},
+    {"chkTherm1", "Therm1", Quantity::Therm1, TemperatureAxis, false, false},
+    {"chkTherm2", "Therm2", Quantity::Therm2, TemperatureAxis, false, false},
+    {"chkTherm3", "Therm3", Quantity::Therm3, TemperatureAxis, false, false},
+    {"chkFlow", "Flow (L/min)", Quantity::LitersPerMin, FlowAxis, false, false},
+    {"chkTotal", "Total (L)", Quantity::TotalLiters, TotalAxis, false, false},
 }};
 
 LogChart::LogChart(QWidget *parent) : QCustomPlot(parent) {
@@ -48,7 +46,7 @@ LogChart::LogChart(QWidget *parent) : QCustomPlot(parent) {
     const LogSeries &s = kLogSeries[size_t(i)];
     QCPGraph *g = addGraph(xAxis, m_axes[s.axis]);
     g->setName(QString::fromUtf8(s.caption));
-    plot::styleTrace(g, plot::tracePen(s.colour, s.dashed));
+    plot::styleTrace(g, plot::tracePen(s.colour(), s.dashed));
     m_feeds[size_t(i)] = new plot::GraphFeed(g);
   }
   m_filled.fill(-1);
@@ -67,7 +65,8 @@ void LogChart::buildAxes() {
   m_axes = {yAxis, yAxis2, axisRect()->addAxis(QCPAxis::atRight),
             axisRect()->addAxis(QCPAxis::atRight)};
   for (int a = 0; a < AxisCount; ++a)
-    plot::styleAxis(m_axes[size_t(a)], QString(), QString::fromUtf8(kAxisLabels[a]));
+    plot::styleAxis(m_axes[size_t(a)], QString(),
+                    QString::fromUtf8(state::info(kAxisQuantities[a]).unit));
 }
 
 void LogChart::setLog(const logging::LogFile *log) {
@@ -92,12 +91,12 @@ void LogChart::setLog(const logging::LogFile *log) {
 
 bool LogChart::adjusted(int series) const {
   const LogSeries &s = kLogSeries[size_t(series)];
-  return logging::kLogColumns[s.column].adjustment >= 0 &&
+  return logging::kLogColumns[s.column()].adjustment >= 0 &&
          ((isPh(s) && m_view.phCorrected) || (isTemperature(s) && m_view.thermistorOffsets));
 }
 
 double LogChart::valueOf(int series, const logging::LogRecord &record) const {
-  const logging::LogColumn column = kLogSeries[size_t(series)].column;
+  const logging::LogColumn column = kLogSeries[size_t(series)].column();
   double value = record.values[column];
   if (adjusted(series))
     value += record.values[size_t(logging::kLogColumns[column].adjustment)];

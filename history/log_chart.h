@@ -1,6 +1,7 @@
 #pragma once
 
 #include "logging/log_reader.h"
+#include "state/quantities.h"
 
 #include <qcustomplot.h>
 
@@ -18,16 +19,19 @@ namespace history {
 // The value axes: pH on the left, the others on the right, each shown only while in use.
 enum Axis { PhAxis, TemperatureAxis, FlowAxis, TotalAxis, AxisCount };
 
-// A column the log window can chart, with the check box that shows it.
+// A reading the log window can chart, with the check box that shows it. Its log column, trace
+// colour, unit and decimal places are the catalogue's.
 struct LogSeries {
   const char *objectName; // of its check box
   const char *caption;
-  logging::LogColumn column;
+  state::Quantity quantity;
   Axis axis;
-  int places; // decimal places of the read-out
-  QColor colour;
   bool dashed;
   bool shownAtStart;
+
+  logging::LogColumn column() const { return logging::LogColumn(state::info(quantity).logColumn); }
+  QColor colour() const { return QColor::fromRgb(state::info(quantity).traceRgb); }
+  int places() const { return state::info(quantity).decimals; }
 };
 
 inline constexpr int kLogSeriesCount = 7;

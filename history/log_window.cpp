@@ -296,7 +296,7 @@ void LogWindow::showCursorAt(double key) {
     const LogSeries &s = kLogSeries[size_t(i)];
     const QString shown = std::isnan(value)
                               ? QStringLiteral("-")
-                              : common::generalNumber(common::roundHalfEven(value, s.places));
+                              : common::generalNumber(common::roundHalfEven(value, s.places()));
     parts << QString::fromUtf8(s.caption) + QLatin1Char(' ') + shown;
   }
   m_lblCursor->setText(parts.join(QStringLiteral("   ")));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "state/acquisition_state.h"
+#include "state/quantities.h"
 
 #include <QDate>
 #include <QLocale>
@@ -53,23 +54,46 @@ struct LogColumnInfo {
   int adjustment;
 };
 
+namespace detail {
+
+// A reading's column as the catalogue of quantities describes it. Total Liters is the one that
+// the file holds as the display's text rather than the stored number.
+constexpr LogColumnInfo quantityColumn(state::Quantity quantity, int adjustment) {
+  const state::QuantityInfo &q = state::info(quantity);
+  return {q.logTitle, q.exportColumn, quantity == state::Quantity::TotalLiters ? nullptr : q.field,
+          adjustment};
+}
+
+} // namespace detail
+
 inline constexpr std::array<LogColumnInfo, LogColumnCount> kLogColumns = {{
-    {"Therm1", "therm1_C", &AcquisitionState::therm1Temp, Therm1Offset},
-    {"Therm2", "therm2_C", &AcquisitionState::therm2Temp, Therm2Offset},
-    {"Therm3", "therm3_C", &AcquisitionState::therm3Temp, Therm3Offset},
-    {"pH-1 mV", "ph1_mV", &AcquisitionState::ph1mV, -1},
-    {"pH-2 mV", "ph2_mV", &AcquisitionState::ph2mV, -1},
-    {"pH-1 value", "ph1", &AcquisitionState::ph1Value, Ph1Corr},
-    {"pH-2 value", "ph2", &AcquisitionState::ph2Value, Ph2Corr},
-    {"Flow frequency", "flow_Hz", &AcquisitionState::flowHz, -1},
-    {"liters/min", "flow_L_per_min", &AcquisitionState::litersPerMin, -1},
-    {"Total Liters", "total_L", nullptr, -1},
+    detail::quantityColumn(state::Quantity::Therm1, Therm1Offset),
+    detail::quantityColumn(state::Quantity::Therm2, Therm2Offset),
+    detail::quantityColumn(state::Quantity::Therm3, Therm3Offset),
+    detail::quantityColumn(state::Quantity::Ph1mV, -1),
+    detail::quantityColumn(state::Quantity::Ph2mV, -1),
+    detail::quantityColumn(state::Quantity::Ph1, Ph1Corr),
+    detail::quantityColumn(state::Quantity::Ph2, Ph2Corr),
+    detail::quantityColumn(state::Quantity::FlowHz, -1),
+    detail::quantityColumn(state::Quantity::LitersPerMin, -1),
+    detail::quantityColumn(state::Quantity::TotalLiters, -1),
+    // The operator's adjustments are no quantities of their own.
     {"Therm 1 offset", "therm1_offset_C", &AcquisitionState::therm1Offset, -1},
     {"Therm 2 offset", "therm2_offset_C", &AcquisitionState::therm2Offset, -1},
     {"Therm 3 offset", "therm3_offset_C", &AcquisitionState::therm3Offset, -1},
     {"pH1 corr", "ph1_corr", &AcquisitionState::ph1Corr, -1},
     {"pH2 corr", "ph2_corr", &AcquisitionState::ph2Corr, -1},
 }};
+
+// Every quantity stands in the record at the column the catalogue gives it.
+constexpr bool quantitiesInTheirColumns() {
+  for (const state::QuantityInfo &q : state::quantities)
+    if (q.logColumn < 0 || q.logColumn >= LogColumnCount ||
+        kLogColumns[size_t(q.logColumn)].title != std::string_view(q.logTitle))
+      return false;
+  return true;
+}
+static_assert(quantitiesInTheirColumns(), "a quantity's log column disagrees with the catalogue");
 
 // A fixed text of the schema as a QString (all of them are ASCII).
 inline QString schemaText(std::string_view text) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "state/quantities.h"
+
 #include <qcustomplot.h>
 
 #include <QColor>
@@ -12,10 +14,10 @@
 // DecimatedSeries, which already keeps every spike, so QCustomPlot's adaptive sampling is off.
 namespace plot {
 
-// Trace 1 (probe 1) is green, trace 2 (probe 2) red; the main window shows each probe's readings
-// in its trace's colour.
-inline const QColor trace1Colour{Qt::green};
-inline const QColor trace2Colour{Qt::red};
+// Trace 1 (probe 1) and trace 2 (probe 2) in the catalogue's trace colours of the two pH readings;
+// the main window shows each probe's readings in its trace's colour.
+inline const QColor trace1Colour = QColor::fromRgb(state::info(state::Quantity::Ph1).traceRgb);
+inline const QColor trace2Colour = QColor::fromRgb(state::info(state::Quantity::Ph2).traceRgb);
 
 inline const QColor chartBackground{Qt::black};
 inline const QColor axisColour{210, 210, 210};

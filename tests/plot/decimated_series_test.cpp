@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -142,6 +143,50 @@ TEST(DecimatedSeries, ARunOfNaNValuesStaysAGapAtEveryWidth) {
     }
     EXPECT_GE(gapPoints, 1);
     EXPECT_LE(drawn.size(), 3 * c.columns + 4);
+  }
+}
+
+// Points appended together draw as the same points appended one by one, whether they follow the
+// newest, arrive older than it, or come out of order.
+TEST(DecimatedSeries, PointsAppendedTogetherDrawAsPointsAppendedOneByOne) {
+  using Point = DecimatedSeries::Point;
+  const auto wave = [](int first, int count, int step) {
+    std::vector<Point> points;
+    for (int i = 0; i < count; ++i) {
+      const int key = first + i * step;
+      points.push_back({double(key), key % 997 == 0 ? std::nan("") : std::sin(key / 40.0)});
+    }
+    return points;
+  };
+  const struct {
+    const char *name;
+    std::vector<Point> held, added;
+  } cases[] = {
+      {"into an empty series", {}, wave(0, 70000, 1)},
+      {"after the newest", wave(0, 30001, 1), wave(30001, 40000, 1)},
+      {"older than the newest", wave(50000, 20000, 1), wave(0, 3000, 7)},
+      {"out of order", wave(0, 5000, 1), wave(9000, 3000, -1)},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    DecimatedSeries together, oneByOne;
+    for (const Point &p : c.held) {
+      together.append(p.key, p.value);
+      oneByOne.append(p.key, p.value);
+    }
+    together.append(c.added);
+    for (const Point &p : c.added)
+      oneByOne.append(p.key, p.value);
+    ASSERT_EQ(together.size(), oneByOne.size());
+    for (int columns : {1, 300, 5000}) {
+      const QVector<QCPGraphData> a = together.visiblePoints(-1e9, 1e9, columns);
+      const QVector<QCPGraphData> b = oneByOne.visiblePoints(-1e9, 1e9, columns);
+      ASSERT_EQ(a.size(), b.size()) << columns;
+      for (int j = 0; j < a.size(); ++j) {
+        ASSERT_EQ(a[j].key, b[j].key) << columns << " " << j;
+        ASSERT_EQ(std::isnan(a[j].value), std::isnan(b[j].value)) << columns << " " << j;
+      }
+    }
   }
 }
 
