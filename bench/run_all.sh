@@ -28,6 +28,7 @@ run polling_load_bench
 run plot_bench
 run log_record_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 run log_reader_bench --benchmark_report_aggregates_only=true
+run log_chart_bench --benchmark_report_aggregates_only=true
 run publish_bench --benchmark_report_aggregates_only=true
 for i in 1 2 3 4 5; do # each a fresh process: the cold start
   "$bin/startup_bench" --benchmark_filter=StartToWindowShown 2>/dev/null | grep '^BM_'

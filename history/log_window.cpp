@@ -1,10 +1,10 @@
 #include "history/log_window.h"
 
+#include "history/log_chart.h"
+
 #include "common/number_text.h"
 #include "logging/log_export.h"
 #include "state/operator_messages.h"
-
-#include <qcustomplot.h>
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -27,38 +27,6 @@
 namespace history {
 namespace {
 
-using logging::LogColumn;
-
-// The value axes: pH on the left, the others on the right, each shown only while in use.
-enum Axis { PhAxis, TemperatureAxis, FlowAxis, TotalAxis, AxisCount };
-const char *const kAxisLabels[AxisCount] = {"pH", "°C", "L/min", "L"};
-
-// The chart's columns: a reading, the operator's adjustment that may be added to it, its axis
-// and the decimal places of the read-out.
-struct Series {
-  const char *objectName;
-  const char *caption;
-  int column;
-  int adjustment; // -1: none
-  Axis axis;
-  int places;
-  QColor color;
-};
-
-const Series kSeries[] = {
-    {"chkPh1", "pH1", LogColumn::Ph1Value, LogColumn::Ph1Corr, PhAxis, 4, QColor(0, 150, 0)},
-    {"chkPh2", "pH2", LogColumn::Ph2Value, LogColumn::Ph2Corr, PhAxis, 4, QColor(200, 0, 0)},
-    {"chkTherm1", "Therm1", LogColumn::Therm1, LogColumn::Therm1Offset, TemperatureAxis, 2,
-     QColor(0, 90, 200)},
-    {"chkTherm2", "Therm2", LogColumn::Therm2, LogColumn::Therm2Offset, TemperatureAxis, 2,
-     QColor(0, 170, 200)},
-    {"chkTherm3", "Therm3", LogColumn::Therm3, LogColumn::Therm3Offset, TemperatureAxis, 2,
-     QColor(120, 60, 200)},
-    {"chkFlow", "Flow (L/min)", LogColumn::LitersPerMin, -1, FlowAxis, 2, QColor(200, 120, 0)},
-    {"chkTotal", "Total (L)", LogColumn::TotalLiters, -1, TotalAxis, 2, QColor(110, 110, 110)},
-};
-constexpr int kSeriesCount = int(sizeof kSeries / sizeof kSeries[0]);
-
 // A thread that runs one function. (QThread::create goes through std::async, whose
 // std::call_once makes the program load the dynamic linker by name.)
 class WorkThread : public QThread {
@@ -71,9 +39,6 @@ protected:
 private:
   std::function<void()> m_work;
 };
-
-bool isPh(int series) { return series < 2; }
-bool isTemperature(int series) { return series >= 2 && series < 5; }
 
 QString clockText(qint64 wallSeconds) {
   return logging::wallIsoText(wallSeconds).replace(QLatin1Char('T'), QLatin1Char(' '));
@@ -106,37 +71,30 @@ void LogWindow::buildWindow() {
   auto *outer = new QVBoxLayout(this);
 
   auto *split = new QSplitter(Qt::Horizontal);
-  m_chart = new QCustomPlot;
-  m_chart->setObjectName(QStringLiteral("chtLog"));
-  m_chart->setMinimumSize(500, 300);
-  auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
-  // The x values are the file's own wall-clock seconds: shown as UTC they read as written.
-  ticker->setDateTimeSpec(Qt::UTC);
-  ticker->setDateTimeFormat(QStringLiteral("yyyy-MM-dd\nhh:mm:ss"));
-  m_chart->xAxis->setTicker(ticker);
-  m_axes = {m_chart->yAxis, m_chart->yAxis2, m_chart->axisRect()->addAxis(QCPAxis::atRight),
-            m_chart->axisRect()->addAxis(QCPAxis::atRight)};
-  for (int a = 0; a < AxisCount; ++a)
-    m_axes[a]->setLabel(QString::fromUtf8(kAxisLabels[a]));
-  m_chart->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
-  m_chart->axisRect()->setRangeDrag(Qt::Horizontal);
-  m_chart->axisRect()->setRangeZoom(Qt::Horizontal);
-  m_chart->legend->setVisible(true);
-  m_chart->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignLeft);
-  for (const Series &s : kSeries) {
-    QCPGraph *g = m_chart->addGraph(m_chart->xAxis, m_axes[s.axis]);
-    g->setName(QString::fromUtf8(s.caption));
-    g->setPen(QPen(s.color, 1));
-    g->setAdaptiveSampling(true);
-  }
-  m_cursor = new QCPItemStraightLine(m_chart);
-  m_cursor->setPen(QPen(Qt::darkGray, 1, Qt::DashLine));
-  m_cursor->setVisible(false);
+  m_chart = new LogChart;
   connect(m_chart, &QCustomPlot::mouseMove, this, [this](QMouseEvent *e) {
     showCursorAt(m_chart->xAxis->pixelToCoord(e->position().x()));
   });
   split->addWidget(m_chart);
+  split->addWidget(buildSide());
+  split->setStretchFactor(0, 1);
+  split->setStretchFactor(1, 0);
+  split->setSizes({800, 300});
+  outer->addWidget(split, 1);
+  outer->addLayout(buildChoices());
 
+  m_lblCursor = new QLabel;
+  m_lblCursor->setObjectName(QStringLiteral("lblCursor"));
+  m_lblCursor->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  outer->addWidget(m_lblCursor);
+  outer->addLayout(buildStatus());
+
+  connect(m_lstRuns, &QListWidget::currentRowChanged, this, &LogWindow::showRun);
+  m_cmdExport->setEnabled(false);
+  m_cmdWholeFile->setEnabled(false);
+}
+
+QWidget *LogWindow::buildSide() {
   auto *side = new QWidget;
   auto *sideLayout = new QVBoxLayout(side);
   sideLayout->setContentsMargins(0, 0, 0, 0);
@@ -155,18 +113,16 @@ void LogWindow::buildWindow() {
   sideLayout->addWidget(m_lstRuns, 1);
   sideLayout->addWidget(headerCaption);
   sideLayout->addWidget(m_txtHeader, 2);
-  split->addWidget(side);
   side->setMaximumWidth(420);
-  split->setStretchFactor(0, 1);
-  split->setStretchFactor(1, 0);
-  split->setSizes({800, 300});
-  outer->addWidget(split, 1);
+  return side;
+}
 
+QLayout *LogWindow::buildChoices() {
   auto *choices = new QHBoxLayout;
-  for (const Series &s : kSeries) {
+  for (const LogSeries &s : kLogSeries) {
     auto *box = new QCheckBox(QString::fromUtf8(s.caption));
     box->setObjectName(QString::fromLatin1(s.objectName));
-    box->setChecked(s.column == LogColumn::Ph1Value || s.column == LogColumn::Ph2Value);
+    box->setChecked(s.shownAtStart);
     connect(box, &QCheckBox::toggled, this, &LogWindow::replot);
     m_columns << box;
     choices->addWidget(box);
@@ -186,7 +142,7 @@ void LogWindow::buildWindow() {
   m_cmdWholeFile = new QPushButton(QStringLiteral("&Whole File"));
   m_cmdWholeFile->setObjectName(QStringLiteral("cmdWholeFile"));
   connect(m_cmdWholeFile, &QPushButton::clicked, this, [this] {
-    m_chart->xAxis->rescale();
+    m_chart->showWholeFile();
     m_chart->replot();
   });
   m_cmdExport = new QPushButton(QStringLiteral("&Export…"));
@@ -194,13 +150,10 @@ void LogWindow::buildWindow() {
   connect(m_cmdExport, &QPushButton::clicked, this, &LogWindow::exportTable);
   choices->addWidget(m_cmdWholeFile);
   choices->addWidget(m_cmdExport);
-  outer->addLayout(choices);
+  return choices;
+}
 
-  m_lblCursor = new QLabel;
-  m_lblCursor->setObjectName(QStringLiteral("lblCursor"));
-  m_lblCursor->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  outer->addWidget(m_lblCursor);
-
+QLayout *LogWindow::buildStatus() {
   auto *bottom = new QHBoxLayout;
   m_lblStatus = new QLabel;
   m_lblStatus->setObjectName(QStringLiteral("lblStatus"));
@@ -218,11 +171,7 @@ void LogWindow::buildWindow() {
   bottom->addWidget(m_lblStatus, 1);
   bottom->addWidget(m_prgRead);
   bottom->addWidget(m_cmdCancel);
-  outer->addLayout(bottom);
-
-  connect(m_lstRuns, &QListWidget::currentRowChanged, this, &LogWindow::showRun);
-  m_cmdExport->setEnabled(false);
-  m_cmdWholeFile->setEnabled(false);
+  return bottom;
 }
 
 void LogWindow::openFile(const QString &path) {
@@ -258,13 +207,7 @@ void LogWindow::readingFinished() {
     return;
   }
   m_log = std::make_unique<logging::LogFile>(std::move(*result));
-
-  m_byTime.resize(m_log->records.size());
-  for (size_t i = 0; i < m_byTime.size(); ++i)
-    m_byTime[i] = qsizetype(i);
-  std::stable_sort(m_byTime.begin(), m_byTime.end(), [this](qsizetype a, qsizetype b) {
-    return m_log->records[size_t(a)].wallSeconds < m_log->records[size_t(b)].wallSeconds;
-  });
+  m_chart->setLog(m_log.get());
 
   QString status = QStringLiteral("%1: %2 run(s), %3 record(s)")
                        .arg(QDir::toNativeSeparators(m_path))
@@ -281,9 +224,8 @@ void LogWindow::readingFinished() {
     m_lstRuns->addItem(runTitle(i));
   m_cmdExport->setEnabled(true);
   m_cmdWholeFile->setEnabled(true);
+  m_chart->showWholeFile();
   replot();
-  m_chart->xAxis->rescale();
-  m_chart->replot();
   if (!m_log->runs.isEmpty()) {
     const QSignalBlocker block(m_lstRuns); // the whole file stays in view
     m_lstRuns->setCurrentRow(0);
@@ -307,50 +249,12 @@ QString LogWindow::runTitle(int run) const {
 void LogWindow::replot() {
   if (!m_log)
     return;
-  const bool corrected = m_chkPhCorr->isChecked();
-  const bool offsets = m_chkThermOffset->isChecked();
-  bool axisUsed[AxisCount] = {};
-  for (int i = 0; i < kSeriesCount; ++i) {
-    QCPGraph *g = m_chart->graph(i);
-    const bool shown = m_columns[i]->isChecked();
-    g->setVisible(shown);
-    if (!shown) {
-      g->removeFromLegend();
-      g->data()->clear();
-      continue;
-    }
-    g->addToLegend();
-    axisUsed[kSeries[i].axis] = true;
-    const bool adjust =
-        kSeries[i].adjustment >= 0 && ((isPh(i) && corrected) || (isTemperature(i) && offsets));
-    QVector<QCPGraphData> points;
-    points.reserve(qsizetype(m_log->records.size()) + m_log->runs.size());
-    int run = 0;
-    for (const logging::LogRecord &r : m_log->records) {
-      // A gap between runs: the line does not join them.
-      if (r.run != run && !points.isEmpty())
-        points.append(QCPGraphData(points.last().key, qQNaN()));
-      run = r.run;
-      double value = r.values[kSeries[i].column];
-      if (adjust)
-        value += r.values[kSeries[i].adjustment];
-      points.append(QCPGraphData(double(r.wallSeconds), value));
-    }
-    const bool sorted =
-        std::is_sorted(points.begin(), points.end(), qcpLessThanSortKey<QCPGraphData>);
-    g->data()->set(points, sorted);
-  }
-  for (int a = 0; a < AxisCount; ++a) {
-    QCPAxis *axis = m_axes[a];
-    axis->setVisible(axisUsed[a]);
-    if (!axisUsed[a])
-      continue;
-    axis->rescale();
-    const QCPRange r = axis->range();
-    const double margin = r.size() > 0 ? r.size() * 0.05 : 0.5;
-    axis->setRange(r.lower - margin, r.upper + margin);
-  }
-  m_chart->replot();
+  LogChartView view;
+  for (int i = 0; i < kLogSeriesCount; ++i)
+    view.shown[size_t(i)] = m_columns[i]->isChecked();
+  view.phCorrected = m_chkPhCorr->isChecked();
+  view.thermistorOffsets = m_chkThermOffset->isChecked();
+  m_chart->showSeries(view);
 }
 
 void LogWindow::showRun(int run) {
@@ -359,19 +263,14 @@ void LogWindow::showRun(int run) {
     return;
   }
   const logging::LogRun &r = m_log->runs[run];
+  using logging::schemaText;
   QStringList lines;
   lines << QStringLiteral("Run %1, header at line %2").arg(run + 1).arg(r.headerLine)
-        << QStringLiteral("Date: %1").arg(r.date.toString(Qt::ISODate))
-        << QStringLiteral("Version: %1").arg(r.version)
-        << QStringLiteral("Probe 1 Offset: %1").arg(r.probe1Offset)
-        << QStringLiteral("Probe 2 Offset: %1").arg(r.probe2Offset)
-        << QStringLiteral("Probe 1 Slope: %1").arg(r.probe1Slope)
-        << QStringLiteral("Probe 2 Slope: %1").arg(r.probe2Slope)
-        << QStringLiteral("Probe 1 Serial Number: %1").arg(r.probe1Serial)
-        << QStringLiteral("Probe 2 Serial Number: %1").arg(r.probe2Serial)
-        << QStringLiteral("Probe 1 Calibration Date: %1").arg(r.probe1CalDate)
-        << QStringLiteral("Probe 2 Calibration Date: %1").arg(r.probe2CalDate)
-        << QStringLiteral("Records: %1").arg(r.recordCount);
+        << schemaText(logging::kDateLabel) + r.date.toString(Qt::ISODate)
+        << schemaText(logging::kVersionLabel) + r.version;
+  for (const logging::ProbeFieldInfo &field : logging::kProbeFields)
+    lines << schemaText(field.label) + r.*field.member;
+  lines << QStringLiteral("Records: %1").arg(r.recordCount);
   m_txtHeader->setPlainText(lines.join(QLatin1Char('\n')));
   // Choosing a run in the list brings it into view; the first showing keeps the whole file.
   if (r.recordCount > 0 && sender() == m_lstRuns) {
@@ -385,38 +284,23 @@ void LogWindow::showRun(int run) {
 }
 
 void LogWindow::showCursorAt(double key) {
-  if (!m_log || m_byTime.empty())
+  const logging::LogRecord *r = m_log ? m_chart->nearestRecord(key) : nullptr;
+  if (!r)
     return;
-  const auto &records = m_log->records;
-  auto it = std::lower_bound(m_byTime.begin(), m_byTime.end(), key, [&](qsizetype i, double k) {
-    return double(records[size_t(i)].wallSeconds) < k;
-  });
-  if (it == m_byTime.end())
-    --it;
-  else if (it != m_byTime.begin() && key - double(records[size_t(*(it - 1))].wallSeconds) <
-                                         double(records[size_t(*it)].wallSeconds) - key)
-    --it;
-  const logging::LogRecord &r = records[size_t(*it)];
-  const bool corrected = m_chkPhCorr->isChecked();
-  const bool offsets = m_chkThermOffset->isChecked();
   QStringList parts;
-  parts << clockText(r.wallSeconds) << QStringLiteral("run %1").arg(r.run + 1);
-  for (int i = 0; i < kSeriesCount; ++i) {
+  parts << clockText(r->wallSeconds) << QStringLiteral("run %1").arg(r->run + 1);
+  for (int i = 0; i < kLogSeriesCount; ++i) {
     if (!m_columns[i]->isChecked())
       continue;
-    double value = r.values[kSeries[i].column];
-    if (kSeries[i].adjustment >= 0 && ((isPh(i) && corrected) || (isTemperature(i) && offsets)))
-      value += r.values[kSeries[i].adjustment];
-    const QString shown =
-        std::isnan(value) ? QStringLiteral("-")
-                          : common::generalNumber(common::roundHalfEven(value, kSeries[i].places));
-    parts << QString::fromUtf8(kSeries[i].caption) + QLatin1Char(' ') + shown;
+    const double value = m_chart->valueOf(i, *r);
+    const LogSeries &s = kLogSeries[size_t(i)];
+    const QString shown = std::isnan(value)
+                              ? QStringLiteral("-")
+                              : common::generalNumber(common::roundHalfEven(value, s.places()));
+    parts << QString::fromUtf8(s.caption) + QLatin1Char(' ') + shown;
   }
   m_lblCursor->setText(parts.join(QStringLiteral("   ")));
-  m_cursor->point1->setCoords(double(r.wallSeconds), 0);
-  m_cursor->point2->setCoords(double(r.wallSeconds), 1);
-  m_cursor->setVisible(true);
-  m_chart->replot(QCustomPlot::rpQueuedReplot);
+  m_chart->placeCursor(double(r->wallSeconds));
 }
 
 void LogWindow::exportTable() {

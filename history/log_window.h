@@ -9,10 +9,8 @@
 #include <memory>
 
 class QCheckBox;
-class QCPAxis;
-class QCPItemStraightLine;
-class QCustomPlot;
 class QLabel;
+class QLayout;
 class QListWidget;
 class QPlainTextEdit;
 class QProgressBar;
@@ -25,6 +23,8 @@ class OperatorMessages;
 }
 
 namespace history {
+
+class LogChart;
 
 // What the log window needs from outside; every member has a working default.
 struct LogWindowServices {
@@ -63,6 +63,9 @@ signals:
 
 private:
   void buildWindow();
+  QWidget *buildSide();
+  QLayout *buildChoices();
+  QLayout *buildStatus();
   // Runs `work` on a thread of its own while the progress bar and "Cancel" show; "Cancel" and
   // closing the window make its progress calls return false.
   void startWorker(std::function<void(const logging::LogProgress &)> work);
@@ -78,8 +81,6 @@ private:
   LogWindowServices m_services;
   QString m_path;
   std::unique_ptr<logging::LogFile> m_log;
-  // Records' indices in order of time, for the read-out.
-  std::vector<qsizetype> m_byTime;
 
   // Shared with the reading or exporting thread.
   std::shared_ptr<logging::LogFile> m_result;
@@ -89,10 +90,8 @@ private:
   QThread *m_worker = nullptr;
   QTimer *m_tmrProgress = nullptr;
 
-  QCustomPlot *m_chart = nullptr;
-  QCPItemStraightLine *m_cursor = nullptr;
-  QList<QCPAxis *> m_axes;      // pH, temperature, flow rate, total
-  QList<QCheckBox *> m_columns; // one per charted column, in chart order
+  LogChart *m_chart = nullptr;
+  QList<QCheckBox *> m_columns; // one per charted series, in chart order
   QCheckBox *m_chkPhCorr = nullptr;
   QCheckBox *m_chkThermOffset = nullptr;
   QListWidget *m_lstRuns = nullptr;

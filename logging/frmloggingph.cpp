@@ -67,6 +67,43 @@ frmloggingph::frmloggingph(tiltdgh::OperatorMessages &messages, const QLocale &l
   m_cmdExit = new QPushButton(QStringLiteral("OK"), this);
   m_cmdExit->setObjectName(QStringLiteral("cmdExit"));
 
+  buildFrame(locale);
+
+  m_cmdSelect = new QPushButton(QStringLiteral("Select File"));
+  m_cmdSelect->setObjectName(QStringLiteral("cmdSelect"));
+  auto *buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(m_cmdSelect);
+  buttons->addWidget(m_cmdExit);
+  buttons->addStretch();
+
+  auto *layout = new QVBoxLayout(this);
+  layout->addWidget(m_frame1);
+  layout->addLayout(buttons);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+
+  // "OK" also takes the focus when the dialog shows.
+  setTabOrder(m_cmdExit, m_noSave);
+  setTabOrder(m_noSave, m_writeToFile);
+  setTabOrder(m_writeToFile, m_append);
+  setTabOrder(m_append, m_overwrite);
+  setTabOrder(m_overwrite, m_cmbInterval);
+  setTabOrder(m_cmbInterval, m_cmdSelect);
+  m_cmdExit->setFocus();
+
+  // The rules follow the selection however it changes (mouse, keyboard, an accessibility action,
+  // the program); a click on the selected button applies them again. They read only the
+  // buttons' states, so running twice for one change gives the same result.
+  connect(m_optDatafile, &QButtonGroup::idToggled, this, &frmloggingph::applyEnablingRules);
+  connect(m_optDatafile, &QButtonGroup::idClicked, this, &frmloggingph::applyEnablingRules);
+  connect(m_cmdSelect, &QPushButton::clicked, this, &frmloggingph::selectFile);
+  connect(m_cmdExit, &QPushButton::clicked, this, &frmloggingph::startLogging);
+
+  m_noSave->setChecked(true);
+  applyEnablingRules();
+}
+
+void frmloggingph::buildFrame(const QLocale &locale) {
   m_frame1 = new QGroupBox(QStringLiteral("Log File Parameters:"));
   m_frame1->setObjectName(QStringLiteral("Frame1"));
   m_noSave = option(QStringLiteral("No Save"), QStringLiteral("optDatafile_0"));
@@ -112,39 +149,6 @@ frmloggingph::frmloggingph(tiltdgh::OperatorMessages &messages, const QLocale &l
   frameLayout->addLayout(options);
   frameLayout->addSpacing(24);
   frameLayout->addLayout(interval);
-
-  m_cmdSelect = new QPushButton(QStringLiteral("Select File"));
-  m_cmdSelect->setObjectName(QStringLiteral("cmdSelect"));
-  auto *buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(m_cmdSelect);
-  buttons->addWidget(m_cmdExit);
-  buttons->addStretch();
-
-  auto *layout = new QVBoxLayout(this);
-  layout->addWidget(m_frame1);
-  layout->addLayout(buttons);
-  layout->setSizeConstraint(QLayout::SetFixedSize);
-
-  // "OK" also takes the focus when the dialog shows.
-  setTabOrder(m_cmdExit, m_noSave);
-  setTabOrder(m_noSave, m_writeToFile);
-  setTabOrder(m_writeToFile, m_append);
-  setTabOrder(m_append, m_overwrite);
-  setTabOrder(m_overwrite, m_cmbInterval);
-  setTabOrder(m_cmbInterval, m_cmdSelect);
-  m_cmdExit->setFocus();
-
-  // The rules follow the selection however it changes (mouse, keyboard, an accessibility action,
-  // the program); a click on the selected button applies them again. They read only the
-  // buttons' states, so running twice for one change gives the same result.
-  connect(m_optDatafile, &QButtonGroup::idToggled, this, &frmloggingph::applyEnablingRules);
-  connect(m_optDatafile, &QButtonGroup::idClicked, this, &frmloggingph::applyEnablingRules);
-  connect(m_cmdSelect, &QPushButton::clicked, this, &frmloggingph::selectFile);
-  connect(m_cmdExit, &QPushButton::clicked, this, &frmloggingph::startLogging);
-
-  m_noSave->setChecked(true);
-  applyEnablingRules();
 }
 
 void frmloggingph::applyEnablingRules() {

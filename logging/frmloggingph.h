@@ -67,6 +67,8 @@ protected:
   void keyPressEvent(QKeyEvent *event) override;
 
 private:
+  // "Log File Parameters:": the file and append choices and the interval.
+  void buildFrame(const QLocale &locale);
   void applyEnablingRules();
 
   tiltdgh::OperatorMessages &m_messages;

@@ -225,53 +225,47 @@ private:
       writeText(sheet, row, col, text);
   }
 
+  // The runs sheet: the run's number, date and version, the probe lines, then the run's extent.
   void writeRuns() {
-    static const char *const titles[] = {"run",
-                                         "date",
-                                         "version",
-                                         "probe1_offset",
-                                         "probe2_offset",
-                                         "probe1_slope",
-                                         "probe2_slope",
-                                         "probe1_serial",
-                                         "probe2_serial",
-                                         "probe1_cal_date",
-                                         "probe2_cal_date",
-                                         "first_time",
-                                         "last_time",
-                                         "records",
-                                         "header_line"};
-    const int columns = int(sizeof titles / sizeof titles[0]);
-    for (int c = 0; c < columns; ++c)
-      worksheet_write_string(m_runSheet, 0, lxw_col_t(c), titles[c], m_bold);
-    worksheet_set_column(m_runSheet, 0, lxw_col_t(columns - 1), 16, nullptr);
+    QList<QByteArray> titles = {"run", "date", "version"};
+    for (const ProbeFieldInfo &field : kProbeFields)
+      titles << QByteArray(field.tidyName.data(), qsizetype(field.tidyName.size()));
+    titles << "first_time"
+           << "last_time"
+           << "records"
+           << "header_line";
+    for (int c = 0; c < titles.size(); ++c)
+      worksheet_write_string(m_runSheet, 0, lxw_col_t(c), titles[c].constData(), m_bold);
+    worksheet_set_column(m_runSheet, 0, lxw_col_t(titles.size() - 1), 16, nullptr);
     lxw_row_t row = 1;
-    for (size_t i = 0; i < m_runs.size(); ++i, ++row) {
-      const RunRow &r = m_runs[i];
-      worksheet_write_number(m_runSheet, row, 0, double(i + 1), nullptr);
-      const QDate d = r.run.date;
-      if (d.year() >= 1900) {
-        lxw_datetime day{d.year(), d.month(), d.day(), 0, 0, 0};
-        worksheet_write_datetime(m_runSheet, row, 1, &day, m_dateFormat);
-      } else {
-        writeText(m_runSheet, row, 1, d.toString(Qt::ISODate));
-      }
-      writeText(m_runSheet, row, 2, r.run.version);
-      writeValue(m_runSheet, row, 3, r.run.probe1Offset);
-      writeValue(m_runSheet, row, 4, r.run.probe2Offset);
-      writeValue(m_runSheet, row, 5, r.run.probe1Slope);
-      writeValue(m_runSheet, row, 6, r.run.probe2Slope);
-      writeText(m_runSheet, row, 7, r.run.probe1Serial);
-      writeText(m_runSheet, row, 8, r.run.probe2Serial);
-      writeText(m_runSheet, row, 9, r.run.probe1CalDate);
-      writeText(m_runSheet, row, 10, r.run.probe2CalDate);
-      if (r.records > 0) {
-        writeTime(m_runSheet, row, 11, r.firstTime);
-        writeTime(m_runSheet, row, 12, r.lastTime);
-      }
-      worksheet_write_number(m_runSheet, row, 13, double(r.records), nullptr);
-      worksheet_write_number(m_runSheet, row, 14, double(r.run.headerLine), nullptr);
+    for (size_t i = 0; i < m_runs.size(); ++i, ++row)
+      writeRun(row, i, m_runs[i]);
+  }
+
+  void writeRun(lxw_row_t row, size_t index, const RunRow &r) {
+    worksheet_write_number(m_runSheet, row, 0, double(index + 1), nullptr);
+    const QDate d = r.run.date;
+    if (d.year() >= 1900) {
+      lxw_datetime day{d.year(), d.month(), d.day(), 0, 0, 0};
+      worksheet_write_datetime(m_runSheet, row, 1, &day, m_dateFormat);
+    } else {
+      writeText(m_runSheet, row, 1, d.toString(Qt::ISODate));
     }
+    writeText(m_runSheet, row, 2, r.run.version);
+    lxw_col_t col = 3;
+    for (const ProbeFieldInfo &field : kProbeFields) {
+      const QString &text = r.run.*field.member;
+      if (field.number)
+        writeValue(m_runSheet, row, col++, text);
+      else
+        writeText(m_runSheet, row, col++, text);
+    }
+    if (r.records > 0) {
+      writeTime(m_runSheet, row, col, r.firstTime);
+      writeTime(m_runSheet, row, col + 1, r.lastTime);
+    }
+    worksheet_write_number(m_runSheet, row, col + 2, double(r.records), nullptr);
+    worksheet_write_number(m_runSheet, row, col + 3, double(r.run.headerLine), nullptr);
   }
 
   QString m_path;

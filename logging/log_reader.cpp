@@ -1,11 +1,12 @@
 #include "logging/log_reader.h"
 
+#include "logging/log_items.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <string_view>
@@ -26,124 +27,15 @@ constexpr qint64 kHeaderSearchBytes = 1 << 20;
 constexpr int kClockSetBackSeconds = 3600;
 constexpr qint64 kEpochJulianDay = 2440588; // 1970-01-01
 
-constexpr string_view kTitle = "Brellis DGH Contoller Logging Program";
-constexpr string_view kColumnLine =
-    "Time, Therm1, Therm2, Therm3, pH-1 mV, pH-2 mV, pH-1 value, pH-2 value, Flow frequency, "
-    "liters/min, Total Liters, Therm 1 offset, Therm 2 offset, Therm 3 offset, pH1 corr, pH2 corr";
+using items::Item;
 
-struct Item {
-  string_view text; // without the quotes; doubled quotes still doubled
-  bool quoted = false;
-};
+// A record's items: the time and the columns.
+constexpr int kLineItems = 1 + LogColumnCount;
 
-// Splits a line into its items. False when a quoted item is not closed or is followed by
-// anything but a comma.
-bool splitItems(string_view line, Item *items, int maxItems, int &count) {
-  count = 0;
-  size_t i = 0;
-  while (true) {
-    if (count == maxItems)
-      return false;
-    Item &item = items[count++];
-    if (i < line.size() && line[i] == '"') {
-      size_t j = i + 1;
-      while (true) {
-        const size_t q = line.find('"', j);
-        if (q == string_view::npos)
-          return false;
-        if (q + 1 < line.size() && line[q + 1] == '"') {
-          j = q + 2;
-          continue;
-        }
-        item.text = line.substr(i + 1, q - i - 1);
-        item.quoted = true;
-        i = q + 1;
-        break;
-      }
-      if (i == line.size())
-        return true;
-      if (line[i] != ',')
-        return false;
-      ++i;
-    } else {
-      const size_t comma = line.find(',', i);
-      item.text = line.substr(i, comma == string_view::npos ? string_view::npos : comma - i);
-      item.quoted = false;
-      if (comma == string_view::npos)
-        return true;
-      i = comma + 1;
-    }
-  }
-}
-
-QString itemText(string_view text) {
-  QString out = QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
-  out.replace(QStringLiteral("\"\""), QStringLiteral("\""));
-  return out;
-}
-
-bool parseNumber(string_view text, double &value) {
-  if (text.empty())
-    return false;
-  const auto res = std::from_chars(text.data(), text.data() + text.size(), value);
-  return res.ec == std::errc() && res.ptr == text.data() + text.size();
-}
-
-// Total Liters: the regional decimal separator may be "," and "000" stands for no total yet.
-bool parseTotal(string_view text, double &value) {
-  if (text.empty() || text == "000") {
-    value = kNaN;
-    return true;
-  }
-  if (text.size() > 64)
-    return false;
-  char buf[64];
-  for (size_t i = 0; i < text.size(); ++i)
-    buf[i] = text[i] == ',' ? '.' : text[i];
-  return parseNumber(string_view(buf, text.size()), value);
-}
-
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// "hh:mm:ss" with any separator the locale used (":" or "."), the same one twice.
-bool parseTimeOfDay(string_view t, int &seconds) {
-  if (t.size() < 8 || !isDigit(t[0]) || !isDigit(t[1]))
-    return false;
-  size_t i = 2;
-  while (i < t.size() && !isDigit(t[i]))
-    ++i;
-  const string_view sep = t.substr(2, i - 2);
-  if (sep.empty() || t.size() != 6 + 2 * sep.size() || t.substr(4 + sep.size(), sep.size()) != sep)
-    return false;
-  const size_t m = 2 + sep.size();
-  const size_t s = m + 2 + sep.size();
-  if (!isDigit(t[m]) || !isDigit(t[m + 1]) || !isDigit(t[s]) || !isDigit(t[s + 1]))
-    return false;
-  const int hh = (t[0] - '0') * 10 + (t[1] - '0');
-  const int mm = (t[m] - '0') * 10 + (t[m + 1] - '0');
-  const int ss = (t[s] - '0') * 10 + (t[s + 1] - '0');
-  if (hh > 23 || mm > 59 || ss > 59)
-    return false;
-  seconds = hh * 3600 + mm * 60 + ss;
-  return true;
-}
-
-// #yyyy-mm-dd#
-QDate parseDateItem(const Item &item) {
-  const string_view t = item.text;
-  if (item.quoted || t.size() != 12 || t[0] != '#' || t[5] != '-' || t[8] != '-' || t[11] != '#')
-    return {};
-  int parts[3] = {0, 0, 0};
-  const size_t starts[3] = {1, 6, 9};
-  const size_t lengths[3] = {4, 2, 2};
-  for (int p = 0; p < 3; ++p)
-    for (size_t k = 0; k < lengths[p]; ++k) {
-      const char c = t[starts[p] + k];
-      if (!isDigit(c))
-        return {};
-      parts[p] = parts[p] * 10 + (c - '0');
-    }
-  return QDate(parts[0], parts[1], parts[2]); // invalid for 2026-02-30
+// The column line as the file's bytes hold it.
+const std::string &columnLineBytes() {
+  static const std::string line = logColumnLine().toStdString();
+  return line;
 }
 
 class Reader {
@@ -157,25 +49,25 @@ public:
       text.remove_suffix(1);
     if (text.empty())
       return true;
-    Item items[17];
+    Item parts[kLineItems];
     int count = 0;
-    if (!splitItems(text, items, 17, count)) {
+    if (!items::splitItems(text, parts, kLineItems, count)) {
       damaged(1);
       return true;
     }
-    if (count == 1 && items[0].quoted) {
-      headerLine(items[0].text);
+    if (count == 1 && parts[0].quoted) {
+      headerLine(parts[0].text);
       return true;
     }
-    if (count == 2 && items[0].quoted && items[0].text == "Date: " && m_state == State::Header) {
-      m_pending.date = parseDateItem(items[1]);
+    if (count == 2 && parts[0].quoted && parts[0].text == kDateLabel && m_state == State::Header) {
+      m_pending.date = items::parseDateItem(parts[1]);
       ++m_pendingLines;
       if (!m_pending.date.isValid())
         damaged(0);
       return true;
     }
-    if (count == 16 && m_state == State::Records)
-      return record(items);
+    if (count == kLineItems && m_state == State::Records)
+      return record(parts);
     damaged(1);
     return true;
   }
@@ -212,7 +104,7 @@ private:
   }
 
   void headerLine(string_view text) {
-    if (text == kTitle) {
+    if (text == kLogTitle) {
       if (m_state == State::Header)
         abandonHeader();
       m_sawTitle = true;
@@ -227,7 +119,7 @@ private:
       return;
     }
     ++m_pendingLines;
-    if (text == kColumnLine) {
+    if (text == columnLineBytes()) {
       if (!m_pending.date.isValid()) {
         // Records without a date cannot be placed in time.
         abandonHeader();
@@ -243,24 +135,13 @@ private:
       m_dayOffset = 0;
       return;
     }
-    struct Field {
-      string_view label;
-      QString LogRun::*member;
-    };
-    static const Field fields[] = {
-        {"Version: ", &LogRun::version},
-        {"Probe 1 Offset: ", &LogRun::probe1Offset},
-        {"Probe 2 Offset: ", &LogRun::probe2Offset},
-        {"Probe 1 Slope: ", &LogRun::probe1Slope},
-        {"Probe 2 Slope: ", &LogRun::probe2Slope},
-        {"Probe 1 Serial Number: ", &LogRun::probe1Serial},
-        {"Probe 2 Serial Number: ", &LogRun::probe2Serial},
-        {"Probe 1 Calibration Date: ", &LogRun::probe1CalDate},
-        {"Probe 2 Calibration Date: ", &LogRun::probe2CalDate},
-    };
-    for (const Field &f : fields) {
+    if (text.substr(0, kVersionLabel.size()) == kVersionLabel) {
+      m_pending.version = items::itemText(text.substr(kVersionLabel.size()));
+      return;
+    }
+    for (const ProbeFieldInfo &f : kProbeFields) {
       if (text.substr(0, f.label.size()) == f.label) {
-        m_pending.*f.member = itemText(text.substr(f.label.size()));
+        m_pending.*f.member = items::itemText(text.substr(f.label.size()));
         return;
       }
     }
@@ -268,17 +149,18 @@ private:
     damaged(1);
   }
 
-  bool record(const Item *items) {
+  bool record(const Item *parts) {
     LogRecord r;
     int second = 0;
-    if (!items[0].quoted || !parseTimeOfDay(items[0].text, second)) {
+    if (!parts[0].quoted || !items::parseTimeOfDay(parts[0].text, second)) {
       damaged(1);
       return true;
     }
-    for (int i = 1; i < 16; ++i) {
-      double &value = r.values[i - 1];
-      const bool ok = i - 1 == TotalLiters ? items[i].quoted && parseTotal(items[i].text, value)
-                                           : !items[i].quoted && parseNumber(items[i].text, value);
+    for (int c = 0; c < LogColumnCount; ++c) {
+      const Item &item = parts[c + 1];
+      double &value = r.values[c];
+      const bool ok = kLogColumns[c].source ? !item.quoted && items::parseNumber(item.text, value)
+                                            : item.quoted && items::parseTotal(item.text, value);
       if (!ok) {
         damaged(1);
         return true;
@@ -304,6 +186,52 @@ private:
   qsizetype m_records = 0;
   int m_previousSecond = -1;
   int m_dayOffset = 0;
+};
+
+// Cuts the bytes read into lines for the reader. A line longer than any the writer makes is
+// counted as damaged and skipped unread, up to its end.
+class LineCutter {
+public:
+  explicit LineCutter(Reader &reader) : m_reader(reader) {}
+
+  // False once the sink refused a record: nothing more is read.
+  bool ok() const { return m_ok; }
+
+  void add(const QByteArray &chunk) {
+    m_buffer += chunk;
+    qsizetype start = 0;
+    while (m_ok) {
+      const qsizetype end = m_buffer.indexOf('\n', start);
+      if (end < 0)
+        break;
+      if (m_skipping)
+        m_skipping = false;
+      else if (end - start > kMaxLineBytes)
+        m_reader.overlongLine();
+      else
+        m_ok = m_reader.line(string_view(m_buffer.constData() + start, size_t(end - start)));
+      start = end + 1;
+    }
+    m_buffer.remove(0, start);
+    if (m_buffer.size() > kMaxLineBytes) {
+      if (!m_skipping)
+        m_reader.overlongLine();
+      m_skipping = true;
+      m_buffer.clear();
+    }
+  }
+
+  // The bytes after the last line end, as a line of their own.
+  void finish() {
+    if (!m_skipping && !m_buffer.isEmpty())
+      m_ok = m_reader.line(string_view(m_buffer.constData(), size_t(m_buffer.size())));
+  }
+
+private:
+  Reader &m_reader;
+  QByteArray m_buffer;
+  bool m_skipping = false; // inside an overlong line, until its end
+  bool m_ok = true;
 };
 
 class MemorySink : public LogSink {
@@ -333,7 +261,8 @@ double headerNumber(const QString &text) {
   QByteArray bytes = text.trimmed().toLatin1();
   bytes.replace(',', '.');
   double value = 0;
-  return parseNumber(string_view(bytes.constData(), size_t(bytes.size())), value) ? value : kNaN;
+  return items::parseNumber(string_view(bytes.constData(), size_t(bytes.size())), value) ? value
+                                                                                         : kNaN;
 }
 
 qint64 wallSecondsOf(const QDate &date, int secondsOfDay) {
@@ -364,10 +293,8 @@ LogReadSummary readLog(QIODevice &device, LogSink &sink, const LogProgress &prog
   Reader reader(sink, summary);
   const qint64 total = device.isSequential() ? -1 : device.size() - device.pos();
   qint64 done = 0;
-  QByteArray buffer;
-  bool skipping = false; // inside an overlong line, until its end
-  bool sinkFailed = false;
-  while (!sinkFailed) {
+  LineCutter cutter(reader);
+  while (cutter.ok()) {
     if (progress && !progress(done, total)) {
       summary.cancelled = true;
       summary.error = QStringLiteral("The reading was cancelled.");
@@ -378,46 +305,22 @@ LogReadSummary readLog(QIODevice &device, LogSink &sink, const LogProgress &prog
     if (chunk.isEmpty())
       break;
     done += chunk.size();
-    buffer += chunk;
-    qsizetype start = 0;
-    while (true) {
-      const qsizetype end = buffer.indexOf('\n', start);
-      if (end < 0)
-        break;
-      if (skipping)
-        skipping = false;
-      else if (end - start > kMaxLineBytes)
-        reader.overlongLine();
-      else if (!reader.line(string_view(buffer.constData() + start, size_t(end - start)))) {
-        sinkFailed = true;
-        break;
-      }
-      start = end + 1;
-    }
-    buffer.remove(0, start);
-    if (buffer.size() > kMaxLineBytes) {
-      if (!skipping)
-        reader.overlongLine();
-      skipping = true;
-      buffer.clear();
-    }
+    cutter.add(chunk);
     if (!reader.sawTitle() && done >= kHeaderSearchBytes)
       break;
   }
-  if (sinkFailed) {
-    summary.error = sink.errorText();
-    return summary;
-  }
   // A last line without its line end: a file cut short, or one still being written.
-  if (!skipping && !buffer.isEmpty() &&
-      !reader.line(string_view(buffer.constData(), size_t(buffer.size())))) {
+  if (cutter.ok())
+    cutter.finish();
+  if (!cutter.ok()) {
     summary.error = sink.errorText();
     return summary;
   }
   reader.finish();
   if (!reader.sawTitle()) {
     summary.error = QStringLiteral("This is not a Brellis log file: it has no log header (the "
-                                   "line \"Brellis DGH Contoller Logging Program\").");
+                                   "line \"%1\").")
+                        .arg(schemaText(kLogTitle));
     return summary;
   }
   if (!reader.sawRun()) {
@@ -465,25 +368,6 @@ LogFile readLogBytes(const QByteArray &bytes) {
   static_cast<LogReadSummary &>(file) = readLog(buffer, sink);
   sink.closeRun();
   return file;
-}
-
-QString columnName(int column) {
-  static const char *const names[LogColumnCount] = {"therm1_C",
-                                                    "therm2_C",
-                                                    "therm3_C",
-                                                    "ph1_mV",
-                                                    "ph2_mV",
-                                                    "ph1",
-                                                    "ph2",
-                                                    "flow_Hz",
-                                                    "flow_L_per_min",
-                                                    "total_L",
-                                                    "therm1_offset_C",
-                                                    "therm2_offset_C",
-                                                    "therm3_offset_C",
-                                                    "ph1_corr",
-                                                    "ph2_corr"};
-  return column >= 0 && column < LogColumnCount ? QString::fromLatin1(names[column]) : QString();
 }
 
 } // namespace logging

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "logging/log_schema.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QList>
@@ -16,26 +18,6 @@ class QIODevice;
 // command line and the tests share one reading.
 namespace logging {
 
-// The 15 readings of a record, in the order of the column line (Time is kept apart).
-enum LogColumn {
-  Therm1,
-  Therm2,
-  Therm3,
-  Ph1mV,
-  Ph2mV,
-  Ph1Value,
-  Ph2Value,
-  FlowHz,
-  LitersPerMin,
-  TotalLiters,
-  Therm1Offset,
-  Therm2Offset,
-  Therm3Offset,
-  Ph1Corr,
-  Ph2Corr,
-  LogColumnCount
-};
-
 struct LogRecord {
   // Wall-clock seconds since 1970-01-01 00:00:00 as the file states them (the run's date plus
   // the record's time of day), with no time zone applied: 00:00:00 on 1 January 1970 is 0.
@@ -43,23 +25,6 @@ struct LogRecord {
   int run = 0; // index into LogFile::runs
   // NaN where the file has no value: a Total Liters of "" or "000" (no total shown yet).
   std::array<double, LogColumnCount> values{};
-};
-
-// One run's header block. Texts are as the file holds them, without the labels.
-struct LogRun {
-  qint64 headerLine = 0; // 1-based line number of the title line
-  QString version;
-  QDate date;           // the "Date: " line
-  QString probe1Offset; // in the regional form of the run, e.g. "2,5777"
-  QString probe2Offset;
-  QString probe1Slope;
-  QString probe2Slope;
-  QString probe1Serial;
-  QString probe2Serial;
-  QString probe1CalDate; // the regional short date form of the run, e.g. "1/1/2001"
-  QString probe2CalDate;
-  qsizetype firstRecord = 0; // index into LogFile::records
-  qsizetype recordCount = 0;
 };
 
 // Offsets and slopes as numbers: the decimal separator may be "." or ",". NaN if unreadable.
@@ -115,8 +80,5 @@ inline constexpr qint64 kMaxLogFileBytes = 256LL * 1024 * 1024;
 // give ok false and a message naming the file.
 LogFile readLogFile(const QString &path, const LogProgress &progress = {});
 LogFile readLogBytes(const QByteArray &bytes);
-
-// The column names of the tidy table, units included: "therm1_C" ... "ph2_corr".
-QString columnName(int column);
 
 } // namespace logging

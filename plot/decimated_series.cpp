@@ -1,6 +1,7 @@
 #include "plot/decimated_series.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <optional>
@@ -25,6 +26,8 @@ void DecimatedSeries::append(double key, double value) {
   if (m_size == 0 || !(key < point(m_size - 1).key)) {
     pushBack({key, value});
     summariseFrom(m_size - 1);
+    if (std::isnan(value))
+      noteGap(m_size - 1);
     return;
   }
   // Older than the newest: shift the later points up by one and insert after any equal keys.
@@ -34,12 +37,59 @@ void DecimatedSeries::append(double key, double value) {
     point(i) = point(i - 1);
   point(at) = {key, value};
   summariseFrom(at);
+  regapFrom(at);
+}
+
+void DecimatedSeries::append(std::span<const Point> points) {
+  const auto byKey = [](const Point &a, const Point &b) { return a.key < b.key; };
+  if (points.empty())
+    return;
+  if ((m_size > 0 && points.front().key < point(m_size - 1).key) ||
+      !std::is_sorted(points.begin(), points.end(), byKey)) {
+    for (const Point &p : points)
+      append(p.key, p.value);
+    return;
+  }
+  ++m_revision;
+  const std::size_t from = m_size;
+  for (const Point &p : points) {
+    pushBack(p);
+    if (std::isnan(p.value))
+      noteGap(m_size - 1);
+  }
+  summariseFrom(from);
+}
+
+void DecimatedSeries::noteGap(std::size_t index) {
+  if (!m_gaps.empty() && m_gaps.back().last + 1 == index)
+    m_gaps.back().last = index;
+  else
+    m_gaps.push_back({index, index});
+}
+
+void DecimatedSeries::regapFrom(std::size_t from) {
+  auto it = std::lower_bound(m_gaps.begin(), m_gaps.end(), from,
+                             [](const Gap &g, std::size_t i) { return g.last < i; });
+  std::size_t start = from;
+  if (it != m_gaps.end())
+    start = std::min(start, it->first);
+  m_gaps.erase(it, m_gaps.end());
+  for (std::size_t i = start; i < m_size; ++i)
+    if (std::isnan(point(i).value))
+      noteGap(i);
+}
+
+std::size_t DecimatedSeries::firstGapIn(std::size_t begin, std::size_t end) const {
+  const auto it = std::lower_bound(m_gaps.begin(), m_gaps.end(), begin,
+                                   [](const Gap &g, std::size_t i) { return g.last < i; });
+  return it != m_gaps.end() && it->first < end ? std::max(it->first, begin) : SIZE_MAX;
 }
 
 void DecimatedSeries::clear() {
   ++m_revision;
   m_blocks.clear();
   m_levels.clear();
+  m_gaps.clear();
   m_size = 0;
 }
 
@@ -173,9 +223,16 @@ QVector<QCPGraphData> DecimatedSeries::visiblePoints(double lower, double upper,
   };
   take(begin);
   for (std::size_t b = begin >> shift; b <= (end - 1) >> shift; ++b) {
-    const Extremes e = extremes(std::max(b << shift, begin), std::min((b + 1) << shift, end));
-    take(std::min(e.min, e.max));
-    take(std::max(e.min, e.max));
+    const std::size_t first = std::max(b << shift, begin);
+    const std::size_t stop = std::min((b + 1) << shift, end);
+    const Extremes e = extremes(first, stop);
+    // The extremes are numbers unless every value of the bucket is NaN.
+    const std::size_t gap = std::isnan(point(e.min).value) ? SIZE_MAX : firstGapIn(first, stop);
+    std::array<std::size_t, 3> picks = {e.min, e.max, gap};
+    std::sort(picks.begin(), picks.end());
+    for (std::size_t i : picks)
+      if (i != SIZE_MAX)
+        take(i);
   }
   take(end - 1);
   return out;
@@ -187,6 +244,7 @@ std::size_t DecimatedSeries::bytesHeld() const {
                       m_levels.capacity() * sizeof(m_levels[0]);
   for (const std::vector<Extremes> &level : m_levels)
     bytes += level.capacity() * sizeof(Extremes);
+  bytes += m_gaps.capacity() * sizeof(Gap);
   return bytes;
 }
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace plot {
@@ -31,6 +32,9 @@ public:
   // the newest (the clock was set back) is inserted at its sorted place, at a cost linear in the
   // points after it, so the series stays sorted and nothing is lost.
   void append(double key, double value);
+  // The same as appending each point in turn, but for points in order of key that are not older
+  // than the newest it costs one pass over them instead of a summary update for each.
+  void append(std::span<const Point> points);
   void clear();
 
   std::size_t size() const { return m_size; }
@@ -49,14 +53,22 @@ public:
   // 2 x columns points in the range: all of them. Otherwise the range is cut into buckets of
   // consecutive points, at most `columns` of them, and each gives its lowest and its highest point;
   // the first and the last point of the range come too. Every point of the range lies in a
-  // bucket, so no spike is ever lost. One point on each side of the range is included (when there
-  // is one) so that a line drawn through the result reaches the edges.
+  // bucket, so no spike is ever lost. A value that is not a number (NaN) breaks the drawn line:
+  // a bucket holding one gives it too, so a gap in the series stays a gap at every width. One point
+  // on each side of the range is included (when there is one) so that a line drawn through the
+  // result reaches the edges.
   QVector<QCPGraphData> visiblePoints(double lower, double upper, int columns) const;
 
   // Bytes held on the heap for the points and the summary.
   std::size_t bytesHeld() const;
 
 private:
+  // Consecutive points first..last whose values are NaN.
+  struct Gap {
+    std::size_t first;
+    std::size_t last;
+  };
+
   struct Extremes {
     std::uint32_t min;
     std::uint32_t max;
@@ -72,6 +84,12 @@ private:
     return m_blocks[index >> blockBits][index & ((std::size_t(1) << blockBits) - 1)];
   }
   void pushBack(const Point &p);
+  // Keeps the gaps up to date with a NaN at `index`, the newest point looked at.
+  void noteGap(std::size_t index);
+  // Recomputes the gaps that reach `from` or later.
+  void regapFrom(std::size_t from);
+  // The first point of begin..end that is NaN, or SIZE_MAX.
+  std::size_t firstGapIn(std::size_t begin, std::size_t end) const;
   // Recomputes the summary of every bucket holding a point at `from` or later.
   void summariseFrom(std::size_t from);
   Extremes scan(std::size_t begin, std::size_t end) const;
@@ -83,6 +101,7 @@ private:
   std::size_t m_size = 0;
   // m_levels[k] summarises buckets of 2^(summaryBits + k) points; the top level has one bucket.
   std::vector<std::vector<Extremes>> m_levels;
+  std::vector<Gap> m_gaps; // in order; empty while every value is a number
   std::uint64_t m_revision = 0;
 };
 

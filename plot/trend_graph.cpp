@@ -15,9 +15,6 @@
 namespace plot {
 namespace {
 
-const QColor backgroundColour(Qt::black);
-const QColor axisColour(210, 210, 210);
-const QColor gridColour(70, 70, 70);
 const QColor cursor1Colour(Qt::yellow);
 const QColor cursor2Colour(Qt::cyan);
 const QColor notFollowingColour(255, 176, 0);
@@ -68,29 +65,12 @@ double clampToRange(double value, const QCPRange &range) {
   return std::clamp(value, std::min(range.lower, range.upper), std::max(range.lower, range.upper));
 }
 
-void styleAxis(QCPAxis *axis, const QString &name, const QString &caption) {
-  axis->setObjectName(name);
-  axis->setLabel(caption);
-  axis->setVisible(true);
-  axis->setBasePen(QPen(axisColour));
-  axis->setTickPen(QPen(axisColour));
-  axis->setSubTickPen(QPen(axisColour));
-  axis->setTickLabelColor(axisColour);
-  axis->setLabelColor(axisColour);
-  axis->grid()->setPen(QPen(gridColour, 0, Qt::DotLine));
-}
-
 QCPGraph *makeTrace(QCustomPlot *plot, QCPAxis *valueAxis, const QString &name,
-                    const QColor &colour) {
+                    const QColor &colour, bool dashed) {
   QCPGraph *graph = plot->addGraph(plot->xAxis, valueAxis);
   graph->setName(name);
   graph->setObjectName(name);
-  // A wider or antialiased pen makes a long trend orders of magnitude slower to draw without
-  // OpenGL; adaptive sampling keeps a zoomed-out week of points cheap.
-  graph->setPen(QPen(colour, 1));
-  graph->setAntialiased(false);
-  graph->setAdaptiveSampling(true);
-  graph->setLineStyle(QCPGraph::lsLine);
+  styleTrace(graph, tracePen(colour, dashed));
   return graph;
 }
 
@@ -111,9 +91,7 @@ QCPItemTracer *makeCursor(QCustomPlot *plot, const QString &name, const QColor &
 
 TrendGraph::TrendGraph(const QDateTime &now, QWidget *parent) : QCustomPlot(parent) {
   setAccessibleName(QStringLiteral("pH Probe"));
-  setBackground(backgroundColour);
-  axisRect()->setBackground(backgroundColour);
-  setNotAntialiasedElements(QCP::aePlottables | QCP::aeItems | QCP::aeGrid | QCP::aeSubGrid);
+  styleChart(this);
 
   auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
   ticker->setDateTimeFormat(QStringLiteral("hh:mm:ss"));
@@ -131,13 +109,9 @@ TrendGraph::TrendGraph(const QDateTime &now, QWidget *parent) : QCustomPlot(pare
   yAxis2->setRange(0, 15);
 
   setAutoAddPlottableToLegend(false);
-  m_traces[0] = makeTrace(this, yAxis, QStringLiteral("Plot-1"), trace1Colour);
-  m_traces[1] = makeTrace(this, yAxis2, QStringLiteral("Plot-2"), trace2Colour);
-  // Trace 1 is dashed and drawn over trace 2: where the probes agree to a pixel, the red line
-  // shows through the gaps of the green one.
-  QPen dashed = m_traces[0]->pen();
-  dashed.setDashPattern({6, 4});
-  m_traces[0]->setPen(dashed);
+  m_traces[0] = makeTrace(this, yAxis, QStringLiteral("Plot-1"), trace1Colour, true);
+  m_traces[1] = makeTrace(this, yAxis2, QStringLiteral("Plot-2"), trace2Colour, false);
+  // Trace 1 is drawn over trace 2.
   addLayer(trace1Layer, layer(QStringLiteral("main")), limAbove);
   m_traces[0]->setLayer(trace1Layer);
   for (int i = 0; i < 2; ++i)
@@ -145,9 +119,6 @@ TrendGraph::TrendGraph(const QDateTime &now, QWidget *parent) : QCustomPlot(pare
 
   legend->setVisible(true);
   legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
-  legend->setBrush(QColor(0, 0, 0, 200));
-  legend->setBorderPen(QPen(gridColour));
-  legend->setTextColor(axisColour);
   legend->setIconSize(24, 8);
   legend->addElement(new TraceLegendItem(legend, m_traces[0], QStringLiteral("pH1")));
   legend->addElement(new TraceLegendItem(legend, m_traces[1], QStringLiteral("pH2")));
@@ -164,6 +135,16 @@ TrendGraph::TrendGraph(const QDateTime &now, QWidget *parent) : QCustomPlot(pare
   axisRect()->setRangeZoom(Qt::Horizontal);
   setInteraction(Interaction::Pan);
 
+  buildOverlay();
+
+  m_lastXRange = xAxis->range();
+  connect(xAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), this,
+          &TrendGraph::onXRangeChanged);
+  connect(m_span, &QComboBox::currentIndexChanged, this, &TrendGraph::onSpanChosen);
+  connect(m_follow, &QToolButton::toggled, this, &TrendGraph::onFollowToggled);
+}
+
+void TrendGraph::buildOverlay() {
   m_spanCaption = new QLabel(QStringLiteral("Span"), this);
   m_spanCaption->setObjectName(QStringLiteral("lblSpan"));
   QPalette captionPalette = m_spanCaption->palette();
@@ -193,12 +174,6 @@ TrendGraph::TrendGraph(const QDateTime &now, QWidget *parent) : QCustomPlot(pare
                                       QFontMetrics(yAxis2->tickLabelFont()).height() / 2,
                                   0, 0));
   placeOverlay();
-
-  m_lastXRange = xAxis->range();
-  connect(xAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), this,
-          &TrendGraph::onXRangeChanged);
-  connect(m_span, &QComboBox::currentIndexChanged, this, &TrendGraph::onSpanChosen);
-  connect(m_follow, &QToolButton::toggled, this, &TrendGraph::onFollowToggled);
 }
 
 double TrendGraph::keyOf(const QDateTime &time) { return time.toMSecsSinceEpoch() / 1000.0; }

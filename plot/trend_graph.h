@@ -1,5 +1,7 @@
 #pragma once
 
+#include "plot/chart_style.h"
+
 #include <qcustomplot.h>
 
 #include <QColor>
@@ -16,11 +18,6 @@ namespace plot {
 
 class DecimatedSeries;
 class GraphFeed;
-
-// Trace 1 (probe 1) is green, trace 2 (probe 2) red; the main window shows each probe's readings
-// in its trace's colour.
-inline const QColor trace1Colour{Qt::green};
-inline const QColor trace2Colour{Qt::red};
 
 // The pH strip chart (the main window names it "CWGraph1"): X is the local date and time as
 // seconds since the epoch, shown as hh:mm:ss, so a trend runs on to the right across midnight.
@@ -109,6 +106,8 @@ protected:
   void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+  // The span chooser and the "Follow" button above the plot area.
+  void buildOverlay();
   std::optional<double> newestKey() const;
   std::optional<double> oldestKey() const;
   // The view that follows the newest point with the current span.

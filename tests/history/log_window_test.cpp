@@ -97,7 +97,9 @@ TEST(LogWindow, ShowsBothRunsTheirHeadersAndTheChosenColumnsAndExportsThem) {
   EXPECT_LT(chart->xAxis->range().lower, run2Start);
   EXPECT_GT(chart->xAxis->range().lower, run2Start - 120);
 
-  // pH with and without the correction; a temperature with and without its offset.
+  // pH with and without the correction; a temperature with and without its offset. The chart
+  // holds the points of its view: with the whole file in view the first is the file's first.
+  find<QPushButton>(window, "cmdWholeFile")->click();
   const auto firstValue = [&](int graph) { return chart->graph(graph)->data()->at(0)->value; };
   EXPECT_DOUBLE_EQ(firstValue(0), 7.05);
   find<QCheckBox>(window, "chkPhCorr")->setChecked(false);
