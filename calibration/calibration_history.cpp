@@ -1,6 +1,7 @@
 #include "calibration/calibration_history.h"
 
 #include "calibration/durable_file.h"
+#include "common/number_text.h"
 
 #include <QDir>
 #include <QFile>
@@ -182,6 +183,20 @@ QString appendRecord(const QString &path, CalibrationRecord record) {
   if (const QString error = replaceDurably(historyHeadPath(path), head); !error.isEmpty())
     return QStringLiteral("%1: %2").arg(historyHeadPath(path), error);
   return {};
+}
+
+bool sameCalibration(const ProbeValues &a, const ProbeValues &b) {
+  return common::bareNumber(a.offset) == common::bareNumber(b.offset) &&
+         common::bareNumber(a.slope) == common::bareNumber(b.slope) &&
+         a.serialNumber == b.serialNumber && a.date == b.date;
+}
+
+const CalibrationRecord *recordThatWrote(const HistoryReport &report, int probe,
+                                         const ProbeValues &values) {
+  for (auto it = report.records.rbegin(); it != report.records.rend(); ++it)
+    if (it->record.probe == probe && sameCalibration(it->record.after, values))
+      return &it->record;
+  return nullptr;
 }
 
 } // namespace calibration

@@ -51,4 +51,11 @@ HistoryReport readHistory(const QString &path);
 // failed, or an empty text.
 QString appendRecord(const QString &path, CalibrationRecord record);
 
+// True when both hold the same calibration as the store writes it (numbers to 15 digits).
+bool sameCalibration(const ProbeValues &a, const ProbeValues &b);
+
+// The newest whole record of `probe` that wrote `values`, or nullptr.
+const CalibrationRecord *recordThatWrote(const HistoryReport &report, int probe,
+                                         const ProbeValues &values);
+
 } // namespace calibration
