@@ -1,5 +1,6 @@
 // The calibration history on its own: the chain, the checks, and what survives a kill.
 #include "calibration/calibration_history.h"
+#include "calibration/probe_care.h"
 
 #include <QDir>
 #include <QFile>
@@ -139,6 +140,26 @@ TEST_F(History, AProgramKilledRightAfterTheAppendLeavesTheWholeRecord) {
   ASSERT_EQ(report.records.size(), 1u);
   EXPECT_EQ(report.records[0].record.after, recordOf(2, 4.48).after);
   EXPECT_EQ(report.records[0].record.before, recordOf(2, 4.48).before);
+}
+
+} // namespace
+
+namespace {
+
+TEST(CalibrationDue, DueExactlyOnceTheDateIsOlderThanTheInterval) {
+  const QDate calibrated(2026, 12, 1);
+  const struct {
+    int days;
+    QDate today;
+    bool due;
+  } cases[] = {
+      {7, QDate(2026, 12, 8), false}, {7, QDate(2026, 12, 9), true},
+      {1, QDate(2026, 12, 2), false}, {1, QDate(2026, 12, 3), true},
+      {0, QDate(2030, 1, 1), false},  {7, QDate(2026, 11, 1), false},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(isCalibrationDue(calibrated, c.days, c.today), c.due)
+        << c.days << " days on " << c.today.toString(Qt::ISODate).toStdString();
 }
 
 } // namespace
