@@ -3,6 +3,7 @@
 #include "calibration/calibration_history.h"
 #include "calibration/calibration_opener.h"
 #include "calibration/frm_buffer_cal.h"
+#include "calibration/frm_cal_history.h"
 #include "calibration/probe_care.h"
 #include "temp_store.h"
 #include "tests/support/recorders.h"
@@ -14,6 +15,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
 #include <QTimer>
 
 namespace {
@@ -209,6 +212,45 @@ TEST_F(CalibrationRecords, BeyondTheRefusalLimitApplyAsksAndTheHistoryKeepsTheOv
   EXPECT_TRUE(saved[0].record.overridden.startsWith("the slope against the default, 105.7 %, is "
                                                     "beyond the refusal limit (4)"))
       << saved[0].record.overridden.toStdString();
+}
+
+TEST_F(CalibrationRecords, TheHistoryWindowListsAProbesRecordsNewestFirstAndExportsThem) {
+  cal<QLineEdit>("txtOffset")->setText("2.6");
+  save();
+  cal<QRadioButton>("Option1_1")->click();
+  cal<QLineEdit>("txtSlope")->setText("4.4");
+  cal<QLineEdit>("txtCalReason")->setText("new probe, see log, p. 12");
+  save();
+  cal<QRadioButton>("Option1_0")->click();
+  cal<QLineEdit>("txtOffset")->setText("2.61");
+  save();
+
+  auto *window = new frmCalHistory;
+  const auto cell = [&](int row, int column) {
+    return window->findChild<QTableWidget *>("tblHistory")->item(row, column)->text();
+  };
+  EXPECT_TRUE(window->findChild<QLabel *>("lblHistoryCheck")->text().startsWith(
+      "history intact (3 records)\nFile: "));
+  window->findChild<QComboBox *>("cmbHistoryProbe")->setCurrentIndex(1);
+  auto *table = window->findChild<QTableWidget *>("tblHistory");
+  ASSERT_EQ(table->rowCount(), 2);
+  EXPECT_EQ(cell(0, 0), "3");
+  EXPECT_EQ(cell(0, 5), "offset 2.6 → 2.61 V");
+  EXPECT_EQ(cell(1, 0), "1");
+  EXPECT_EQ(cell(1, 5), "offset 2.5777 → 2.6 V");
+
+  window->findChild<QComboBox *>("cmbHistoryProbe")->setCurrentIndex(2);
+  const QString csv = m_data.filePath("export.csv");
+  ASSERT_EQ(window->exportCsv(csv), QString());
+  QFile file(csv);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QList<QByteArray> lines = file.readAll().split('\n');
+  ASSERT_EQ(lines.size(), 3); // header, one record, and nothing after the last CRLF
+  EXPECT_EQ(lines[0], "Record,Time (UTC),Probe,S/N,By,Changed,\"Offset, V\",Slope,Date,Source,"
+                      "Reason,Notes\r");
+  EXPECT_TRUE(lines[1].startsWith("2,")) << lines[1].toStdString();
+  EXPECT_TRUE(lines[1].endsWith(",typed,\"new probe, see log, p. 12\",\r")) << lines[1].toStdString();
+  delete window;
 }
 
 } // namespace
