@@ -199,4 +199,31 @@ const CalibrationRecord *recordThatWrote(const HistoryReport &report, int probe,
   return nullptr;
 }
 
+const NumberedRecord *recordInForce(const HistoryReport &report, const RunCalibration &run) {
+  for (auto it = report.records.rbegin(); it != report.records.rend(); ++it) {
+    const CalibrationRecord &r = it->record;
+    if (r.probe == run.probe && r.time <= run.start &&
+        r.after.serialNumber == run.serialNumber &&
+        common::bareNumber(r.after.offset) == common::bareNumber(run.offset) &&
+        common::bareNumber(r.after.slope) == common::bareNumber(run.slope))
+      return &*it;
+  }
+  return nullptr;
+}
+
+QString recordInForceText(const HistoryReport &report, const RunCalibration &run) {
+  const NumberedRecord *match = recordInForce(report, run);
+  if (!match)
+    return QStringLiteral("Probe %1: no calibration record matches the run's values (S/N %2, "
+                          "offset %3 V, slope %4)")
+        .arg(run.probe)
+        .arg(run.serialNumber, common::bareNumber(run.offset), common::bareNumber(run.slope));
+  const CalibrationRecord &r = match->record;
+  return QStringLiteral("Probe %1: record %2, saved %3 by %4@%5 from %6")
+      .arg(run.probe)
+      .arg(match->number)
+      .arg(r.time.toUTC().toString(Qt::ISODate), r.user, r.host,
+           r.buffers.empty() ? QStringLiteral("typed values") : QStringLiteral("buffers"));
+}
+
 } // namespace calibration

@@ -58,4 +58,21 @@ bool sameCalibration(const ProbeValues &a, const ProbeValues &b);
 const CalibrationRecord *recordThatWrote(const HistoryReport &report, int probe,
                                          const ProbeValues &values);
 
+// A probe's calibration as a log file's header gives it, and when the run began.
+struct RunCalibration {
+  int probe = 1;
+  QString serialNumber;
+  double offset = 0;
+  double slope = 0;
+  QDateTime start;
+};
+
+// The record in force when the run began: the newest of the probe's records made by then that
+// wrote the run's serial number, offset and slope. nullptr when none matches.
+const NumberedRecord *recordInForce(const HistoryReport &report, const RunCalibration &run);
+
+// What the log window says about it: "Probe 1: record 12, saved 2026-12-09T03:12:45Z by
+// lab@bench from buffers", or that no record matches the run's values.
+QString recordInForceText(const HistoryReport &report, const RunCalibration &run);
+
 } // namespace calibration

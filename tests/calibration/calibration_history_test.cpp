@@ -163,3 +163,42 @@ TEST(CalibrationDue, DueExactlyOnceTheDateIsOlderThanTheInterval) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(History, ARunIsMatchedToTheNewestRecordThatWroteItsValuesBeforeItBegan) {
+  // Records 1 and 3 write slope 4.5 on probe 1, record 2 slope 4.51 on probe 2, record 4 a later
+  // 4.5 on probe 1 made after the run began.
+  const double slopes[] = {4.5, 4.51, 4.5, 4.5};
+  const int probes[] = {1, 2, 1, 1};
+  for (int i = 0; i < 4; ++i) {
+    CalibrationRecord r = recordOf(probes[i], slopes[i]);
+    r.time = r.time.addSecs(3600 * i);
+    ASSERT_EQ(appendRecord(path(), r), QString());
+  }
+  const HistoryReport report = readHistory(path());
+  const QDateTime start = recordOf(1, 0).time.addSecs(3 * 3600 - 1);
+  const struct {
+    RunCalibration run;
+    int record; // 0: none
+  } cases[] = {
+      {{1, "180312", 2.5801, 4.5, start}, 3},
+      {{2, "180312", 2.5801, 4.51, start}, 2},
+      {{1, "180312", 2.5801, 4.51, start}, 0},
+      {{1, "180313", 2.5801, 4.5, start}, 0},
+      {{1, "180312", 2.58, 4.5, start}, 0},
+      {{1, "180312", 2.5801, 4.5, recordOf(1, 0).time.addSecs(-1)}, 0},
+  };
+  for (const auto &c : cases) {
+    const NumberedRecord *match = recordInForce(report, c.run);
+    EXPECT_EQ(match ? match->number : 0, c.record)
+        << c.run.probe << " " << c.run.slope << " " << c.run.offset;
+  }
+  EXPECT_EQ(recordInForceText(report, cases[0].run),
+            "Probe 1: record 3, saved 2026-12-09T05:12:45Z by lab@bench from typed values");
+  EXPECT_EQ(recordInForceText(report, cases[2].run),
+            "Probe 1: no calibration record matches the run's values (S/N 180312, offset 2.5801 "
+            "V, slope 4.51)");
+}
+
+} // namespace
