@@ -2,6 +2,7 @@
 #include "buffer_cal_wait.h"
 #include "calibration/calibration_history.h"
 #include "calibration/calibration_opener.h"
+#include "calibration/due_watch.h"
 #include "calibration/frm_buffer_cal.h"
 #include "calibration/frm_cal_history.h"
 #include "calibration/probe_care.h"
@@ -10,12 +11,14 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -251,6 +254,30 @@ TEST_F(CalibrationRecords, TheHistoryWindowListsAProbesRecordsNewestFirstAndExpo
   EXPECT_TRUE(lines[1].startsWith("2,")) << lines[1].toStdString();
   EXPECT_TRUE(lines[1].endsWith(",typed,\"new probe, see log, p. 12\",\r")) << lines[1].toStdString();
   delete window;
+}
+
+TEST_F(CalibrationRecords, DueExactlyAfterTheIntervalAndClearedByASaveWithTodaysDate) {
+  QDate today(2026, 12, 8);
+  m_state.probe1CalDate = QDate(2026, 12, 1);
+  m_state.probe2CalDate = QDate(2026, 12, 8);
+  calibration::DueWatch watch(m_state, [&] { return today; });
+  QSignalSpy changes(&watch, &calibration::DueWatch::dueChanged);
+  EXPECT_FALSE(watch.isDue(1));
+
+  today = QDate(2026, 12, 9);
+  watch.check();
+  EXPECT_TRUE(watch.isDue(1));
+  EXPECT_FALSE(watch.isDue(2));
+  EXPECT_EQ(watch.description(), "Calibration due: probe 1 (calibrated 2026-12-01, every 7 days)");
+  watch.check();
+  EXPECT_EQ(changes.size(), 1);
+
+  m_cal->findChild<QDateEdit *>("DTPicker1")->setDate(today);
+  save();
+  watch.check();
+  EXPECT_FALSE(watch.isDue(1));
+  EXPECT_EQ(watch.description(), "");
+  EXPECT_EQ(changes.size(), 2);
 }
 
 } // namespace
