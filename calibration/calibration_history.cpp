@@ -59,8 +59,8 @@ void checkHead(const QString &path, HistoryReport &report) {
     return;
   }
   if (head->records < 0) {
-    report.problems.push_back({report.lines, QStringLiteral("the file %1 is damaged")
-                                                 .arg(historyHeadPath(path))});
+    report.problems.push_back(
+        {report.lines, QStringLiteral("the file %1 is damaged").arg(historyHeadPath(path))});
   } else if (head->records > report.lines) {
     report.problems.push_back(
         {report.lines + 1, QStringLiteral("the history ends at record %1, but %2 were written "
@@ -70,8 +70,9 @@ void checkHead(const QString &path, HistoryReport &report) {
   } else if (head->records > 0) {
     // Records after the head's are ones whose head was not written (a crash in between): the
     // chain vouches for them.
-    const auto match = std::find_if(report.records.begin(), report.records.end(),
-                                    [&](const NumberedRecord &r) { return r.number == head->records; });
+    const auto match =
+        std::find_if(report.records.begin(), report.records.end(),
+                     [&](const NumberedRecord &r) { return r.number == head->records; });
     if (match == report.records.end() || match->record.hash != head->lastHash)
       report.problems.push_back(
           {head->records, QStringLiteral("it is not the record that was written there")});
@@ -130,16 +131,16 @@ HistoryReport readHistory(const QString &path) {
       beforeWhole = false;
       continue;
     }
-    if (const auto problem =
-            chainProblem(document.object(), *record, number,
-                         beforeWhole ? &report.records.back().record : nullptr))
+    if (const auto problem = chainProblem(document.object(), *record, number,
+                                          beforeWhole ? &report.records.back().record : nullptr))
       report.problems.push_back({number, *problem});
     report.records.push_back({number, *record});
     beforeWhole = true;
   }
   checkHead(path, report);
-  std::stable_sort(report.problems.begin(), report.problems.end(),
-                   [](const HistoryProblem &a, const HistoryProblem &b) { return a.record < b.record; });
+  std::stable_sort(
+      report.problems.begin(), report.problems.end(),
+      [](const HistoryProblem &a, const HistoryProblem &b) { return a.record < b.record; });
   return report;
 }
 
@@ -157,8 +158,9 @@ QString appendRecord(const QString &path, CalibrationRecord record) {
   for (const NumberedRecord &each : report.records)
     if (!each.record.followsDamage.isEmpty())
       segmentStart = each.number;
-  const auto damage = std::find_if(report.problems.begin(), report.problems.end(),
-                                   [&](const HistoryProblem &p) { return p.record > segmentStart; });
+  const auto damage =
+      std::find_if(report.problems.begin(), report.problems.end(),
+                   [&](const HistoryProblem &p) { return p.record > segmentStart; });
   record.followsDamage.clear();
   record.previousHash.clear();
   if (damage != report.problems.end())
@@ -172,8 +174,8 @@ QString appendRecord(const QString &path, CalibrationRecord record) {
   QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
   // A last line cut short keeps its own line; the new record starts on the next.
   QFile existing(path);
-  if (existing.open(QIODevice::ReadOnly) && existing.size() > 0 && existing.seek(existing.size() - 1) &&
-      existing.read(1) != "\n")
+  if (existing.open(QIODevice::ReadOnly) && existing.size() > 0 &&
+      existing.seek(existing.size() - 1) && existing.read(1) != "\n")
     line.prepend('\n');
   existing.close();
   const int lines = report.lines + 1;
@@ -202,8 +204,7 @@ const CalibrationRecord *recordThatWrote(const HistoryReport &report, int probe,
 const NumberedRecord *recordInForce(const HistoryReport &report, const RunCalibration &run) {
   for (auto it = report.records.rbegin(); it != report.records.rend(); ++it) {
     const CalibrationRecord &r = it->record;
-    if (r.probe == run.probe && r.time <= run.start &&
-        r.after.serialNumber == run.serialNumber &&
+    if (r.probe == run.probe && r.time <= run.start && r.after.serialNumber == run.serialNumber &&
         common::bareNumber(r.after.offset) == common::bareNumber(run.offset) &&
         common::bareNumber(r.after.slope) == common::bareNumber(run.slope))
       return &*it;

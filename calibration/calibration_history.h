@@ -32,8 +32,8 @@ struct NumberedRecord {
 };
 
 struct HistoryReport {
-  QString unreadable; // why the file could not be read at all; empty when it could
-  int lines = 0;      // records in the file, whole or not
+  QString unreadable;                  // why the file could not be read at all; empty when it could
+  int lines = 0;                       // records in the file, whole or not
   std::vector<NumberedRecord> records; // the whole ones, in file order
   std::vector<HistoryProblem> problems; // in file order
 

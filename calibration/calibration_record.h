@@ -48,7 +48,9 @@ struct CalibrationRecord {
   QString previousHash; // hex SHA-256 of the record before in the chain, empty for none
   QString hash;         // hex SHA-256 of this record without this field
 
-  QString source() const { return buffers.empty() ? QStringLiteral("typed") : QStringLiteral("buffers"); }
+  QString source() const {
+    return buffers.empty() ? QStringLiteral("typed") : QStringLiteral("buffers");
+  }
 };
 
 // The record as one JSON object, "hash" included when set.

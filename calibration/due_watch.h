@@ -20,8 +20,7 @@ class DueWatch : public QObject {
 public:
   // `today` gives the local date; `state` must outlive the watch.
   explicit DueWatch(const AcquisitionState &state,
-                    std::function<QDate()> today = &QDate::currentDate,
-                    QObject *parent = nullptr);
+                    std::function<QDate()> today = &QDate::currentDate, QObject *parent = nullptr);
 
   // True when probe `probe` (1 or 2) was due at the last check.
   bool isDue(int probe) const { return m_due[probe == 2 ? 1 : 0]; }

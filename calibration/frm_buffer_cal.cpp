@@ -119,13 +119,13 @@ std::optional<double> frmBufferCal::bufferPh(int row, double celsius, QString *w
     const calibration::BufferSolution &solution = solutions[row];
     const auto ph = solution.phAt(celsius);
     if (!ph)
-      *why =
-          QStringLiteral("The table of buffer %1 (pH %2) covers %3 to %4 °C, not %5 °C: "
-                         "choose \"Typed values\" and type its pH.")
-              .arg(row + 1)
-              .arg(fixedText(solution.nominal, 2), common::generalNumber(solution.table.front().first),
-                   common::generalNumber(solution.table.back().first),
-                   common::generalNumber(celsius));
+      *why = QStringLiteral("The table of buffer %1 (pH %2) covers %3 to %4 °C, not %5 °C: "
+                            "choose \"Typed values\" and type its pH.")
+                 .arg(row + 1)
+                 .arg(fixedText(solution.nominal, 2),
+                      common::generalNumber(solution.table.front().first),
+                      common::generalNumber(solution.table.back().first),
+                      common::generalNumber(celsius));
     return ph;
   }
   const QString text = m_controls[row].ph->text();
@@ -326,7 +326,8 @@ void frmBufferCal::refreshRows() {
       ph = bufferPh(i, *now, &unused);
     }
     m_controls[i].phAt->setText(
-        ph ? QStringLiteral("%1 at %2 °C").arg(fixedText(*ph, 3), fixedText(*celsius, 1)) : QString());
+        ph ? QStringLiteral("%1 at %2 °C").arg(fixedText(*ph, 3), fixedText(*celsius, 1))
+           : QString());
     if (!row.measured && m_measuring != i && m_controls[i].state->text().isEmpty())
       m_controls[i].state->setText(QStringLiteral("not measured"));
   }

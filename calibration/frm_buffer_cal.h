@@ -46,7 +46,13 @@ public:
   };
 
   // The sources of the buffer temperature, in the order offered.
-  enum TempSource { FromCalTemp = 0, Typed = 1, Thermistor1 = 2, Thermistor3 = 4, Compensating = 5 };
+  enum TempSource {
+    FromCalTemp = 0,
+    Typed = 1,
+    Thermistor1 = 2,
+    Thermistor3 = 4,
+    Compensating = 5
+  };
 
   // Calibrates probe `probe` (1 or 2). The probe's values at this moment are the "present" ones
   // the result is compared with. `state` and `memory` must outlive the assistant.
@@ -70,7 +76,7 @@ private:
     bool stable = false;
     double millivolts = 0;
     double celsius = 0;
-    double ph = 0; // from the set's table at `celsius`, kept once measured
+    double ph = 0;  // from the set's table at `celsius`, kept once measured
     QString source; // where `celsius` came from
   };
   struct RowControls {
@@ -85,6 +91,7 @@ private:
 
   // Layout.
   void buildBufferRows(QGridLayout *grid);
+  void buildBufferRow(QGridLayout *grid, int row);
   QLayout *buildTemperatureRow();
   QLayout *buildResult();
 
@@ -98,6 +105,9 @@ private:
   void stopMeasuring(const QString &why);
   void endMeasuring();
   void refit();
+  // The fit's problem as the operator reads it, naming the buffers by their rows.
+  void showFitProblem(const calibration::BufferFitResult &result, const std::vector<int> &rowOf,
+                      const std::vector<calibration::BufferReading> &readings);
   void showCondition();
   void apply();
   void showMessage(const QString &text);
@@ -129,7 +139,7 @@ private:
   int m_measuring = -1;
   QElapsedTimer m_sinceStart;
   calibration::DriftWindow m_window{defaultSettlingMs};
-  double m_fixedCelsius = 0;  // the temperature of this measurement unless a thermistor gives it
+  double m_fixedCelsius = 0;   // the temperature of this measurement unless a thermistor gives it
   int m_measureThermistor = 0; // the thermistor this measurement reads, 0 for none
   QString m_measureSource;     // where this measurement's temperature comes from
   std::optional<calibration::BufferFit> m_fit;

@@ -106,62 +106,67 @@ void frmBufferCal::buildBufferRows(QGridLayout *grid) {
     int column;
     const char *text;
     Qt::Alignment align;
-  } headings[] = {{1, "pH", Qt::AlignLeft},       {2, "pH at its temperature", Qt::AlignLeft},
-                  {4, "mV", Qt::AlignRight},      {5, "Drift, mV/min", Qt::AlignRight},
+  } headings[] = {{1, "pH", Qt::AlignLeft},
+                  {2, "pH at its temperature", Qt::AlignLeft},
+                  {4, "mV", Qt::AlignRight},
+                  {5, "Drift, mV/min", Qt::AlignRight},
                   {6, "State", Qt::AlignLeft}};
   for (const auto &h : headings) {
     auto *label = new QLabel(QString::fromUtf8(h.text));
     label->setAlignment(h.align | Qt::AlignBottom);
     grid->addWidget(label, 1, h.column);
   }
-  for (int i = 0; i < 3; ++i) {
-    RowControls &row = m_controls[i];
-    const QString n = QString::number(i);
-    auto *caption = new QLabel(QStringLiteral("Buffer %1:").arg(i + 1));
-    row.ph = new QLineEdit;
-    row.ph->setObjectName(QStringLiteral("txtBufferPh_") + n);
-    row.ph->setAccessibleName(QStringLiteral("Buffer %1 pH").arg(i + 1));
-    reserveWidth(row.ph, QStringLiteral("00.000"));
-    caption->setBuddy(row.ph);
-    row.phAt = namedLabel(QStringLiteral("lblBufferAt_") + n);
-    reserveWidth(row.phAt, QStringLiteral("00.000 at 100.0 °C"));
-    row.measure = new QPushButton(QStringLiteral("Measure"));
-    row.measure->setObjectName(QStringLiteral("cmdMeasure_") + n);
-    row.measure->setAccessibleName(QStringLiteral("Measure buffer %1").arg(i + 1));
-    row.measure->setAutoDefault(false);
-    reserveWidth(row.measure, QStringLiteral("Measure"));
-    row.mv = namedLabel(QStringLiteral("lblMv_") + n);
-    row.mv->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    reserveWidth(row.mv, QStringLiteral("-0000.00"));
-    row.drift = namedLabel(QStringLiteral("lblDrift_") + n);
-    row.drift->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    reserveWidth(row.drift, QStringLiteral("Drift, mV/min"));
-    row.state = namedLabel(QStringLiteral("lblState_") + n);
-    reserveWidth(row.state, QStringLiteral("measuring 000 of 000 s, not stable"));
-    row.accept = new QPushButton(QStringLiteral("Accept"));
-    row.accept->setObjectName(QStringLiteral("cmdAccept_") + n);
-    row.accept->setAccessibleName(QStringLiteral("Accept buffer %1").arg(i + 1));
-    row.accept->setToolTip(QStringLiteral("While the buffer is measured: takes the reading now, "
-                                          "before it is stable."));
-    row.accept->setAutoDefault(false);
-    row.accept->setEnabled(false);
-    const int r = i + 2;
-    grid->addWidget(caption, r, 0);
-    grid->addWidget(row.ph, r, 1);
-    grid->addWidget(row.phAt, r, 2);
-    grid->addWidget(row.measure, r, 3);
-    grid->addWidget(row.mv, r, 4);
-    grid->addWidget(row.drift, r, 5);
-    grid->addWidget(row.state, r, 6);
-    grid->addWidget(row.accept, r, 7);
-    connect(row.ph, &QLineEdit::textChanged, this, [this] {
-      refreshRows();
-      refit();
-    });
-    connect(row.measure, &QPushButton::clicked, this, [this, i] { measureOrStop(i); });
-    connect(row.accept, &QPushButton::clicked, this, [this, i] { acceptReading(i); });
-  }
+  for (int i = 0; i < 3; ++i)
+    buildBufferRow(grid, i);
   connect(m_cmbBufferSet, &QComboBox::currentIndexChanged, this, &frmBufferCal::chooseSet);
+}
+
+void frmBufferCal::buildBufferRow(QGridLayout *grid, int i) {
+  RowControls &row = m_controls[i];
+  const QString n = QString::number(i);
+  auto *caption = new QLabel(QStringLiteral("Buffer %1:").arg(i + 1));
+  row.ph = new QLineEdit;
+  row.ph->setObjectName(QStringLiteral("txtBufferPh_") + n);
+  row.ph->setAccessibleName(QStringLiteral("Buffer %1 pH").arg(i + 1));
+  reserveWidth(row.ph, QStringLiteral("00.000"));
+  caption->setBuddy(row.ph);
+  row.phAt = namedLabel(QStringLiteral("lblBufferAt_") + n);
+  reserveWidth(row.phAt, QStringLiteral("00.000 at 100.0 °C"));
+  row.measure = new QPushButton(QStringLiteral("Measure"));
+  row.measure->setObjectName(QStringLiteral("cmdMeasure_") + n);
+  row.measure->setAccessibleName(QStringLiteral("Measure buffer %1").arg(i + 1));
+  row.measure->setAutoDefault(false);
+  reserveWidth(row.measure, QStringLiteral("Measure"));
+  row.mv = namedLabel(QStringLiteral("lblMv_") + n);
+  row.mv->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  reserveWidth(row.mv, QStringLiteral("-0000.00"));
+  row.drift = namedLabel(QStringLiteral("lblDrift_") + n);
+  row.drift->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  reserveWidth(row.drift, QStringLiteral("Drift, mV/min"));
+  row.state = namedLabel(QStringLiteral("lblState_") + n);
+  reserveWidth(row.state, QStringLiteral("measuring 000 of 000 s, not stable"));
+  row.accept = new QPushButton(QStringLiteral("Accept"));
+  row.accept->setObjectName(QStringLiteral("cmdAccept_") + n);
+  row.accept->setAccessibleName(QStringLiteral("Accept buffer %1").arg(i + 1));
+  row.accept->setToolTip(QStringLiteral("While the buffer is measured: takes the reading now, "
+                                        "before it is stable."));
+  row.accept->setAutoDefault(false);
+  row.accept->setEnabled(false);
+  const int r = i + 2;
+  grid->addWidget(caption, r, 0);
+  grid->addWidget(row.ph, r, 1);
+  grid->addWidget(row.phAt, r, 2);
+  grid->addWidget(row.measure, r, 3);
+  grid->addWidget(row.mv, r, 4);
+  grid->addWidget(row.drift, r, 5);
+  grid->addWidget(row.state, r, 6);
+  grid->addWidget(row.accept, r, 7);
+  connect(row.ph, &QLineEdit::textChanged, this, [this] {
+    refreshRows();
+    refit();
+  });
+  connect(row.measure, &QPushButton::clicked, this, [this, i] { measureOrStop(i); });
+  connect(row.accept, &QPushButton::clicked, this, [this, i] { acceptReading(i); });
 }
 
 QLayout *frmBufferCal::buildTemperatureRow() {
@@ -169,8 +174,7 @@ QLayout *frmBufferCal::buildTemperatureRow() {
   auto *sourceLabel = new QLabel(QStringLiteral("From:"));
   m_cmbTempSource = new QComboBox;
   m_cmbTempSource->setObjectName(QStringLiteral("cmbTempSource"));
-  const int compensating =
-      (m_probe == 2 ? m_state.ph2ThermSelect : m_state.ph1ThermSelect);
+  const int compensating = (m_probe == 2 ? m_state.ph2ThermSelect : m_state.ph1ThermSelect);
   m_cmbTempSource->addItems(
       {QStringLiteral("\"Temp.:\" box of pH Calibration"), QStringLiteral("Typed here"),
        QStringLiteral("Thermistor 1"), QStringLiteral("Thermistor 2"),

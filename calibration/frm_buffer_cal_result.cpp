@@ -49,7 +49,8 @@ void frmBufferCal::refit() {
     }
     readings.push_back({*ph, m_rows[i].celsius, m_rows[i].millivolts});
     rowOf.push_back(i);
-    temperatures << QStringLiteral("%1 °C (%2)").arg(fixedText(m_rows[i].celsius, 1), m_rows[i].source);
+    temperatures
+        << QStringLiteral("%1 °C (%2)").arg(fixedText(m_rows[i].celsius, 1), m_rows[i].source);
   }
   if (readings.size() < 2) {
     m_lblFit->setText(QStringLiteral("Measure at least two buffers."));
@@ -57,22 +58,14 @@ void frmBufferCal::refit() {
   }
   const calibration::BufferFitResult result = calibration::fitBuffers(readings);
   if (!result.fit) {
-    // The message names buffers by their rows, not by their place among the measured ones.
-    calibration::BufferFitResult named = result;
-    std::vector<calibration::BufferReading> byRow(3);
-    for (std::size_t k = 0; k < readings.size(); ++k)
-      byRow[rowOf[k]] = readings[k];
-    named.first = result.first >= 0 ? rowOf[result.first] : -1;
-    named.second = result.second >= 0 ? rowOf[result.second] : -1;
-    showMessage(calibration::bufferFitMessage(named, byRow));
+    showFitProblem(result, rowOf, readings);
     return;
   }
   const calibration::BufferFit fit = *result.fit;
-  m_lblFit->setText(
-      QStringLiteral("Offset %1 V    Slope %2    Worst residual %3 pH")
-          .arg(common::generalNumber(common::roundHalfEven(fit.offset, offsetPlaces)),
-               common::generalNumber(common::roundHalfEven(fit.slope, slopePlaces)),
-               fixedText(fit.worstResidualPh, 3)));
+  m_lblFit->setText(QStringLiteral("Offset %1 V    Slope %2    Worst residual %3 pH")
+                        .arg(common::generalNumber(common::roundHalfEven(fit.offset, offsetPlaces)),
+                             common::generalNumber(common::roundHalfEven(fit.slope, slopePlaces)),
+                             fixedText(fit.worstResidualPh, 3)));
   m_lblFitTemp->setText(QStringLiteral("Buffers at ") + temperatures.join(QStringLiteral(", ")));
   if (const auto refused = calibration::implausibleSlope(fit.slope, m_presentSlope)) {
     showMessage(*refused);
@@ -92,6 +85,19 @@ void frmBufferCal::refit() {
   m_lblWarning->setText(warnings.join(QLatin1Char('\n')));
   showCondition();
   m_cmdApply->setEnabled(true);
+}
+
+void frmBufferCal::showFitProblem(const calibration::BufferFitResult &result,
+                                  const std::vector<int> &rowOf,
+                                  const std::vector<calibration::BufferReading> &readings) {
+  // The message names buffers by their rows, not by their place among the measured ones.
+  calibration::BufferFitResult named = result;
+  std::vector<calibration::BufferReading> byRow(3);
+  for (std::size_t k = 0; k < readings.size(); ++k)
+    byRow[rowOf[k]] = readings[k];
+  named.first = result.first >= 0 ? rowOf[result.first] : -1;
+  named.second = result.second >= 0 ? rowOf[result.second] : -1;
+  showMessage(calibration::bufferFitMessage(named, byRow));
 }
 
 void frmBufferCal::showCondition() {
@@ -134,8 +140,8 @@ void frmBufferCal::apply() {
       continue;
     QString unused;
     const int i = int(&row - m_rows.data());
-    result.buffers.push_back({measuredPh(i, &unused).value_or(NAN), row.celsius, row.millivolts,
-                              row.stable});
+    result.buffers.push_back(
+        {measuredPh(i, &unused).value_or(NAN), row.celsius, row.millivolts, row.stable});
     if (!sources.contains(row.source))
       sources << row.source;
   }

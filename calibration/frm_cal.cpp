@@ -111,17 +111,7 @@ frmCal::frmCal(AcquisitionState &state, tiltdgh::OperatorMessages &messages, QWi
   grid->addWidget(dateLabel, 5, 0);
   grid->addWidget(m_DTPicker1, 5, 1);
 
-  auto *due = new QGroupBox(QStringLiteral("Due every (days, 0: never)"));
-  m_txtDueDays = new QLineEdit;
-  m_txtDueDays->setObjectName(QStringLiteral("txtDueDays"));
-  m_txtDueDays->setAccessibleName(QStringLiteral("Calibration due every, days"));
-  (new QVBoxLayout(due))->addWidget(m_txtDueDays);
-  grid->addWidget(due, 4, 2, 2, 1);
-  m_txtCondition = readOut(QStringLiteral("txtCondition"), QStringLiteral("Probe condition"));
-  m_txtUnsaved = readOut(QStringLiteral("txtUnsaved"), QStringLiteral("Unsaved values"));
-  m_txtUnsaved->setStyleSheet(QStringLiteral("background: transparent; color: #b00000;"));
-  grid->addWidget(m_txtCondition, 6, 0, 1, 3);
-  grid->addWidget(m_txtUnsaved, 7, 0, 1, 3);
+  addCareFields(grid);
 
   // Kept from the layout; nothing depends on it.
   auto *enable = new widgets::TwoStateSwitch(QStringLiteral("Disable"), QStringLiteral("Enable"));
@@ -165,6 +155,22 @@ frmCal::frmCal(AcquisitionState &state, tiltdgh::OperatorMessages &messages, QWi
   loadProbe(1);
 }
 
+// Beside the Part's fields, in columns and rows of their own: the due interval, the probe's
+// condition and whether its live values are saved.
+void frmCal::addCareFields(QGridLayout *grid) {
+  auto *due = new QGroupBox(QStringLiteral("Due every (days, 0: never)"));
+  m_txtDueDays = new QLineEdit;
+  m_txtDueDays->setObjectName(QStringLiteral("txtDueDays"));
+  m_txtDueDays->setAccessibleName(QStringLiteral("Calibration due every, days"));
+  (new QVBoxLayout(due))->addWidget(m_txtDueDays);
+  grid->addWidget(due, 4, 2, 2, 1);
+  m_txtCondition = readOut(QStringLiteral("txtCondition"), QStringLiteral("Probe condition"));
+  m_txtUnsaved = readOut(QStringLiteral("txtUnsaved"), QStringLiteral("Unsaved values"));
+  m_txtUnsaved->setStyleSheet(QStringLiteral("background: transparent; color: #b00000;"));
+  grid->addWidget(m_txtCondition, 6, 0, 1, 3);
+  grid->addWidget(m_txtUnsaved, 7, 0, 1, 3);
+}
+
 void frmCal::loadProbe(int probe) {
   m_selectedProbe = probe;
   const calibration::ProbeTexts texts = calibration::readProbeCoefficients(probe);
@@ -183,8 +189,10 @@ void frmCal::loadProbe(int probe) {
   m_care = calibration::readProbeCare(probe);
   m_txtDueDays->setText(QString::number(m_care.dueDays));
   m_stored = storedValues(probe);
-  const calibration::HistoryReport history = calibration::readHistory(calibration::historyFilePath());
-  const calibration::CalibrationRecord *last = calibration::recordThatWrote(history, probe, m_stored);
+  const calibration::HistoryReport history =
+      calibration::readHistory(calibration::historyFilePath());
+  const calibration::CalibrationRecord *last =
+      calibration::recordThatWrote(history, probe, m_stored);
   m_previous = last ? last->before : m_stored;
   refreshStatus();
 }
@@ -289,8 +297,8 @@ void frmCal::refreshStatus() {
                                       .arg(m_selectedProbe)
                                 : QString());
   const calibration::ProbeValues &base = unsaved ? m_stored : m_previous;
-  const calibration::Condition condition = calibration::judgeCondition(
-      live.offset, live.slope, base.offset, base.slope, m_care.limits);
+  const calibration::Condition condition =
+      calibration::judgeCondition(live.offset, live.slope, base.offset, base.slope, m_care.limits);
   QString text = condition.summary();
   if (!condition.reasons.isEmpty())
     text += QStringLiteral(": ") + condition.reasons.join(QStringLiteral("; "));
@@ -298,7 +306,7 @@ void frmCal::refreshStatus() {
   m_txtCondition->setToolTip(text);
   const char *colour = condition.verdict == calibration::Verdict::Good   ? "palette(text)"
                        : condition.verdict == calibration::Verdict::Warn ? "#a05a00"
-                                                                          : "#b00000";
+                                                                         : "#b00000";
   m_txtCondition->setStyleSheet(
       QStringLiteral("background: transparent; color: %1;").arg(QLatin1String(colour)));
 }

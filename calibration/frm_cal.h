@@ -13,6 +13,7 @@
 
 class QButtonGroup;
 class QDateEdit;
+class QGridLayout;
 class QLineEdit;
 class frmBufferCal;
 
@@ -41,6 +42,7 @@ public:
   int selectedProbe() const { return m_selectedProbe; }
 
 private:
+  void addCareFields(QGridLayout *grid);
   // Shows the probe's stored values and makes them its live values, discarding its edits.
   void loadProbe(int probe);
   void applyOffsetText(const QString &text);
@@ -76,8 +78,9 @@ private:
   QLineEdit *m_txtCalReason = nullptr;
   QLineEdit *m_txtCondition = nullptr;
   QLineEdit *m_txtUnsaved = nullptr;
-  calibration::ProbeValues m_stored;   // the selected probe's values in the store
-  calibration::ProbeValues m_previous; // the calibration before the stored one, if the history has it
+  calibration::ProbeValues m_stored; // the selected probe's values in the store
+  calibration::ProbeValues
+      m_previous; // the calibration before the stored one, if the history has it
   // The assistant's last result while the boxes still show it: the next Save records its source.
   std::optional<calibration::BufferResult> m_fromBuffers;
   calibration::ProbeCare m_care;

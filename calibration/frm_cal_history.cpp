@@ -22,7 +22,8 @@ frmCalHistory::frmCalHistory(QWidget *parent) : QDialog(parent) {
   auto *probeLabel = new QLabel(QStringLiteral("Probe:"));
   m_cmbProbe = new QComboBox;
   m_cmbProbe->setObjectName(QStringLiteral("cmbHistoryProbe"));
-  m_cmbProbe->addItems({QStringLiteral("Both"), QStringLiteral("Probe 1"), QStringLiteral("Probe 2")});
+  m_cmbProbe->addItems(
+      {QStringLiteral("Both"), QStringLiteral("Probe 1"), QStringLiteral("Probe 2")});
   probeLabel->setBuddy(m_cmbProbe);
   auto *refreshButton = new QPushButton(QStringLiteral("Refresh"));
   refreshButton->setObjectName(QStringLiteral("cmdHistoryRefresh"));
@@ -75,8 +76,9 @@ void frmCalHistory::refresh() {
                  .arg(m_report.problems[i].what);
   lines << QStringLiteral("File: %1").arg(path);
   m_lblCheck->setText(lines.join(QLatin1Char('\n')));
-  m_lblCheck->setStyleSheet(m_report.intact() ? QStringLiteral("color: #006400;")
-                                              : QStringLiteral("color: #b00000; font-weight: bold;"));
+  m_lblCheck->setStyleSheet(m_report.intact()
+                                ? QStringLiteral("color: #006400;")
+                                : QStringLiteral("color: #b00000; font-weight: bold;"));
   fill();
 }
 
@@ -98,11 +100,12 @@ QString frmCalHistory::exportCsv(const QString &path) const {
 
 void frmCalHistory::exportChosen() {
   const QString path = QFileDialog::getSaveFileName(
-      this, QStringLiteral("Export Calibration History"),
-      QStringLiteral("calibration-history.csv"), QStringLiteral("CSV files (*.csv)"));
+      this, QStringLiteral("Export Calibration History"), QStringLiteral("calibration-history.csv"),
+      QStringLiteral("CSV files (*.csv)"));
   if (path.isEmpty())
     return;
   if (const QString error = exportCsv(path); !error.isEmpty())
-    QMessageBox::warning(this, windowTitle(),
-                         QStringLiteral("The history was not exported to %1: %2.").arg(path, error));
+    QMessageBox::warning(
+        this, windowTitle(),
+        QStringLiteral("The history was not exported to %1: %2.").arg(path, error));
 }

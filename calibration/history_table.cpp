@@ -56,10 +56,10 @@ QByteArray csvField(const QString &text) {
 } // namespace
 
 QStringList historyColumns() {
-  return {QStringLiteral("Record"), QStringLiteral("Time (UTC)"), QStringLiteral("Probe"),
-          QStringLiteral("S/N"),    QStringLiteral("By"),         QStringLiteral("Changed"),
-          QStringLiteral("Offset, V"), QStringLiteral("Slope"),  QStringLiteral("Date"),
-          QStringLiteral("Source"), QStringLiteral("Reason"),     QStringLiteral("Notes")};
+  return {QStringLiteral("Record"),    QStringLiteral("Time (UTC)"), QStringLiteral("Probe"),
+          QStringLiteral("S/N"),       QStringLiteral("By"),         QStringLiteral("Changed"),
+          QStringLiteral("Offset, V"), QStringLiteral("Slope"),      QStringLiteral("Date"),
+          QStringLiteral("Source"),    QStringLiteral("Reason"),     QStringLiteral("Notes")};
 }
 
 QStringList historyRow(const NumberedRecord &n) {

@@ -81,7 +81,8 @@ QSettings::Status saveProbeCare(int probe, const ProbeCare &care) {
 
 QString Condition::summary() const {
   return QStringLiteral("Slope %1 % of default, %2 % of previous; offset %3 mV")
-      .arg(fixed(slopeOfDefaultPct, 1), fixed(slopeOfPreviousPct, 1), fixed(offsetChangeMv, 2, true));
+      .arg(fixed(slopeOfDefaultPct, 1), fixed(slopeOfPreviousPct, 1),
+           fixed(offsetChangeMv, 2, true));
 }
 
 Condition judgeCondition(double offset, double slope, double previousOffset, double previousSlope,
@@ -91,11 +92,14 @@ Condition judgeCondition(double offset, double slope, double previousOffset, dou
   c.slopeOfPreviousPct = previousSlope != 0 ? 100 * slope / previousSlope : NAN;
   c.offsetChangeMv = 1000 * (offset - previousOffset);
   // A comparison that is not a number (a previous slope of 0) counts as beyond every limit.
-  const auto deviation = [](double pct) { return std::isfinite(pct) ? std::abs(pct - 100) : INFINITY; };
+  const auto deviation = [](double pct) {
+    return std::isfinite(pct) ? std::abs(pct - 100) : INFINITY;
+  };
   judge(c, deviation(c.slopeOfDefaultPct), limits.slopeOfDefault,
         QStringLiteral("the slope against the default, %1 %,").arg(fixed(c.slopeOfDefaultPct, 1)));
-  judge(c, deviation(c.slopeOfPreviousPct), limits.slopeOfPrevious,
-        QStringLiteral("the slope against the previous, %1 %,").arg(fixed(c.slopeOfPreviousPct, 1)));
+  judge(
+      c, deviation(c.slopeOfPreviousPct), limits.slopeOfPrevious,
+      QStringLiteral("the slope against the previous, %1 %,").arg(fixed(c.slopeOfPreviousPct, 1)));
   judge(c, std::isfinite(c.offsetChangeMv) ? std::abs(c.offsetChangeMv) : INFINITY,
         limits.offsetChangeMv,
         QStringLiteral("the offset's change, %1 mV,").arg(fixed(c.offsetChangeMv, 2, true)));

@@ -70,8 +70,8 @@ TEST_F(History, EachKindOfTamperingIsFoundAtItsRecordWithTheCheckThatFailed) {
        "history altered at record 2: it does not follow record 1"},
       {"record inserted", [](QList<QByteArray> &l) { l.insert(2, l[0]); }, true,
        "history altered at record 3: it does not follow record 2"},
-      {"last record cut short", [](QList<QByteArray> &l) { l[3].truncate(l[3].size() / 2); },
-       false, "history altered at record 4: it is not a whole calibration record"},
+      {"last record cut short", [](QList<QByteArray> &l) { l[3].truncate(l[3].size() / 2); }, false,
+       "history altered at record 4: it is not a whole calibration record"},
       {"last record removed", [](QList<QByteArray> &l) { l.removeLast(); }, true,
        "history altered at record 4: the history ends at record 3, but 4 were written"},
   };
@@ -153,9 +153,8 @@ TEST(CalibrationDue, DueExactlyOnceTheDateIsOlderThanTheInterval) {
     QDate today;
     bool due;
   } cases[] = {
-      {7, QDate(2026, 12, 8), false}, {7, QDate(2026, 12, 9), true},
-      {1, QDate(2026, 12, 2), false}, {1, QDate(2026, 12, 3), true},
-      {0, QDate(2030, 1, 1), false},  {7, QDate(2026, 11, 1), false},
+      {7, QDate(2026, 12, 8), false}, {7, QDate(2026, 12, 9), true}, {1, QDate(2026, 12, 2), false},
+      {1, QDate(2026, 12, 3), true},  {0, QDate(2030, 1, 1), false}, {7, QDate(2026, 11, 1), false},
   };
   for (const auto &c : cases)
     EXPECT_EQ(isCalibrationDue(calibrated, c.days, c.today), c.due)

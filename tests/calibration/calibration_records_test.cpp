@@ -54,7 +54,8 @@ protected:
   QString text(const QString &label) const { return in<QLabel>(label)->text(); }
   void save() const { cal<QPushButton>("Command1")->click(); }
   std::vector<calibration::NumberedRecord> records() const {
-    const calibration::HistoryReport report = calibration::readHistory(calibration::historyFilePath());
+    const calibration::HistoryReport report =
+        calibration::readHistory(calibration::historyFilePath());
     EXPECT_TRUE(report.intact()) << report.summary().toStdString();
     return report.records;
   }
@@ -122,8 +123,8 @@ TEST_F(CalibrationRecords, EverySaveAppendsOneRecordWithTheOldAndNewValues) {
   EXPECT_EQ(stored("slope"), "4.4");
   ASSERT_EQ(m_messages.shown.size(), 1u);
   EXPECT_EQ(m_messages.shown[0].text, "The calibration values of probe 1 were saved, but the "
-                                 "calibration history could not be written: " +
-                                     history + " is a folder.");
+                                      "calibration history could not be written: " +
+                                          history + " is a folder.");
 }
 
 TEST_F(CalibrationRecords, TheAssistantReadsTheProbesThermistorKeepsMeasuredBuffersAndIsRecorded) {
@@ -146,9 +147,9 @@ TEST_F(CalibrationRecords, TheAssistantReadsTheProbesThermistorKeepsMeasuredBuff
   const double ph7 = *set[1].phAt(25.4);
   measureAt(1, millivoltsOf(2.58, 4.5, ph7, 25.4));
   EXPECT_EQ(text("lblBufferAt_0"), measured);
-  EXPECT_EQ(text("lblFitTemp"),
-            "Buffers at 21.7 °C (thermistor T-2), 25.4 °C (thermistor T-2)");
-  EXPECT_TRUE(text("lblFit").startsWith("Offset 2.58 V    Slope 4.5    ")) << text("lblFit").toStdString();
+  EXPECT_EQ(text("lblFitTemp"), "Buffers at 21.7 °C (thermistor T-2), 25.4 °C (thermistor T-2)");
+  EXPECT_TRUE(text("lblFit").startsWith("Offset 2.58 V    Slope 4.5    "))
+      << text("lblFit").toStdString();
 
   in<QPushButton>("cmdApply")->click();
   EXPECT_EQ(cal<QLineEdit>("txtUnsaved")->text(), "Probe 1's live values differ from the stored "
@@ -195,9 +196,10 @@ TEST_F(CalibrationRecords, BeyondTheRefusalLimitApplyAsksAndTheHistoryKeepsTheOv
   // 4.8 is 105.7 % of the default gain: past the refusal limit of 4 points.
   measureAt(0, millivoltsOf(2.5777, 4.8, 4, 25));
   measureAt(1, millivoltsOf(2.5777, 4.8, 7, 25));
-  EXPECT_TRUE(text("lblCondition").startsWith("Slope 105.7 % of default, 105.7 % of previous; "
-                                              "offset +0.00 mV: the slope against the default, "
-                                              "105.7 %, is beyond the refusal limit (4)"))
+  EXPECT_TRUE(text("lblCondition")
+                  .startsWith("Slope 105.7 % of default, 105.7 % of previous; "
+                              "offset +0.00 mV: the slope against the default, "
+                              "105.7 %, is beyond the refusal limit (4)"))
       << text("lblCondition").toStdString();
 
   answerNextBox(QMessageBox::Cancel);
@@ -232,8 +234,9 @@ TEST_F(CalibrationRecords, TheHistoryWindowListsAProbesRecordsNewestFirstAndExpo
   const auto cell = [&](int row, int column) {
     return window->findChild<QTableWidget *>("tblHistory")->item(row, column)->text();
   };
-  EXPECT_TRUE(window->findChild<QLabel *>("lblHistoryCheck")->text().startsWith(
-      "history intact (3 records)\nFile: "));
+  EXPECT_TRUE(window->findChild<QLabel *>("lblHistoryCheck")
+                  ->text()
+                  .startsWith("history intact (3 records)\nFile: "));
   window->findChild<QComboBox *>("cmbHistoryProbe")->setCurrentIndex(1);
   auto *table = window->findChild<QTableWidget *>("tblHistory");
   ASSERT_EQ(table->rowCount(), 2);
@@ -252,7 +255,8 @@ TEST_F(CalibrationRecords, TheHistoryWindowListsAProbesRecordsNewestFirstAndExpo
   EXPECT_EQ(lines[0], "Record,Time (UTC),Probe,S/N,By,Changed,\"Offset, V\",Slope,Date,Source,"
                       "Reason,Notes\r");
   EXPECT_TRUE(lines[1].startsWith("2,")) << lines[1].toStdString();
-  EXPECT_TRUE(lines[1].endsWith(",typed,\"new probe, see log, p. 12\",\r")) << lines[1].toStdString();
+  EXPECT_TRUE(lines[1].endsWith(",typed,\"new probe, see log, p. 12\",\r"))
+      << lines[1].toStdString();
   delete window;
 }
 
