@@ -296,13 +296,16 @@ void frmCal::refreshStatus() {
                                                  "ones: in use, not saved until \"Save\".")
                                       .arg(m_selectedProbe)
                                 : QString());
+  m_txtUnsaved->setCursorPosition(0);
   const calibration::ProbeValues &base = unsaved ? m_stored : m_previous;
   const calibration::Condition condition =
       calibration::judgeCondition(live.offset, live.slope, base.offset, base.slope, m_care.limits);
   QString text = condition.summary();
   if (!condition.reasons.isEmpty())
     text += QStringLiteral(": ") + condition.reasons.join(QStringLiteral("; "));
+  // From its start, however narrow the dialog: a read-only box otherwise shows its end.
   m_txtCondition->setText(text);
+  m_txtCondition->setCursorPosition(0);
   m_txtCondition->setToolTip(text);
   const char *colour = condition.verdict == calibration::Verdict::Good   ? "palette(text)"
                        : condition.verdict == calibration::Verdict::Warn ? "#a05a00"
