@@ -6,6 +6,7 @@
 #include "widgets/two_state_switch.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
