@@ -1,3 +1,4 @@
+#include "calibration/calibration_history.h"
 #include "console/frm_main.h"
 #include "instrument/clock.h"
 #include "state/operator_messages.h"
@@ -111,9 +112,20 @@ Options parseCommandLine(int &argc, char **argv) {
                      ".xlsx by its name), and ends. Needs no display."),
       QStringLiteral("IN"));
   parser.addOption(exportLog);
+  const QCommandLineOption checkHistory(
+      QStringLiteral("check-calibration-history"),
+      QStringLiteral("Checks the calibration history, prints \"history intact (N records)\" or "
+                     "where it was altered, and ends: status 0 when intact, 1 otherwise."));
+  parser.addOption(checkHistory);
   const MqttOptions mqtt;
   mqtt.addTo(parser);
   parser.process(core);
+  if (parser.isSet(checkHistory)) {
+    const calibration::HistoryReport report =
+        calibration::readHistory(calibration::historyFilePath());
+    QTextStream(stdout) << report.summary() << '\n';
+    std::exit(report.intact() ? 0 : 1);
+  }
   if (parser.isSet(exportLog))
     std::exit(exportLogFromCommandLine(parser.value(exportLog), parser.positionalArguments()));
 

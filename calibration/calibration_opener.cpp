@@ -13,7 +13,7 @@ frmCal *CalibrationOpener::open() {
     m_dialog = nullptr;
   }
   if (!m_dialog) {
-    m_dialog = new frmCal(m_state, m_messages, m_parent);
+    m_dialog = new frmCal(m_state, m_messages, m_parent, &m_assistantMemory);
     m_dialog->show();
   }
   if (m_dialog->isMinimized())

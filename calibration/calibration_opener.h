@@ -25,6 +25,8 @@ private:
   tiltdgh::OperatorMessages &m_messages;
   QWidget *m_parent;
   QPointer<frmCal> m_dialog;
+  // The buffer assistant's choices, kept for the rest of the run.
+  AssistantMemory m_assistantMemory;
 };
 
 } // namespace calibration

@@ -1,17 +1,20 @@
 #pragma once
 
 #include "calibration/buffer_fit.h"
+#include "calibration/buffer_result.h"
+#include "calibration/drift_window.h"
+#include "calibration/probe_care.h"
 #include "state/acquisition_state.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
 
 #include <array>
-#include <deque>
 #include <functional>
 #include <optional>
 
 class QComboBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -23,31 +26,45 @@ class QTimer;
 // itself; "Apply" hands the result to the calibration dialog. Modeless; deletes itself when
 // closed.
 //
-// Object names: "cmbBufferSet", "txtBufferPh_0".."_2", "lblBufferAt_0".."_2", "cmdMeasure_0".."_2",
-// "cmdAccept_0".."_2", "lblMv_0".."_2", "lblDrift_0".."_2", "lblState_0".."_2", "cmbTempSource",
-// "txtBufferTemp", "lblTempNow", "lblLiveMv", "lblFit", "lblWarning", "lblMessage", "cmdApply",
-// "cmdCancel".
+// A measured buffer keeps the pH and temperature it was measured at. A fitted slope no working
+// probe gives is refused; one beyond the probe's condition limits needs the operator's
+// confirmation, which the result carries.
+//
+// Object names: "cmbBufferSet", "txtBufferPh_0".."_2", "lblBufferAt_0".."_2", "cmdMeasure_0".."_2"
+// ("Stop" while its buffer is measured), "cmdAccept_0".."_2", "lblMv_0".."_2", "lblDrift_0".."_2",
+// "lblState_0".."_2", "lblRule", "cmbTempSource", "txtBufferTemp", "lblTempNow", "lblLiveMv",
+// "lblFit", "lblFitTemp", "lblCondition", "lblWarning", "lblMessage", "cmdApply", "cmdCancel".
 class frmBufferCal : public QDialog {
   Q_OBJECT
 public:
   struct Hooks {
     // The text of the calibration dialog's "Temp.:" box, read whenever it is the chosen source.
     std::function<QString()> calTempText;
-    // Writes the texts into the calibration dialog's offset and slope boxes, as if typed, and
+    // Writes the result into the calibration dialog's offset and slope boxes, as if typed, and
     // dates the calibration today. False when `probe` is no longer the one selected there.
-    std::function<bool(int probe, const QString &offset, const QString &slope)> apply;
+    std::function<bool(int probe, const calibration::BufferResult &result)> apply;
   };
 
-  // Calibrates probe `probe` (1 or 2). The probe's slope at this moment is the "present slope"
-  // the fitted one is compared with. `state` must outlive the assistant.
-  frmBufferCal(const AcquisitionState &state, int probe, Hooks hooks, QWidget *parent = nullptr);
+  // The sources of the buffer temperature, in the order offered.
+  enum TempSource {
+    FromCalTemp = 0,
+    Typed = 1,
+    Thermistor1 = 2,
+    Thermistor3 = 4,
+    Compensating = 5
+  };
+
+  // Calibrates probe `probe` (1 or 2). The probe's values at this moment are the "present" ones
+  // the result is compared with. `state` and `memory` must outlive the assistant.
+  frmBufferCal(const AcquisitionState &state, int probe, Hooks hooks,
+               calibration::AssistantMemory &memory, QWidget *parent = nullptr);
 
   int probe() const { return m_probe; }
 
   // How long a reading is averaged, and how far back drift is judged, in milliseconds. A
   // measurement becomes stable at the earliest after this time. Takes effect at the next
   // "Measure".
-  void setSettlingTime(int ms) { m_settleMs = ms; }
+  void setSettlingTime(int ms);
   int settlingTime() const { return m_settleMs; }
 
   static constexpr int defaultSettlingMs = 30000;
@@ -59,11 +76,8 @@ private:
     bool stable = false;
     double millivolts = 0;
     double celsius = 0;
-  };
-  struct Sample {
-    qint64 ms;
-    double millivolts;
-    double celsius;
+    double ph = 0;  // from the set's table at `celsius`, kept once measured
+    QString source; // where `celsius` came from
   };
   struct RowControls {
     QLineEdit *ph = nullptr;
@@ -75,46 +89,72 @@ private:
     QLabel *state = nullptr;
   };
 
+  // Layout.
+  void buildBufferRows(QGridLayout *grid);
+  void buildBufferRow(QGridLayout *grid, int row);
+  QLayout *buildTemperatureRow();
+  QLayout *buildResult();
+
   void chooseSet(int index);
+  void measureOrStop(int row);
   void measure(int row);
   void acceptReading(int row);
   void tick();
   bool takeSample();
   void finish(bool stable);
   void stopMeasuring(const QString &why);
+  void endMeasuring();
   void refit();
+  // The fit's problem as the operator reads it, naming the buffers by their rows.
+  void showFitProblem(const calibration::BufferFitResult &result, const std::vector<int> &rowOf,
+                      const std::vector<calibration::BufferReading> &readings);
+  void showCondition();
   void apply();
   void showMessage(const QString &text);
   void refreshRows();
 
   double liveMillivolts() const;
+  // The thermistor (1 to 3) the chosen source reads now, or 0 for a typed temperature.
+  int thermistorOfSource() const;
+  QString sourceDescription() const;
   // The chosen source's temperature now, or nullopt with the reason in `why`.
   std::optional<double> temperatureNow(QString *why) const;
   // Row `row`'s pH at `celsius`: the set's table value, or the typed value as typed.
   std::optional<double> bufferPh(int row, double celsius, QString *why) const;
-  double stableLimitMvPerMinute(double celsius) const;
+  // The pH the fit uses for a measured row.
+  std::optional<double> measuredPh(int row, QString *why) const;
+  bool tableSet() const;
 
   const AcquisitionState &m_state;
   const int m_probe;
+  const double m_presentOffset;
   const double m_presentSlope;
+  const calibration::ConditionLimits m_limits;
   Hooks m_hooks;
+  calibration::AssistantMemory &m_memory;
   int m_settleMs = defaultSettlingMs;
 
   std::array<Row, 3> m_rows;
   std::array<RowControls, 3> m_controls;
   int m_measuring = -1;
   QElapsedTimer m_sinceStart;
-  std::deque<Sample> m_samples;
-  double m_fixedCelsius = 0; // the temperature of this measurement unless a thermistor gives it
+  calibration::DriftWindow m_window{defaultSettlingMs};
+  double m_fixedCelsius = 0;   // the temperature of this measurement unless a thermistor gives it
+  int m_measureThermistor = 0; // the thermistor this measurement reads, 0 for none
+  QString m_measureSource;     // where this measurement's temperature comes from
   std::optional<calibration::BufferFit> m_fit;
+  std::optional<calibration::Condition> m_condition;
 
   QTimer *m_tick = nullptr;
   QComboBox *m_cmbBufferSet = nullptr;
   QComboBox *m_cmbTempSource = nullptr;
   QLineEdit *m_txtBufferTemp = nullptr;
+  QLabel *m_lblRule = nullptr;
   QLabel *m_lblTempNow = nullptr;
   QLabel *m_lblLiveMv = nullptr;
   QLabel *m_lblFit = nullptr;
+  QLabel *m_lblFitTemp = nullptr;
+  QLabel *m_lblCondition = nullptr;
   QLabel *m_lblWarning = nullptr;
   QLabel *m_lblMessage = nullptr;
   QPushButton *m_cmdApply = nullptr;

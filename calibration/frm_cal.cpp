@@ -1,5 +1,6 @@
 #include "calibration/frm_cal.h"
 
+#include "calibration/calibration_history.h"
 #include "calibration/calibration_store.h"
 #include "calibration/frm_buffer_cal.h"
 #include "widgets/two_state_switch.h"
@@ -14,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSysInfo>
 #include <QVBoxLayout>
 
 namespace {
@@ -40,10 +42,33 @@ QLineEdit *addField(QGridLayout *grid, int row, const QString &caption, const QS
   return edit;
 }
 
+// A line of text the dialog shows: a flat read-only box, so that the dialog's captions stay the
+// labels of its fields.
+QLineEdit *readOut(const QString &name, const QString &accessibleName) {
+  auto *edit = new QLineEdit;
+  edit->setObjectName(name);
+  edit->setAccessibleName(accessibleName);
+  edit->setReadOnly(true);
+  edit->setFrame(false);
+  edit->setFocusPolicy(Qt::NoFocus);
+  edit->setStyleSheet(QStringLiteral("background: transparent;"));
+  return edit;
+}
+
+calibration::ProbeValues storedValues(int probe) {
+  const calibration::ProbeTexts texts = calibration::readProbeCoefficients(probe);
+  // Every text reads: the store replaces those that do not by their defaults.
+  return {*calibration::readCoefficientNumber(texts.offset),
+          *calibration::readCoefficientNumber(texts.slope), texts.serialNumber,
+          *calibration::readCoefficientDate(texts.date)};
+}
+
 } // namespace
 
-frmCal::frmCal(AcquisitionState &state, tiltdgh::OperatorMessages &messages, QWidget *parent)
-    : QDialog(parent), m_state(state), m_messages(messages) {
+frmCal::frmCal(AcquisitionState &state, tiltdgh::OperatorMessages &messages, QWidget *parent,
+               calibration::AssistantMemory *memory)
+    : QDialog(parent), m_state(state), m_messages(messages),
+      m_memory(memory ? memory : &m_ownMemory) {
   setObjectName(QStringLiteral("frmCal"));
   setWindowTitle(QStringLiteral("pH Calibration"));
   setAttribute(Qt::WA_DeleteOnClose);
@@ -86,6 +111,8 @@ frmCal::frmCal(AcquisitionState &state, tiltdgh::OperatorMessages &messages, QWi
   grid->addWidget(dateLabel, 5, 0);
   grid->addWidget(m_DTPicker1, 5, 1);
 
+  addCareFields(grid);
+
   // Kept from the layout; nothing depends on it.
   auto *enable = new widgets::TwoStateSwitch(QStringLiteral("Disable"), QStringLiteral("Enable"));
   enable->setObjectName(QStringLiteral("CWcal_enable"));
@@ -100,10 +127,16 @@ frmCal::frmCal(AcquisitionState &state, tiltdgh::OperatorMessages &messages, QWi
   bufferCal->setAutoDefault(false);
   connect(bufferCal, &QPushButton::clicked, this, &frmCal::openBufferCalibration);
 
+  m_txtCalReason = new QLineEdit;
+  m_txtCalReason->setObjectName(QStringLiteral("txtCalReason"));
+  m_txtCalReason->setAccessibleName(QStringLiteral("Reason for this calibration"));
+  m_txtCalReason->setPlaceholderText(QStringLiteral("Reason (optional, kept in the history)"));
+
   auto *layout = new QVBoxLayout(this);
   layout->addWidget(frame);
   layout->addWidget(enable);
   layout->addWidget(bufferCal);
+  layout->addWidget(m_txtCalReason);
   layout->addWidget(saveButton);
 
   connect(m_txtOffset, &QLineEdit::textChanged, this, &frmCal::applyOffsetText);
@@ -111,6 +144,7 @@ frmCal::frmCal(AcquisitionState &state, tiltdgh::OperatorMessages &messages, QWi
   connect(m_txtSerialNum, &QLineEdit::textChanged, this, &frmCal::applySerialText);
   connect(m_DTPicker1, &QDateEdit::dateChanged, this, &frmCal::applyDate);
   connect(saveButton, &QPushButton::clicked, this, &frmCal::save);
+  connect(m_txtDueDays, &QLineEdit::editingFinished, this, &frmCal::applyDueDaysText);
   // Only a change of selection loads a probe: a click on the probe already selected keeps the
   // operator's unsaved edits.
   connect(m_probeButtons, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
@@ -119,6 +153,22 @@ frmCal::frmCal(AcquisitionState &state, tiltdgh::OperatorMessages &messages, QWi
   });
 
   loadProbe(1);
+}
+
+// Beside the Part's fields, in columns and rows of their own: the due interval, the probe's
+// condition and whether its live values are saved.
+void frmCal::addCareFields(QGridLayout *grid) {
+  auto *due = new QGroupBox(QStringLiteral("Due every (days, 0: never)"));
+  m_txtDueDays = new QLineEdit;
+  m_txtDueDays->setObjectName(QStringLiteral("txtDueDays"));
+  m_txtDueDays->setAccessibleName(QStringLiteral("Calibration due every, days"));
+  (new QVBoxLayout(due))->addWidget(m_txtDueDays);
+  grid->addWidget(due, 4, 2, 2, 1);
+  m_txtCondition = readOut(QStringLiteral("txtCondition"), QStringLiteral("Probe condition"));
+  m_txtUnsaved = readOut(QStringLiteral("txtUnsaved"), QStringLiteral("Unsaved values"));
+  m_txtUnsaved->setStyleSheet(QStringLiteral("background: transparent; color: #b00000;"));
+  grid->addWidget(m_txtCondition, 6, 0, 1, 3);
+  grid->addWidget(m_txtUnsaved, 7, 0, 1, 3);
 }
 
 void frmCal::loadProbe(int probe) {
@@ -135,31 +185,137 @@ void frmCal::loadProbe(int probe) {
   const QDate date = calibration::readCoefficientDate(texts.date).value_or(QDate(2001, 1, 1));
   m_DTPicker1->setDate(date);
   applyDate(date);
+  m_fromBuffers.reset();
+  m_care = calibration::readProbeCare(probe);
+  m_txtDueDays->setText(QString::number(m_care.dueDays));
+  m_stored = storedValues(probe);
+  const calibration::HistoryReport history =
+      calibration::readHistory(calibration::historyFilePath());
+  const calibration::CalibrationRecord *last =
+      calibration::recordThatWrote(history, probe, m_stored);
+  m_previous = last ? last->before : m_stored;
+  refreshStatus();
 }
 
 void frmCal::applyOffsetText(const QString &text) {
   if (const auto value = calibration::readCoefficientNumber(text))
     liveOffset() = *value;
+  if (m_fromBuffers && text != m_fromBuffers->offset)
+    m_fromBuffers.reset();
+  refreshStatus();
 }
 
 void frmCal::applySlopeText(const QString &text) {
   if (const auto value = calibration::readCoefficientNumber(text))
     liveSlope() = *value;
+  if (m_fromBuffers && text != m_fromBuffers->slope)
+    m_fromBuffers.reset();
+  refreshStatus();
 }
 
-void frmCal::applySerialText(const QString &text) { liveSerial() = text; }
+void frmCal::applySerialText(const QString &text) {
+  liveSerial() = text;
+  refreshStatus();
+}
 
 void frmCal::applyDate(const QDate &date) {
   if (date.isValid())
     liveDate() = date;
+  refreshStatus();
 }
 
 void frmCal::save() {
-  if (calibration::saveProbeCoefficients(m_state, m_selectedProbe) == QSettings::AccessError)
+  const calibration::ProbeValues before = storedValues(m_selectedProbe);
+  if (calibration::saveProbeCoefficients(m_state, m_selectedProbe) == QSettings::AccessError) {
     m_messages.showMessage(QStringLiteral("The calibration values of probe %1 were not saved: "
                                           "the settings file %2 cannot be written.")
                                .arg(m_selectedProbe)
                                .arg(calibration::settingsFileName()));
+    return;
+  }
+  recordSave(before);
+}
+
+void frmCal::recordSave(const calibration::ProbeValues &before) {
+  calibration::CalibrationRecord record;
+  const QDateTime now = QDateTime::currentDateTimeUtc();
+  record.time = now.addMSecs(-now.time().msec());
+  record.user = calibration::loginName();
+  record.host = QSysInfo::machineHostName();
+  record.probe = m_selectedProbe;
+  record.before = before;
+  // What the store holds now, as the next reader gets it.
+  record.after = storedValues(m_selectedProbe);
+  if (m_fromBuffers) {
+    record.buffers = m_fromBuffers->buffers;
+    record.worstResidualPh = m_fromBuffers->worstResidualPh;
+    record.temperatureSource = m_fromBuffers->temperatureSource;
+    record.overridden = m_fromBuffers->overridden;
+  }
+  record.reason = m_txtCalReason->text().trimmed();
+  const QString error = calibration::appendRecord(calibration::historyFilePath(), record);
+  if (!error.isEmpty())
+    m_messages.showMessage(QStringLiteral("The calibration values of probe %1 were saved, but "
+                                          "the calibration history could not be written: %2.")
+                               .arg(m_selectedProbe)
+                               .arg(error));
+  else
+    m_txtCalReason->clear();
+  m_fromBuffers.reset();
+  m_previous = before;
+  m_stored = record.after;
+  refreshStatus();
+}
+
+void frmCal::applyDueDaysText() {
+  bool ok = false;
+  const int days = m_txtDueDays->text().trimmed().toInt(&ok);
+  if (!ok || days < 0) {
+    m_messages.showMessage(QStringLiteral("\"Due every (days)\": \"%1\" is not a whole number of "
+                                          "days, 0 or more. The interval stays %2.")
+                               .arg(m_txtDueDays->text())
+                               .arg(m_care.dueDays));
+    m_txtDueDays->setText(QString::number(m_care.dueDays));
+    return;
+  }
+  if (days == m_care.dueDays)
+    return;
+  m_care.dueDays = days;
+  if (calibration::saveProbeCare(m_selectedProbe, m_care) == QSettings::AccessError)
+    m_messages.showMessage(QStringLiteral("The calibration interval was not saved: the settings "
+                                          "file %1 cannot be written.")
+                               .arg(calibration::settingsFileName()));
+}
+
+void frmCal::refreshStatus() {
+  if (!m_txtUnsaved)
+    return; // still being built
+  const calibration::ProbeValues live = liveValues();
+  const bool unsaved = !calibration::sameCalibration(live, m_stored);
+  m_txtUnsaved->setText(unsaved ? QStringLiteral("Probe %1's live values differ from the stored "
+                                                 "ones: in use, not saved until \"Save\".")
+                                      .arg(m_selectedProbe)
+                                : QString());
+  m_txtUnsaved->setCursorPosition(0);
+  const calibration::ProbeValues &base = unsaved ? m_stored : m_previous;
+  const calibration::Condition condition =
+      calibration::judgeCondition(live.offset, live.slope, base.offset, base.slope, m_care.limits);
+  QString text = condition.summary();
+  if (!condition.reasons.isEmpty())
+    text += QStringLiteral(": ") + condition.reasons.join(QStringLiteral("; "));
+  // From its start, however narrow the dialog: a read-only box otherwise shows its end.
+  m_txtCondition->setText(text);
+  m_txtCondition->setCursorPosition(0);
+  m_txtCondition->setToolTip(text);
+  const char *colour = condition.verdict == calibration::Verdict::Good   ? "palette(text)"
+                       : condition.verdict == calibration::Verdict::Warn ? "#a05a00"
+                                                                         : "#b00000";
+  m_txtCondition->setStyleSheet(
+      QStringLiteral("background: transparent; color: %1;").arg(QLatin1String(colour)));
+}
+
+calibration::ProbeValues frmCal::liveValues() {
+  return {liveOffset(), liveSlope(), liveSerial(), liveDate()};
 }
 
 void frmCal::openBufferCalibration() {
@@ -172,16 +328,19 @@ void frmCal::openBufferCalibration() {
     frmBufferCal::Hooks hooks;
     hooks.calTempText = [this] { return m_txtCalTemp->text(); };
     // Through the boxes' own edit path, as if the operator had typed the values; the picker's
-    // change makes today the live calibration date. Saving stays the operator's step.
-    hooks.apply = [this](int probe, const QString &offset, const QString &slope) {
+    // change makes today the live calibration date. Saving stays the operator's step; the next
+    // Save records the buffers while the boxes still show their result.
+    hooks.apply = [this](int probe, const calibration::BufferResult &result) {
       if (probe != m_selectedProbe)
         return false;
-      m_txtOffset->setText(offset);
-      m_txtSlope->setText(slope);
+      m_txtOffset->setText(result.offset);
+      m_txtSlope->setText(result.slope);
       m_DTPicker1->setDate(QDate::currentDate());
+      m_fromBuffers = result;
+      refreshStatus();
       return true;
     };
-    m_bufferCal = new frmBufferCal(m_state, m_selectedProbe, std::move(hooks), this);
+    m_bufferCal = new frmBufferCal(m_state, m_selectedProbe, std::move(hooks), *m_memory, this);
   }
   m_bufferCal->show();
   m_bufferCal->raise();

@@ -1,13 +1,19 @@
 #pragma once
 
+#include "calibration/buffer_result.h"
+#include "calibration/calibration_record.h"
+#include "calibration/probe_care.h"
 #include "state/acquisition_state.h"
 #include "state/operator_messages.h"
 
 #include <QDialog>
 #include <QPointer>
 
+#include <optional>
+
 class QButtonGroup;
 class QDateEdit;
+class QGridLayout;
 class QLineEdit;
 class frmBufferCal;
 
@@ -17,17 +23,26 @@ class frmBufferCal;
 //
 // Object names: the probe buttons "Option1_0" (Probe 1) and "Option1_1" (Probe 2), "txtOffset",
 // "txtSlope", "txtSerialNum", "txtCalTemp", "DTPicker1", "CWcal_enable", "Command1", and
-// "cmdBufferCal" (opens frmBufferCal for the selected probe).
+// "cmdBufferCal" (opens frmBufferCal for the selected probe). Beside them: "txtDueDays" (the
+// probe's calibration interval), "txtCalReason" (kept with the next Save in the calibration
+// history), "txtCondition" and "txtUnsaved" (read-only: the probe's condition, and whether its
+// live values differ from the stored ones).
+//
+// Every Save that writes the store appends a record to the calibration history; a history that
+// cannot be written is said in a message and leaves the store written.
 class frmCal : public QDialog {
   Q_OBJECT
 public:
   // Loads probe 1 before returning, so the layout's own texts are never shown.
-  frmCal(AcquisitionState &state, tiltdgh::OperatorMessages &messages, QWidget *parent = nullptr);
+  // `memory`, when given, keeps the buffer assistant's choices beyond this dialog's life.
+  frmCal(AcquisitionState &state, tiltdgh::OperatorMessages &messages, QWidget *parent = nullptr,
+         calibration::AssistantMemory *memory = nullptr);
 
   // 1 or 2: the probe whose button is set, and whose live fields the edits and "Save" go to.
   int selectedProbe() const { return m_selectedProbe; }
 
 private:
+  void addCareFields(QGridLayout *grid);
   // Shows the probe's stored values and makes them its live values, discarding its edits.
   void loadProbe(int probe);
   void applyOffsetText(const QString &text);
@@ -35,6 +50,12 @@ private:
   void applySerialText(const QString &text);
   void applyDate(const QDate &date);
   void save();
+  // Appends the record of a Save that wrote the store; says so when it cannot.
+  void recordSave(const calibration::ProbeValues &before);
+  void applyDueDaysText();
+  // The condition and unsaved read-outs, after any change of the live or stored values.
+  void refreshStatus();
+  calibration::ProbeValues liveValues();
   // Opens the buffer assistant for the selected probe, or brings the open one to the front.
   void openBufferCalibration();
 
@@ -53,5 +74,17 @@ private:
   QLineEdit *m_txtSerialNum = nullptr;
   QLineEdit *m_txtCalTemp = nullptr;
   QDateEdit *m_DTPicker1 = nullptr;
+  QLineEdit *m_txtDueDays = nullptr;
+  QLineEdit *m_txtCalReason = nullptr;
+  QLineEdit *m_txtCondition = nullptr;
+  QLineEdit *m_txtUnsaved = nullptr;
+  calibration::ProbeValues m_stored; // the selected probe's values in the store
+  calibration::ProbeValues
+      m_previous; // the calibration before the stored one, if the history has it
+  // The assistant's last result while the boxes still show it: the next Save records its source.
+  std::optional<calibration::BufferResult> m_fromBuffers;
+  calibration::ProbeCare m_care;
+  calibration::AssistantMemory m_ownMemory;
+  calibration::AssistantMemory *m_memory;
   QPointer<frmBufferCal> m_bufferCal;
 };

@@ -49,6 +49,7 @@ frmMain::frmMain(tiltdgh::SerialLine &line, tiltdgh::MillisecondClock &clock,
   m_calibration = std::make_unique<calibration::CalibrationOpener>(m_state, m_link.messages, this);
   connect(findChild<QAction *>(QStringLiteral("mnuPhCal")), &QAction::triggered, this,
           [this] { m_calibration->open(); });
+  connectCalibrationRecords();
   connectLogging();
 
   setWindowIconFromFiles();
@@ -296,6 +297,7 @@ bool frmMain::load() {
     showMessage(QStringLiteral("The calibration values in \"%1\" cannot be read; the "
                                "default coefficients are used.")
                     .arg(QDir::toNativeSeparators(calibration::settingsFileName())));
+  startCalibrationDue();
 
   m_tmrRd->start();
   return true;

@@ -6,6 +6,7 @@
 #include "state/quantities.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <array>
 #include <functional>
@@ -24,8 +25,10 @@ class QTimer;
 namespace acquisition {
 class Session;
 }
+class frmCalHistory;
 namespace calibration {
 class CalibrationOpener;
+class DueWatch;
 }
 namespace logging {
 class LogController;
@@ -122,6 +125,10 @@ private:
   QString iconPath(const QString &fileName) const;
   void connectLogging();
   void connectPublisher();
+  // The calibration history's menu item; the due marks, once the coefficients are loaded.
+  void connectCalibrationRecords();
+  void startCalibrationDue();
+  void showCalibrationDue();
   bool loadPicture(QLabel *target, const QString &fileName);
 
   tiltdgh::SerialLine &m_line;
@@ -160,6 +167,8 @@ private:
   QAction *m_mnuLogSetup = nullptr;
   QAction *m_mnuStop = nullptr;
   std::unique_ptr<calibration::CalibrationOpener> m_calibration;
+  QPointer<frmCalHistory> m_calHistory;
+  calibration::DueWatch *m_dueWatch = nullptr; // made once the coefficients are loaded
   logging::LogController *m_logging = nullptr; // a child: closes its file as the window goes
   // After m_state, which it reads: it goes first.
   std::unique_ptr<publish::MqttPublisher> m_publisher;

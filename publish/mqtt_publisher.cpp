@@ -294,6 +294,8 @@ void MqttPublisher::publishRetained() {
          true);
   m_calibrationPublished = false;
   checkCalibration();
+  for (int probe = 1; probe <= 2; ++probe)
+    publishCalibrationDue(probe);
 }
 
 void MqttPublisher::onConnect(mosquitto *, void *self, int rc) {

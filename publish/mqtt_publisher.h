@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -62,6 +63,8 @@ public:
   // Publishes the probes' calibration when it differs from what was published last. Cheap
   // enough for every read tick.
   void checkCalibration();
+  // Whether probe `probe`'s calibration is due, published retained from now on.
+  void setCalibrationDue(int probe, bool due);
 
   ConnectionState connectionState() const { return m_connectionState; }
   // One line for the window and standard error, starting "MQTT: ".
@@ -86,6 +89,7 @@ private:
   void send(const QByteArray &topic, const QByteArray &payload, int qos, bool retain);
   void publishRetained();
   void publishCalibration(int probe, const Calibration &calibration);
+  void publishCalibrationDue(int probe);
   void giveUp(const QString &reason);
   Calibration calibration(int probe) const;
   QByteArray topic(const char *suffix) const;
@@ -110,6 +114,7 @@ private:
   std::vector<QByteArray> m_readingTopics; // in the order of the catalogue
   Calibration m_publishedCalibration[2];
   bool m_calibrationPublished = false;
+  std::optional<bool> m_calibrationDue[2]; // unset until told
   bool m_gaveUp = false;
   qint64 m_dropped = 0;
 
