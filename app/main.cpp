@@ -5,6 +5,8 @@
 #include "logging/log_export.h"
 #include "publish/mqtt_publisher.h"
 #include "sim/simulated_bus.h"
+#include "stations/station_window.h"
+#include "widgets/two_state_switch.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -23,6 +25,9 @@ struct Options {
   tiltdgh::PortDevices devices;
   // Set when --mqtt was given: the broker to publish to, or why there is none.
   std::optional<publish::MqttConfigResult> mqtt;
+  // Set when --stations was given: the broker and base topic to show, or the program has ended.
+  std::optional<publish::MqttConfig> stations;
+  QStringList switchOn; // channel switches the program turns on once its window is up
 };
 
 struct MqttOptions {
@@ -46,8 +51,15 @@ struct MqttOptions {
                      "password is never taken from the command line."),
       QStringLiteral("FILE")};
 
+  QCommandLineOption stations{
+      QStringLiteral("stations"),
+      QStringLiteral("Opens the station view instead of the main window: one tile per Brellis "
+                     "publishing under the --mqtt-topic base (default brellis) on the broker at "
+                     "URL, with the same TLS, CA and password-file options. Opens no serial port."),
+      QStringLiteral("URL")};
+
   void addTo(QCommandLineParser &parser) const {
-    parser.addOptions({url, ca, topic, passwordFile});
+    parser.addOptions({url, ca, topic, passwordFile, stations});
   }
 
   // Bad input leaves the program running without publishing; the reason goes to standard error
@@ -66,6 +78,22 @@ struct MqttOptions {
     if (!result.config)
       QTextStream(stderr) << "brellis: " << result.error << "; running without publishing\n";
     return result;
+  }
+
+  // The station view's broker and base topic (default "brellis"); a bad one ends the program
+  // with status 2, since the view has nothing else to show.
+  publish::MqttConfig readStations(const QCommandLineParser &parser) const {
+    const QString base = parser.isSet(topic) ? parser.value(topic) : QStringLiteral("brellis");
+    publish::MqttConfigResult result = publish::makeMqttConfig(
+        parser.value(stations), parser.value(ca), base, parser.value(passwordFile), QString());
+    if (!result.config) {
+      QTextStream(stderr) << "brellis: "
+                          << result.error.replace(QStringLiteral("--mqtt:"),
+                                                  QStringLiteral("--stations:"))
+                          << '\n';
+      std::exit(2);
+    }
+    return *result.config;
   }
 };
 
@@ -111,6 +139,12 @@ Options parseCommandLine(int &argc, char **argv) {
                      ".xlsx by its name), and ends. Needs no display."),
       QStringLiteral("IN"));
   parser.addOption(exportLog);
+  const QCommandLineOption switchOn(
+      QStringLiteral("switch-on"),
+      QStringLiteral("Turns the named channel switches on once the window is up, as the operator "
+                     "would: a comma-separated list of ph, flow and therm."),
+      QStringLiteral("CHANNELS"));
+  parser.addOption(switchOn);
   const MqttOptions mqtt;
   mqtt.addTo(parser);
   parser.process(core);
@@ -119,7 +153,18 @@ Options parseCommandLine(int &argc, char **argv) {
 
   Options options;
   options.simulate = parser.isSet(simulate);
-  options.mqtt = mqtt.read(parser);
+  for (const QString &channel : parser.value(switchOn).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+    if (!QStringList{"ph", "flow", "therm"}.contains(channel.trimmed())) {
+      QTextStream(stderr) << "brellis: --switch-on expects ph, flow or therm, not \"" << channel
+                          << "\"\n";
+      std::exit(2);
+    }
+    options.switchOn << channel.trimmed();
+  }
+  if (parser.isSet(mqtt.stations))
+    options.stations = mqtt.readStations(parser);
+  else
+    options.mqtt = mqtt.read(parser);
   for (const QString &mapping : parser.values(com)) {
     const qsizetype eq = mapping.indexOf(QLatin1Char('='));
     bool ok = false;
@@ -171,6 +216,17 @@ int main(int argc, char **argv) {
     };
   }
 
+  if (options.stations) {
+    const publish::MqttConfig &config = *options.stations;
+    stations::StationWindow view({config.host, config.port, config.tls, config.user,
+                                  config.password, config.caFile},
+                                 config.topicPrefix.toUtf8());
+    view.show();
+    if (quitAfterShow)
+      QTimer::singleShot(0, &app, &QCoreApplication::quit);
+    return app.exec();
+  }
+
   tiltdgh::SteadyClock clock;
   sim::DghModules modules(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
   std::unique_ptr<tiltdgh::SerialLine> line;
@@ -190,6 +246,13 @@ int main(int argc, char **argv) {
   if (!window.load())
     return 1;
   window.show();
+  for (const QString &channel : options.switchOn) {
+    const QString name = channel == QLatin1String("ph")     ? QStringLiteral("cwbPh")
+                         : channel == QLatin1String("flow") ? QStringLiteral("cwbFlow")
+                                                            : QStringLiteral("cwbTherm");
+    if (auto *control = window.findChild<widgets::TwoStateSwitch *>(name))
+      control->setChecked(true);
+  }
   if (quitAfterShow)
     QTimer::singleShot(0, &app, &QCoreApplication::quit);
   return app.exec();
