@@ -1,69 +1,93 @@
 #include "stations/station_model.h"
 
+#include "state/quantities.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 #include <iterator>
 
 namespace stations {
 namespace {
 
-const ShownInfo shownInfo[shownCount] = {
-    {"pH 1", "pH", 2, int(Channel::Ph)},          {"pH 2", "pH", 2, int(Channel::Ph)},
-    {"Temp 1", "°C", 2, int(Channel::Therm)},     {"Temp 2", "°C", 2, int(Channel::Therm)},
-    {"Temp 3", "°C", 2, int(Channel::Therm)},     {"Flow", "L/min", 2, int(Channel::Flow)},
-    {"Total", "L", 1, int(Channel::Flow)},
+// What each tile display shows, in the order of Shown.
+constexpr state::Quantity shownQuantities[shownCount] = {
+    state::Quantity::Ph1,    state::Quantity::Ph2,          state::Quantity::Therm1,
+    state::Quantity::Therm2, state::Quantity::Therm3,       state::Quantity::LitersPerMin,
+    state::Quantity::TotalLiters,
 };
 
 enum class Kind { Status, Switch, Reading, Corrected, OtherReading, Ignored };
 
 struct TopicKind {
-  const char *suffix;
+  QByteArray suffix;
   Kind kind;
   int index; // Shown for readings, Channel for switches
 };
 
 // Every topic a publishing station sends under its prefix.
-const TopicKind topics[] = {
-    {"status", Kind::Status, 0},
-    {"switch/ph", Kind::Switch, int(Channel::Ph)},
-    {"switch/flow", Kind::Switch, int(Channel::Flow)},
-    {"switch/therm", Kind::Switch, int(Channel::Therm)},
-    {"ph1/value", Kind::Reading, int(Shown::Ph1)},
-    {"ph2/value", Kind::Reading, int(Shown::Ph2)},
-    {"therm1/celsius", Kind::Reading, int(Shown::Therm1)},
-    {"therm2/celsius", Kind::Reading, int(Shown::Therm2)},
-    {"therm3/celsius", Kind::Reading, int(Shown::Therm3)},
-    {"flow/liters_per_min", Kind::Reading, int(Shown::FlowRate)},
-    {"flow/total_liters", Kind::Reading, int(Shown::FlowTotal)},
-    {"ph1/corrected", Kind::Corrected, int(Shown::Ph1)},
-    {"ph2/corrected", Kind::Corrected, int(Shown::Ph2)},
-    {"therm1/celsius_with_offset", Kind::Corrected, int(Shown::Therm1)},
-    {"therm2/celsius_with_offset", Kind::Corrected, int(Shown::Therm2)},
-    {"therm3/celsius_with_offset", Kind::Corrected, int(Shown::Therm3)},
-    {"ph1/mV", Kind::OtherReading, 0},
-    {"ph2/mV", Kind::OtherReading, 0},
-    {"flow/hz", Kind::OtherReading, 0},
-    {"ph1/calibration", Kind::Ignored, 0},
-    {"ph2/calibration", Kind::Ignored, 0},
-};
+const std::vector<TopicKind> &topics() {
+  static const std::vector<TopicKind> all = [] {
+    std::vector<TopicKind> list{{"status", Kind::Status, 0},
+                                {"ph1/calibration", Kind::Ignored, 0},
+                                {"ph2/calibration", Kind::Ignored, 0}};
+    for (const state::ChannelInfo &channel : state::channels)
+      list.push_back({channel.topic, Kind::Switch, int(channel.channel)});
+    for (const state::QuantityInfo &quantity : state::quantities) {
+      const auto shown = std::find(std::begin(shownQuantities), std::end(shownQuantities),
+                                   quantity.quantity);
+      const int index = int(shown - std::begin(shownQuantities));
+      list.push_back({quantity.topic, index < shownCount ? Kind::Reading : Kind::OtherReading,
+                      index});
+      if (const char *adjusted = adjustedTopic(quantity.quantity); adjusted && index < shownCount)
+        list.push_back({adjusted, Kind::Corrected, index});
+    }
+    return list;
+  }();
+  return all;
+}
 
 const TopicKind *topicKind(QByteArrayView suffix) {
-  for (const TopicKind &topic : topics)
-    if (suffix == QByteArrayView(topic.suffix))
+  for (const TopicKind &topic : topics())
+    if (suffix == topic.suffix)
       return &topic;
   return nullptr;
 }
+
+const std::array<ShownInfo, shownCount> shownInfo = [] {
+  std::array<ShownInfo, shownCount> infos{};
+  for (int k = 0; k < shownCount; ++k) {
+    const state::QuantityInfo &quantity = state::quantities[int(shownQuantities[k])];
+    infos[k] = {quantity.name, quantity.unit, quantity.decimals, int(quantity.channel)};
+  }
+  return infos;
+}();
 
 } // namespace
 
 const ShownInfo &info(Shown shown) { return shownInfo[int(shown)]; }
 
-const char *channelName(Channel channel) {
-  static const char *const names[] = {"pH", "Flow", "Thermistors"};
-  return names[int(channel)];
+const char *channelName(Channel channel) { return state::channels[int(channel)].key; }
+
+const char *adjustedTopic(state::Quantity quantity) {
+  switch (quantity) {
+  case state::Quantity::Ph1:
+    return "ph1/corrected";
+  case state::Quantity::Ph2:
+    return "ph2/corrected";
+  case state::Quantity::Therm1:
+    return "therm1/celsius_with_offset";
+  case state::Quantity::Therm2:
+    return "therm2/celsius_with_offset";
+  case state::Quantity::Therm3:
+    return "therm3/celsius_with_offset";
+  default:
+    return nullptr;
+  }
 }
 
 const Value &Station::shownValue(Shown shown) const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "state/quantities.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -22,9 +24,12 @@ struct ShownInfo {
 const ShownInfo &info(Shown shown);
 
 // The channel switches a station publishes, in Station::switches' order.
-enum class Channel { Ph, Flow, Therm };
-constexpr int channelCount = 3;
+using state::Channel;
+using state::channelCount;
+// "ph", "flow", "therm".
 const char *channelName(Channel channel);
+// The topic of a reading with the operator's correction or offset added, or null.
+const char *adjustedTopic(state::Quantity quantity);
 
 // Why a message was not taken.
 enum class Garbage {

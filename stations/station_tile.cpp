@@ -59,11 +59,8 @@ QString readingDisplayText(Shown shown, const Value &value, ReadingState state) 
     break;
   }
   const ShownInfo &shownInfo = info(shown);
-  QString text = QLocale().toString(value.value, 'f', shownInfo.decimals) + QLatin1Char(' ') +
-                 QString::fromUtf8(shownInfo.unit);
-  if (state == ReadingState::Stale)
-    text += QStringLiteral(" stale");
-  return text;
+  return QLocale().toString(value.value, 'f', shownInfo.decimals) + QLatin1Char(' ') +
+         QString::fromUtf8(shownInfo.unit);
 }
 
 StationTile::StationTile(const QString &name, QWidget *parent)
@@ -82,7 +79,6 @@ StationTile::StationTile(const QString &name, QWidget *parent)
   bold.setBold(true);
   bold.setPointSizeF(bold.pointSizeF() * 1.2);
   title->setFont(bold);
-  title->setMaximumWidth(260);
   m_state->setTextFormat(Qt::PlainText);
   m_state->setObjectName(QStringLiteral("stationState"));
   m_switches->setTextFormat(Qt::PlainText);
@@ -93,7 +89,8 @@ StationTile::StationTile(const QString &name, QWidget *parent)
   connect(m_remove, &QPushButton::clicked, this, [this] { emit removeRequested(m_name); });
 
   auto *header = new QHBoxLayout;
-  header->addWidget(title, 1);
+  header->addWidget(title);
+  header->addStretch(1);
   header->addWidget(m_remove);
   auto *grid = new QGridLayout;
   grid->setSpacing(2);
@@ -102,6 +99,12 @@ StationTile::StationTile(const QString &name, QWidget *parent)
     const QString caption = QString::fromUtf8(shownInfo.name);
     m_displays[k] = new widgets::NumericDisplay(caption, QStringLiteral("reading%1").arg(k),
                                                 QStringLiteral("—"), readingColour, this);
+    // Smaller than the main window's displays, and wide enough for a value with its unit.
+    QLabel *label = m_displays[k]->label();
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * 0.75);
+    label->setFont(font);
+    label->setMinimumWidth(QFontMetrics(font).horizontalAdvance(QStringLiteral("-0000.0000 L/min")) + 8);
     // pH and flow on the first row, the temperatures on the second.
     const int row = k >= int(Shown::Therm1) && k <= int(Shown::Therm3) ? 1 : 0;
     const int column = row == 1 ? k - int(Shown::Therm1) : (k < 2 ? k : k - 3);
@@ -117,6 +120,10 @@ StationTile::StationTile(const QString &name, QWidget *parent)
 }
 
 QString StationTile::stateText() const { return m_state->text(); }
+
+QString StationTile::captionText(Shown shown) const {
+  return m_displays[int(shown)]->captionLabel()->text();
+}
 
 QString StationTile::readingText(Shown shown) const {
   return m_displays[int(shown)]->label()->text();
@@ -147,6 +154,11 @@ void StationTile::display(const Station &station, qint64 nowMs, const QString &l
     const ReadingState readingState = StationModel::readingState(station, Shown(k), nowMs);
     QLabel *label = m_displays[k]->label();
     setTextIfChanged(label, readingDisplayText(Shown(k), station.shownValue(Shown(k)), readingState));
+    // The caption labels the display for a screen reader too: it carries the reading's state.
+    const QString caption = QString::fromUtf8(info(Shown(k)).name);
+    setTextIfChanged(m_displays[k]->captionLabel(), readingState == ReadingState::Stale
+                                                        ? caption + QStringLiteral(" · stale")
+                                                        : caption);
     setDisplayColour(label, state == StationState::Offline     ? greyColour
                             : readingState == ReadingState::Stale ? staleColour
                                                                   : readingColour);

@@ -34,6 +34,7 @@ public:
   void display(const Station &station, qint64 nowMs, const QString &lastSeenText);
   QString stateText() const;
   QString readingText(Shown shown) const;
+  QString captionText(Shown shown) const;
 
 signals:
   void trendRequested(const QString &name);
@@ -54,8 +55,8 @@ private:
   bool m_greyed = false;
 };
 
-// The text a display shows for a reading in a state: the value and its unit, " stale" after it
-// when it is no longer current, "off" when its channel is switched off, "—" before the first.
+// The text a display shows for a reading in a state: the value and its unit (the caption says
+// when it is stale), "off" when its channel is switched off, "—" before the first.
 QString readingDisplayText(Shown shown, const Value &value, ReadingState state);
 
 } // namespace stations

@@ -24,7 +24,7 @@ struct PhHistory {
 };
 
 namespace {
-constexpr int tileWidth = 400; // room for four displays in a row
+constexpr int defaultTileWidth = 640; // a tile with four displays in a row, before one exists
 }
 
 StationWindow::StationWindow(const mqtt::Endpoint &endpoint, const QByteArray &base,
@@ -47,7 +47,7 @@ StationWindow::StationWindow(const mqtt::Endpoint &endpoint, const QByteArray &b
   m_status->setObjectName(QStringLiteral("stationStatus"));
   m_status->setTextFormat(Qt::PlainText);
   statusBar()->addWidget(m_status, 1);
-  resize(2 * tileWidth + 40, 700);
+  resize(2 * defaultTileWidth + 40, 760);
 
   m_client = std::make_unique<mqtt::Client>(endpoint);
   m_client->subscribe(m_model.filter(), 0);
@@ -195,9 +195,16 @@ void StationWindow::removeStation(const QString &name) {
   updateStatus();
 }
 
-void StationWindow::relayout() {
+int StationWindow::columnsThatFit() const {
+  const int tileWidth = m_tiles.empty() ? defaultTileWidth
+                                        : m_tiles.begin()->second->sizeHint().width() +
+                                              std::max(0, m_grid->horizontalSpacing());
   const int width = centralWidget() ? centralWidget()->width() : this->width();
-  m_columns = std::max(1, (width - 30) / tileWidth);
+  return std::max(1, (width - 30) / tileWidth);
+}
+
+void StationWindow::relayout() {
+  m_columns = columnsThatFit();
   while (m_grid->count() > 0)
     delete m_grid->takeAt(0);
   int index = 0;
@@ -210,8 +217,7 @@ void StationWindow::relayout() {
 
 void StationWindow::resizeEvent(QResizeEvent *event) {
   QMainWindow::resizeEvent(event);
-  const int width = centralWidget() ? centralWidget()->width() : this->width();
-  if (std::max(1, (width - 30) / tileWidth) != m_columns)
+  if (columnsThatFit() != m_columns)
     relayout();
 }
 

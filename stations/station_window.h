@@ -51,6 +51,7 @@ private:
   void onConnectionState(mqtt::State state, const QString &reason, int retryIn);
   void removeStation(const QString &name);
   void relayout();
+  int columnsThatFit() const;
   void recordPh(const Station &station, Shown shown, double value, qint64 wallMs);
   void updateStatus();
   void resizeEvent(QResizeEvent *event) override;

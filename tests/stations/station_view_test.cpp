@@ -183,7 +183,7 @@ TEST(StationView, ShowsThreeProgramsAndTheirEndsAndCountsGarbage) {
   ASSERT_TRUE(QTest::qWaitFor(
       [&] {
         return view.tile("beta")->stateText().startsWith("stale") &&
-               view.tile("beta")->readingText(Shown::Ph1).endsWith(" stale");
+               view.tile("beta")->captionText(Shown::Ph1) == "pH 1 · stale";
       },
       patience))
       << view.tile("beta")->stateText().toStdString();
@@ -199,6 +199,12 @@ TEST(StationView, ShowsThreeProgramsAndTheirEndsAndCountsGarbage) {
   EXPECT_EQ(view.tile("alpha")->accessibleDescription(), view.tile("alpha")->stateText());
   EXPECT_TRUE(view.tile("gamma")->stateText().startsWith("online"))
       << view.tile("gamma")->stateText().toStdString();
+
+  // For a person to look at: BRELLIS_SCREENSHOT=file.png (under xvfb-run, QT_QPA_PLATFORM=xcb).
+  if (const QString path = qEnvironmentVariable("BRELLIS_SCREENSHOT"); !path.isEmpty()) {
+    view.applyBatch();
+    view.grab().save(path);
+  }
 
   // The operator removes the offline tile.
   auto *remove = view.tile("alpha")->findChild<QPushButton *>("removeStation");
