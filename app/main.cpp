@@ -51,6 +51,11 @@ struct MqttOptions {
                      "password is never taken from the command line."),
       QStringLiteral("FILE")};
 
+  QCommandLineOption discovery{
+      QStringLiteral("mqtt-discovery"),
+      QStringLiteral("With --mqtt: announces every reading to Home Assistant under PREFIX "
+                     "(homeassistant when the option is given without one)."),
+      QStringLiteral("PREFIX")};
   QCommandLineOption stations{
       QStringLiteral("stations"),
       QStringLiteral("Opens the station view instead of the main window: one tile per Brellis "
@@ -59,14 +64,14 @@ struct MqttOptions {
       QStringLiteral("URL")};
 
   void addTo(QCommandLineParser &parser) const {
-    parser.addOptions({url, ca, topic, passwordFile, stations});
+    parser.addOptions({url, ca, topic, passwordFile, discovery, stations});
   }
 
   // Bad input leaves the program running without publishing; the reason goes to standard error
   // at once and to the window's connection state.
   std::optional<publish::MqttConfigResult> read(const QCommandLineParser &parser) const {
     if (!parser.isSet(url)) {
-      for (const QCommandLineOption *option : {&ca, &topic, &passwordFile})
+      for (const QCommandLineOption *option : {&ca, &topic, &passwordFile, &discovery})
         if (parser.isSet(*option))
           QTextStream(stderr) << "brellis: --" << option->names().constFirst()
                               << " has no effect without --mqtt\n";
@@ -75,6 +80,14 @@ struct MqttOptions {
     publish::MqttConfigResult result =
         publish::makeMqttConfig(parser.value(url), parser.value(ca), parser.value(topic),
                                 parser.value(passwordFile), QSysInfo::machineHostName());
+    if (result.config && parser.isSet(discovery)) {
+      result.error = publish::topicPrefixError(parser.value(discovery)).replace(
+          QStringLiteral("--mqtt-topic"), QStringLiteral("--mqtt-discovery"));
+      if (result.error.isEmpty())
+        result.config->discoveryPrefix = parser.value(discovery);
+      else
+        result.config.reset();
+    }
     if (!result.config)
       QTextStream(stderr) << "brellis: " << result.error << "; running without publishing\n";
     return result;
@@ -147,7 +160,13 @@ Options parseCommandLine(int &argc, char **argv) {
   parser.addOption(switchOn);
   const MqttOptions mqtt;
   mqtt.addTo(parser);
-  parser.process(core);
+  // --mqtt-discovery's PREFIX may be left out: a bare option takes Home Assistant's default.
+  QStringList arguments = QCoreApplication::arguments();
+  for (qsizetype k = 1; k < arguments.size(); ++k)
+    if (arguments[k] == QLatin1String("--mqtt-discovery") &&
+        (k + 1 == arguments.size() || arguments[k + 1].startsWith(QLatin1Char('-'))))
+      arguments[k] = QStringLiteral("--mqtt-discovery=homeassistant");
+  parser.process(arguments);
   if (parser.isSet(exportLog))
     std::exit(exportLogFromCommandLine(parser.value(exportLog), parser.positionalArguments()));
 
@@ -218,9 +237,7 @@ int main(int argc, char **argv) {
 
   if (options.stations) {
     const publish::MqttConfig &config = *options.stations;
-    stations::StationWindow view({config.host, config.port, config.tls, config.user,
-                                  config.password, config.caFile},
-                                 config.topicPrefix.toUtf8());
+    stations::StationWindow view(config, config.topicPrefix.toUtf8());
     view.show();
     if (quitAfterShow)
       QTimer::singleShot(0, &app, &QCoreApplication::quit);

@@ -180,7 +180,7 @@ QString Client::takeLastError() {
 }
 
 bool Client::publish(const QByteArray &topic, const QByteArray &payload, int qos, bool retain) {
-  if (!m_connected || m_unsent.load() >= maxUnsent)
+  if (!m_connected)
     return false;
   ++m_unsent;
   if (mosquitto_publish(m_mosq, nullptr, topic.constData(), static_cast<int>(payload.size()),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mqtt/endpoint.h"
 #include "mqtt/retry_pauses.h"
 
 #include <QByteArray>
@@ -17,19 +18,6 @@ struct mosquitto;
 struct mosquitto_message;
 
 namespace mqtt {
-
-// Where the broker is and how to reach it, already checked.
-struct Endpoint {
-  QString host;
-  int port = 1883;
-  bool tls = false;
-  QString user;     // empty: connect without a user name
-  QString password; // empty: none
-  QString caFile;   // empty with TLS: the system's certificate authorities
-
-  // "mqtt://host:port" or "mqtts://[::1]:port", for the operator.
-  QString address() const;
-};
 
 enum class State {
   Off,        // not connected, for the reason given; nothing is retried
@@ -59,8 +47,8 @@ struct Message {
 class Client : public QObject {
   Q_OBJECT
 public:
-  // Messages handed to libmosquitto and not yet sent, at most; beyond it (a broker that reads too
-  // slowly) publish() drops what it is given.
+  // The bound for unsent() that a sender of readings keeps to: beyond it the broker reads too
+  // slowly, and readings are better dropped than queued.
   static constexpr int maxUnsent = 500;
   // Seconds without traffic before the client pings the broker; a broker silent for one and a half
   // times this is taken as gone.
@@ -84,8 +72,11 @@ public:
   // Starts connecting, without waiting for any part of it.
   void start();
 
-  // Queues a message; false (and nothing sent) while not connected or while maxUnsent wait.
+  // Queues a message; false (and nothing sent) while not connected.
   bool publish(const QByteArray &topic, const QByteArray &payload, int qos, bool retain);
+  // Messages queued and not yet sent (QoS 0) or acknowledged (QoS 1): a sender that must not let
+  // them grow without bound stops at maxUnsent.
+  int unsent() const { return m_unsent.load(); }
 
   bool isConnected() const { return m_connected.load(); }
   State state() const { return m_state; }

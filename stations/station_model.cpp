@@ -1,5 +1,6 @@
 #include "stations/station_model.h"
 
+#include "publish/payloads.h"
 #include "state/quantities.h"
 
 #include <QJsonDocument>
@@ -43,7 +44,7 @@ const std::vector<TopicKind> &topics() {
       const int index = int(shown - std::begin(shownQuantities));
       list.push_back({quantity.topic, index < shownCount ? Kind::Reading : Kind::OtherReading,
                       index});
-      if (const char *adjusted = adjustedTopic(quantity.quantity); adjusted && index < shownCount)
+      if (const char *adjusted = publish::adjustedTopic(quantity.quantity); adjusted && index < shownCount)
         list.push_back({adjusted, Kind::Corrected, index});
     }
     return list;
@@ -72,23 +73,6 @@ const std::array<ShownInfo, shownCount> shownInfo = [] {
 const ShownInfo &info(Shown shown) { return shownInfo[int(shown)]; }
 
 const char *channelName(Channel channel) { return state::channels[int(channel)].key; }
-
-const char *adjustedTopic(state::Quantity quantity) {
-  switch (quantity) {
-  case state::Quantity::Ph1:
-    return "ph1/corrected";
-  case state::Quantity::Ph2:
-    return "ph2/corrected";
-  case state::Quantity::Therm1:
-    return "therm1/celsius_with_offset";
-  case state::Quantity::Therm2:
-    return "therm2/celsius_with_offset";
-  case state::Quantity::Therm3:
-    return "therm3/celsius_with_offset";
-  default:
-    return nullptr;
-  }
-}
 
 const Value &Station::shownValue(Shown shown) const {
   const Value &withCorrection = corrected[int(shown)];

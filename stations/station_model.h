@@ -28,8 +28,6 @@ using state::Channel;
 using state::channelCount;
 // "ph", "flow", "therm".
 const char *channelName(Channel channel);
-// The topic of a reading with the operator's correction or offset added, or null.
-const char *adjustedTopic(state::Quantity quantity);
 
 // Why a message was not taken.
 enum class Garbage {

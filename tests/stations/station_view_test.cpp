@@ -116,19 +116,6 @@ struct Program {
   void signal(int number) { ::kill(pid_t(process.processId()), number); }
 };
 
-void publishRaw(int port, const std::vector<std::pair<QByteArray, QByteArray>> &messages) {
-  mosquitto *mosq = mosquitto_new(nullptr, true, nullptr);
-  ASSERT_EQ(mosquitto_connect(mosq, "127.0.0.1", port, 30), MOSQ_ERR_SUCCESS);
-  for (const auto &[topic, payload] : messages)
-    mosquitto_publish(mosq, nullptr, topic.constData(), int(payload.size()), payload.constData(), 1,
-                      false);
-  // QoS 1: every message is acknowledged once the loop has run long enough.
-  for (int k = 0; k < 50; ++k)
-    mosquitto_loop(mosq, 50, 1);
-  mosquitto_disconnect(mosq);
-  mosquitto_destroy(mosq);
-}
-
 TEST(StationView, ShowsThreeProgramsAndTheirEndsAndCountsGarbage) {
   mosquitto_lib_init();
   const int port = brokertest::freePort();
@@ -170,7 +157,7 @@ TEST(StationView, ShowsThreeProgramsAndTheirEndsAndCountsGarbage) {
       {"lab/delta", "{\"value\":7}"},
       {"lab/delta/status", "maybe"},
   };
-  publishRaw(port, garbage);
+  brokertest::publishMessages(port, garbage);
   ASSERT_TRUE(QTest::qWaitFor(
       [&] { return view.model().garbageCount() == qint64(garbage.size()); }, patience))
       << view.statusText().toStdString();
