@@ -6,6 +6,8 @@
 #include "logging/log_export.h"
 #include "publish/mqtt_publisher.h"
 #include "sim/simulated_bus.h"
+#include "stations/station_window.h"
+#include "widgets/two_state_switch.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -24,6 +26,9 @@ struct Options {
   tiltdgh::PortDevices devices;
   // Set when --mqtt was given: the broker to publish to, or why there is none.
   std::optional<publish::MqttConfigResult> mqtt;
+  // Set when --stations was given: the broker and base topic to show, or the program has ended.
+  std::optional<publish::MqttConfig> stations;
+  QStringList switchOn; // channel switches the program turns on once its window is up
 };
 
 struct MqttOptions {
@@ -47,15 +52,27 @@ struct MqttOptions {
                      "password is never taken from the command line."),
       QStringLiteral("FILE")};
 
+  QCommandLineOption discovery{
+      QStringLiteral("mqtt-discovery"),
+      QStringLiteral("With --mqtt: announces every reading to Home Assistant under PREFIX "
+                     "(homeassistant when the option is given without one)."),
+      QStringLiteral("PREFIX")};
+  QCommandLineOption stations{
+      QStringLiteral("stations"),
+      QStringLiteral("Opens the station view instead of the main window: one tile per Brellis "
+                     "publishing under the --mqtt-topic base (default brellis) on the broker at "
+                     "URL, with the same TLS, CA and password-file options. Opens no serial port."),
+      QStringLiteral("URL")};
+
   void addTo(QCommandLineParser &parser) const {
-    parser.addOptions({url, ca, topic, passwordFile});
+    parser.addOptions({url, ca, topic, passwordFile, discovery, stations});
   }
 
   // Bad input leaves the program running without publishing; the reason goes to standard error
   // at once and to the window's connection state.
   std::optional<publish::MqttConfigResult> read(const QCommandLineParser &parser) const {
     if (!parser.isSet(url)) {
-      for (const QCommandLineOption *option : {&ca, &topic, &passwordFile})
+      for (const QCommandLineOption *option : {&ca, &topic, &passwordFile, &discovery})
         if (parser.isSet(*option))
           QTextStream(stderr) << "brellis: --" << option->names().constFirst()
                               << " has no effect without --mqtt\n";
@@ -64,9 +81,33 @@ struct MqttOptions {
     publish::MqttConfigResult result =
         publish::makeMqttConfig(parser.value(url), parser.value(ca), parser.value(topic),
                                 parser.value(passwordFile), QSysInfo::machineHostName());
+    if (result.config && parser.isSet(discovery)) {
+      result.error = publish::topicPrefixError(parser.value(discovery)).replace(
+          QStringLiteral("--mqtt-topic"), QStringLiteral("--mqtt-discovery"));
+      if (result.error.isEmpty())
+        result.config->discoveryPrefix = parser.value(discovery);
+      else
+        result.config.reset();
+    }
     if (!result.config)
       QTextStream(stderr) << "brellis: " << result.error << "; running without publishing\n";
     return result;
+  }
+
+  // The station view's broker and base topic (default "brellis"); a bad one ends the program
+  // with status 2, since the view has nothing else to show.
+  publish::MqttConfig readStations(const QCommandLineParser &parser) const {
+    const QString base = parser.isSet(topic) ? parser.value(topic) : QStringLiteral("brellis");
+    publish::MqttConfigResult result = publish::makeMqttConfig(
+        parser.value(stations), parser.value(ca), base, parser.value(passwordFile), QString());
+    if (!result.config) {
+      QTextStream(stderr) << "brellis: "
+                          << result.error.replace(QStringLiteral("--mqtt:"),
+                                                  QStringLiteral("--stations:"))
+                          << '\n';
+      std::exit(2);
+    }
+    return *result.config;
   }
 };
 
@@ -117,9 +158,21 @@ Options parseCommandLine(int &argc, char **argv) {
       QStringLiteral("Checks the calibration history, prints \"history intact (N records)\" or "
                      "where it was altered, and ends: status 0 when intact, 1 otherwise."));
   parser.addOption(checkHistory);
+  const QCommandLineOption switchOn(
+      QStringLiteral("switch-on"),
+      QStringLiteral("Turns the named channel switches on once the window is up, as the operator "
+                     "would: a comma-separated list of ph, flow and therm."),
+      QStringLiteral("CHANNELS"));
+  parser.addOption(switchOn);
   const MqttOptions mqtt;
   mqtt.addTo(parser);
-  parser.process(core);
+  // --mqtt-discovery's PREFIX may be left out: a bare option takes Home Assistant's default.
+  QStringList arguments = QCoreApplication::arguments();
+  for (qsizetype k = 1; k < arguments.size(); ++k)
+    if (arguments[k] == QLatin1String("--mqtt-discovery") &&
+        (k + 1 == arguments.size() || arguments[k + 1].startsWith(QLatin1Char('-'))))
+      arguments[k] = QStringLiteral("--mqtt-discovery=homeassistant");
+  parser.process(arguments);
   if (parser.isSet(checkHistory)) {
     const calibration::HistoryReport report =
         calibration::readHistory(calibration::historyFilePath());
@@ -131,7 +184,18 @@ Options parseCommandLine(int &argc, char **argv) {
 
   Options options;
   options.simulate = parser.isSet(simulate);
-  options.mqtt = mqtt.read(parser);
+  for (const QString &channel : parser.value(switchOn).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+    if (!QStringList{"ph", "flow", "therm"}.contains(channel.trimmed())) {
+      QTextStream(stderr) << "brellis: --switch-on expects ph, flow or therm, not \"" << channel
+                          << "\"\n";
+      std::exit(2);
+    }
+    options.switchOn << channel.trimmed();
+  }
+  if (parser.isSet(mqtt.stations))
+    options.stations = mqtt.readStations(parser);
+  else
+    options.mqtt = mqtt.read(parser);
   for (const QString &mapping : parser.values(com)) {
     const qsizetype eq = mapping.indexOf(QLatin1Char('='));
     bool ok = false;
@@ -183,6 +247,15 @@ int main(int argc, char **argv) {
     };
   }
 
+  if (options.stations) {
+    const publish::MqttConfig &config = *options.stations;
+    stations::StationWindow view(config, config.topicPrefix.toUtf8());
+    view.show();
+    if (quitAfterShow)
+      QTimer::singleShot(0, &app, &QCoreApplication::quit);
+    return app.exec();
+  }
+
   tiltdgh::SteadyClock clock;
   sim::DghModules modules(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
   std::unique_ptr<tiltdgh::SerialLine> line;
@@ -202,6 +275,13 @@ int main(int argc, char **argv) {
   if (!window.load())
     return 1;
   window.show();
+  for (const QString &channel : options.switchOn) {
+    const QString name = channel == QLatin1String("ph")     ? QStringLiteral("cwbPh")
+                         : channel == QLatin1String("flow") ? QStringLiteral("cwbFlow")
+                                                            : QStringLiteral("cwbTherm");
+    if (auto *control = window.findChild<widgets::TwoStateSwitch *>(name))
+      control->setChecked(true);
+  }
   if (quitAfterShow)
     QTimer::singleShot(0, &app, &QCoreApplication::quit);
   return app.exec();

@@ -1,5 +1,7 @@
 #include "logging/log_export.h"
 
+#include "common/json_number.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
@@ -41,13 +43,7 @@ protected:
 
 // The shortest text that reads back to the same double, "." as the decimal point; nothing for a
 // value that is not a finite number.
-void appendNumber(QByteArray &out, double value) {
-  if (!std::isfinite(value))
-    return;
-  char buf[32];
-  const auto res = std::to_chars(buf, buf + sizeof buf, value);
-  out.append(buf, res.ptr - buf);
-}
+void appendNumber(QByteArray &out, double value) { common::appendJsonNumber(out, value); }
 
 class CsvTable : public TableBase {
 public:

@@ -1,21 +1,23 @@
 // The retained "<prefix>/phN/calibration_due" topics: "true" while the probe's calibration is due.
 #include "publish/mqtt_publisher.h"
 
+#include "mqtt/client.h"
+
 namespace publish {
 
 void MqttPublisher::setCalibrationDue(int probe, bool due) {
   if (probe != 1 && probe != 2)
     return;
   m_calibrationDue[probe - 1] = due;
-  if (m_connected) // else published afresh at the next connection
+  if (m_client && m_client->isConnected()) // else published afresh at the next connection
     publishCalibrationDue(probe);
 }
 
 void MqttPublisher::publishCalibrationDue(int probe) {
   const std::optional<bool> due = m_calibrationDue[probe - 1];
   if (due)
-    send(topic(probe == 1 ? "ph1/calibration_due" : "ph2/calibration_due"),
-         *due ? QByteArrayLiteral("true") : QByteArrayLiteral("false"), retainedQos, true);
+    m_client->publish(topic(probe == 1 ? "ph1/calibration_due" : "ph2/calibration_due"),
+                      *due ? "true" : "false", retainedQos, true);
 }
 
 } // namespace publish

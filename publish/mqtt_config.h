@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mqtt/endpoint.h"
+
 #include <QString>
 
 #include <optional>
@@ -7,14 +9,10 @@
 namespace publish {
 
 // Where and how readings are published, as the command line gave it, checked.
-struct MqttConfig {
-  QString host;
-  int port = 1883;
-  bool tls = false;
-  QString user;     // empty: connect without a user name
-  QString password; // read from the password file; never from the command line
-  QString caFile;   // empty with TLS: the system's certificate authorities
+// The password is read from the password file, never from the command line.
+struct MqttConfig : mqtt::Endpoint {
   QString topicPrefix;
+  QString discoveryPrefix; // empty: nothing is announced to Home Assistant
 };
 
 // Either a usable configuration or the operator's message saying what is wrong with the input.

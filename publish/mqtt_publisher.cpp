@@ -1,187 +1,52 @@
 #include "publish/mqtt_publisher.h"
 
-#include <QDateTime>
-#include <QMetaObject>
-
-#include <mosquitto.h>
-
-#include <algorithm>
-#include <charconv>
-#include <chrono>
-#include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <iterator>
-#include <optional>
+#include "publish/discovery.h"
+#include "publish/payloads.h"
 
 namespace publish {
-namespace {
-
-// The shortest text that reads back as the same double; JSON has no NaN or infinity.
-void appendNumber(QByteArray &out, double value) {
-  if (!std::isfinite(value)) {
-    out += "null";
-    return;
-  }
-  char buffer[32];
-  const auto [end, ec] = std::to_chars(std::begin(buffer), std::end(buffer), value);
-  out.append(buffer, ec == std::errc() ? end - buffer : 0);
-}
-
-void appendString(QByteArray &out, const QString &text) {
-  out += '"';
-  for (const char c : text.toUtf8()) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  out += '"';
-}
-
-// Seconds without traffic before the client pings the broker; a broker silent for one and a half
-// times this is taken as gone.
-constexpr int keepalive = 15;
-
-} // namespace
 
 MqttPublisher::MqttPublisher(const AcquisitionState &state, const QString &reason, QObject *parent)
     : QObject(parent), m_state(state) {
-  m_gaveUp = true;
   setState(ConnectionState::Off, QStringLiteral("MQTT: not publishing: ") + reason);
 }
 
 MqttPublisher::MqttPublisher(const AcquisitionState &state, const MqttConfig &config,
                              QObject *parent)
     : QObject(parent), m_state(state), m_config(config) {
-  // Once per process. (Not std::call_once: its thread-local state would make the program load
-  // the dynamic loader by name, which no package declares.)
-  static const bool libraryReady = mosquitto_lib_init() == MOSQ_ERR_SUCCESS;
-  Q_UNUSED(libraryReady);
-  m_mosq = mosquitto_new(nullptr, true, this);
-  if (!m_mosq) {
-    giveUp(QStringLiteral("cannot create the MQTT client"));
-    return;
-  }
-  for (const state::QuantityInfo &quantity : state::quantities)
+  for (const state::QuantityInfo &quantity : state::quantities) {
     m_readingTopics.push_back(topic(quantity.topic));
-  mosquitto_connect_callback_set(m_mosq, &MqttPublisher::onConnect);
-  mosquitto_disconnect_callback_set(m_mosq, &MqttPublisher::onDisconnect);
-  mosquitto_publish_callback_set(m_mosq, &MqttPublisher::onPublish);
-  mosquitto_log_callback_set(m_mosq, &MqttPublisher::onLog);
-  // Packets are written by the network thread alone; a publish only queues and wakes it.
-  mosquitto_threaded_set(m_mosq, true);
-
+    const char *adjusted = adjustedTopic(quantity.quantity);
+    m_adjustedTopics.push_back(adjusted ? topic(adjusted) : QByteArray());
+  }
+  m_client = std::make_unique<mqtt::Client>(config);
   const QByteArray status = topic("status");
-  mosquitto_will_set(m_mosq, status.constData(), 7, "offline", retainedQos, true);
-  if (!m_config.user.isEmpty()) {
-    const QByteArray user = m_config.user.toUtf8();
-    const QByteArray password = m_config.password.toUtf8();
-    mosquitto_username_pw_set(m_mosq, user.constData(),
-                              m_config.password.isEmpty() ? nullptr : password.constData());
-  }
-  if (m_config.tls) {
-    int rc = MOSQ_ERR_SUCCESS;
-    if (m_config.caFile.isEmpty()) {
-      rc = mosquitto_int_option(m_mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-    } else {
-      const QByteArray ca = m_config.caFile.toLocal8Bit();
-      rc = mosquitto_tls_set(m_mosq, ca.constData(), nullptr, nullptr, nullptr, nullptr);
-    }
-    if (rc != MOSQ_ERR_SUCCESS) {
-      giveUp(QStringLiteral("TLS cannot be set up: %1")
-                 .arg(QString::fromLocal8Bit(mosquitto_strerror(rc))));
-      return;
-    }
-  }
-
-  setState(ConnectionState::Connecting, QStringLiteral("MQTT: connecting to %1").arg(address()));
-  m_network = std::thread(&MqttPublisher::networkLoop, this, m_config.host.toUtf8());
-}
-
-bool MqttPublisher::pause(int seconds) {
-  std::unique_lock lock(m_pauseMutex);
-  return !m_pauseEnd.wait_for(lock, std::chrono::seconds(seconds),
-                              [this] { return m_stop.load() || m_closing.load(); });
-}
-
-void MqttPublisher::networkLoop(QByteArray host) {
-  int delay = 1;
-  bool first = true;
-  while (!m_stop && !m_closing) {
-    // The socket connects without blocking; only the name lookup may take a while.
-    int rc = first ? mosquitto_connect_async(m_mosq, host.constData(), m_config.port, keepalive)
-                   : mosquitto_reconnect_async(m_mosq);
-    int failureErrno = errno;
-    first = false;
-    if (rc == MOSQ_ERR_SUCCESS) {
-      // Closing: the "offline" and the disconnect queued last get two seconds to go out.
-      std::optional<std::chrono::steady_clock::time_point> closingBy;
-      while (!m_stop) {
-        rc = mosquitto_loop(m_mosq, 200, 1);
-        failureErrno = errno;
-        if (rc != MOSQ_ERR_SUCCESS)
-          break;
-        if (m_delayReset.exchange(false))
-          delay = 1;
-        if (m_closing && !closingBy)
-          closingBy = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        if (closingBy && std::chrono::steady_clock::now() > *closingBy)
-          return;
-      }
-    }
-    m_connected = false;
-    if (m_stop || m_closing)
-      return;
-    QString reason = lastError();
-    if (reason.isEmpty())
-      reason = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(failureErrno))
-                                    : QString::fromLocal8Bit(mosquitto_strerror(rc));
-    post([this, reason, delay] {
-      if (!m_gaveUp)
-        setState(ConnectionState::Retrying,
-                 QStringLiteral("MQTT: not connected to %1 (%2); trying again in %3 s")
-                     .arg(address(), reason)
-                     .arg(delay));
+  m_client->setWill(status, "offline", retainedQos, true);
+  m_client->addBirth(status, "online", retainedQos, true);
+  if (!m_config.discoveryPrefix.isEmpty()) {
+    // Home Assistant says "online" when it starts: it has forgotten every config it had.
+    const QByteArray haStatus = (m_config.discoveryPrefix + QStringLiteral("/status")).toUtf8();
+    m_client->subscribe(haStatus, 1);
+    m_client->setMessageHandler([this, haStatus](const mqtt::Message &message) {
+      if (message.topic == haStatus && message.payload == "online")
+        QMetaObject::invokeMethod(this, &MqttPublisher::publishDiscovery, Qt::QueuedConnection);
     });
-    {
-      const std::lock_guard lock(m_errorMutex);
-      m_lastError.clear();
-    }
-    if (!pause(delay))
-      return;
-    delay = std::min(delay * 2, 30);
   }
+  connect(m_client.get(), &mqtt::Client::stateChanged, this, &MqttPublisher::onClientState);
+  connect(m_client.get(), &mqtt::Client::connected, this, [this] {
+    publishRetained();
+    publishDiscovery();
+  });
+  m_client->start();
 }
 
 MqttPublisher::~MqttPublisher() {
-  if (!m_mosq)
-    return;
-  if (m_connected)
-    send(topic("status"), QByteArrayLiteral("offline"), retainedQos, true);
-  // Queued packets go out before the disconnect; the network thread then ends.
-  mosquitto_disconnect(m_mosq);
-  stopNetwork();
-  mosquitto_destroy(m_mosq);
+  if (m_client && m_client->isConnected())
+    m_client->publish(topic("status"), "offline", retainedQos, true);
+  // The client lets queued packets out before it disconnects.
 }
 
 QByteArray MqttPublisher::topic(const char *suffix) const {
   return (m_config.topicPrefix + QLatin1Char('/') + QLatin1String(suffix)).toUtf8();
-}
-
-QString MqttPublisher::address() const {
-  QString host = m_config.host.contains(QLatin1Char(':'))
-                     ? QLatin1Char('[') + m_config.host + QLatin1Char(']')
-                     : m_config.host;
-  return QStringLiteral("%1://%2:%3")
-      .arg(m_config.tls ? QStringLiteral("mqtts") : QStringLiteral("mqtt"), host)
-      .arg(m_config.port);
 }
 
 void MqttPublisher::setState(ConnectionState state, const QString &text) {
@@ -192,67 +57,69 @@ void MqttPublisher::setState(ConnectionState state, const QString &text) {
   emit stateChanged(state, text);
 }
 
-void MqttPublisher::post(std::function<void()> work) {
-  QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
-}
-
-void MqttPublisher::stopNetwork() {
-  {
-    const std::lock_guard lock(m_pauseMutex);
-    m_closing = true;
+void MqttPublisher::onClientState(mqtt::State state, const QString &reason, int retryIn) {
+  const QString address = m_client->address();
+  switch (state) {
+  case mqtt::State::Connecting:
+    setState(state, QStringLiteral("MQTT: connecting to %1").arg(address));
+    break;
+  case mqtt::State::Connected:
+    setState(state,
+             QStringLiteral("MQTT: publishing to %1 under %2").arg(address, m_config.topicPrefix));
+    break;
+  case mqtt::State::Retrying:
+    setState(state, QStringLiteral("MQTT: not connected to %1 (%2); trying again in %3 s")
+                        .arg(address, reason)
+                        .arg(retryIn));
+    break;
+  case mqtt::State::Off:
+    setState(state, QStringLiteral("MQTT: not publishing: ") + reason);
+    break;
   }
-  m_pauseEnd.notify_all();
-  if (m_network.joinable())
-    m_network.join();
 }
 
-void MqttPublisher::giveUp(const QString &reason) {
-  m_gaveUp = true;
-  m_connected = false;
-  {
-    const std::lock_guard lock(m_pauseMutex);
-    m_stop = true;
+double MqttPublisher::adjustment(state::Quantity quantity) const {
+  switch (quantity) {
+  case state::Quantity::Ph1:
+    return m_state.ph1Corr;
+  case state::Quantity::Ph2:
+    return m_state.ph2Corr;
+  case state::Quantity::Therm1:
+    return m_state.therm1Offset;
+  case state::Quantity::Therm2:
+    return m_state.therm2Offset;
+  case state::Quantity::Therm3:
+    return m_state.therm3Offset;
+  default:
+    return 0;
   }
-  m_pauseEnd.notify_all();
-  setState(ConnectionState::Off, QStringLiteral("MQTT: not publishing: ") + reason);
 }
 
-QString MqttPublisher::lastError() {
-  const std::lock_guard lock(m_errorMutex);
-  return m_lastError;
-}
-
-void MqttPublisher::send(const QByteArray &topic, const QByteArray &payload, int qos, bool retain) {
-  ++m_unsent;
-  if (mosquitto_publish(m_mosq, nullptr, topic.constData(), static_cast<int>(payload.size()),
-                        payload.constData(), qos, retain) != MOSQ_ERR_SUCCESS) {
-    --m_unsent;
-    ++m_dropped;
-  }
+bool MqttPublisher::publishReading(const QByteArray &topic, double value, const char *unit,
+                                   const QDateTime &time) {
+  return m_client->unsent() < maxUnsent &&
+         m_client->publish(topic, readingPayload(value, unit, time.toUTC()), readingQos, false);
 }
 
 void MqttPublisher::readingStored(state::Quantity quantity, double value, const QDateTime &time) {
-  if (!m_mosq)
-    return;
-  if (!m_connected || m_unsent.load() >= maxUnsent) {
+  // A reading is dropped, and counted once, unless every topic it goes to got it.
+  if (!m_client || !m_client->isConnected()) {
     ++m_dropped;
     return;
   }
-  QByteArray payload = QByteArrayLiteral("{\"value\":");
-  appendNumber(payload, value);
-  payload += ",\"unit\":\"";
-  payload += state::info(quantity).unit;
-  payload += "\",\"time\":\"";
-  payload += time.toUTC().toString(Qt::ISODateWithMs).toLatin1();
-  payload += "\"}";
-  send(m_readingTopics[static_cast<size_t>(quantity)], payload, readingQos, false);
+  const auto k = static_cast<size_t>(quantity);
+  const char *unit = state::info(quantity).unit;
+  bool sent = publishReading(m_readingTopics[k], value, unit, time);
+  if (!m_adjustedTopics[k].isEmpty())
+    sent = publishReading(m_adjustedTopics[k], value + adjustment(quantity), unit, time) && sent;
+  if (!sent)
+    ++m_dropped;
 }
 
 void MqttPublisher::switchChanged(state::Channel channel, bool on) {
-  if (!m_connected)
+  if (!m_client || !m_client->isConnected())
     return; // published afresh at the next connection
-  send(topic(state::info(channel).topic), on ? QByteArrayLiteral("on") : QByteArrayLiteral("off"),
-       retainedQos, true);
+  m_client->publish(topic(state::info(channel).topic), on ? "on" : "off", retainedQos, true);
 }
 
 MqttPublisher::Calibration MqttPublisher::calibration(int probe) const {
@@ -262,21 +129,15 @@ MqttPublisher::Calibration MqttPublisher::calibration(int probe) const {
 }
 
 void MqttPublisher::publishCalibration(int probe, const Calibration &calibration) {
-  QByteArray payload = QByteArrayLiteral("{\"offset\":");
-  appendNumber(payload, calibration.offset);
-  payload += ",\"slope\":";
-  appendNumber(payload, calibration.slope);
-  payload += ",\"serial\":";
-  appendString(payload, calibration.serial);
-  payload += ",\"date\":";
-  appendString(payload, calibration.date.toString(Qt::ISODate));
-  payload += '}';
-  send(topic(probe == 1 ? "ph1/calibration" : "ph2/calibration"), payload, retainedQos, true);
+  m_client->publish(topic(probe == 1 ? "ph1/calibration" : "ph2/calibration"),
+                    calibrationPayload(calibration.offset, calibration.slope, calibration.serial,
+                                       calibration.date),
+                    retainedQos, true);
   m_publishedCalibration[probe - 1] = calibration;
 }
 
 void MqttPublisher::checkCalibration() {
-  if (!m_connected)
+  if (!m_client || !m_client->isConnected())
     return; // published afresh at the next connection
   for (int probe = 1; probe <= 2; ++probe) {
     const Calibration now = calibration(probe);
@@ -286,87 +147,23 @@ void MqttPublisher::checkCalibration() {
   m_calibrationPublished = true;
 }
 
+// The status went out first, as the client's birth; the rest of what a subscriber should find.
 void MqttPublisher::publishRetained() {
-  send(topic("status"), QByteArrayLiteral("online"), retainedQos, true);
   for (const state::ChannelInfo &channel : state::channels)
-    send(topic(channel.topic),
-         m_state.*channel.enabled ? QByteArrayLiteral("on") : QByteArrayLiteral("off"), retainedQos,
-         true);
+    m_client->publish(topic(channel.topic), m_state.*channel.enabled ? "on" : "off", retainedQos,
+                      true);
   m_calibrationPublished = false;
   checkCalibration();
   for (int probe = 1; probe <= 2; ++probe)
     publishCalibrationDue(probe);
 }
 
-void MqttPublisher::onConnect(mosquitto *, void *self, int rc) {
-  auto *publisher = static_cast<MqttPublisher *>(self);
-  if (rc == 0) {
-    publisher->m_unsent = 0; // libmosquitto discarded what the lost connection held
-    publisher->m_connected = true;
-    publisher->m_delayReset = true;
-    publisher->post([publisher] {
-      if (publisher->m_gaveUp || !publisher->m_connected)
-        return;
-      publisher->setState(ConnectionState::Connected,
-                          QStringLiteral("MQTT: publishing to %1 under %2")
-                              .arg(publisher->address(), publisher->m_config.topicPrefix));
-      publisher->publishRetained();
-    });
+void MqttPublisher::publishDiscovery() {
+  if (m_config.discoveryPrefix.isEmpty() || !m_client->isConnected())
     return;
-  }
-  // 4 and 5: the user name or password is wrong, or the user may not connect. Asking again with
-  // the same ones cannot succeed.
-  const QString reason = QString::fromLocal8Bit(mosquitto_connack_string(rc));
-  const bool refused = rc == 4 || rc == 5;
-  if (refused)
-    publisher->m_stop = true;
-  publisher->post([publisher, reason, refused] {
-    if (publisher->m_gaveUp)
-      return;
-    if (refused)
-      publisher->giveUp(
-          QStringLiteral("%1 refused the connection: %2").arg(publisher->address(), reason));
-    else
-      publisher->setState(ConnectionState::Retrying,
-                          QStringLiteral("MQTT: %1 refused the connection (%2); trying again")
-                              .arg(publisher->address(), reason));
-  });
-}
-
-void MqttPublisher::onDisconnect(mosquitto *, void *self, int) {
-  // The network loop reports the reason and tries again.
-  static_cast<MqttPublisher *>(self)->m_connected = false;
-}
-
-void MqttPublisher::onPublish(mosquitto *, void *self, int) {
-  auto *publisher = static_cast<MqttPublisher *>(self);
-  if (publisher->m_unsent.load() > 0)
-    --publisher->m_unsent;
-}
-
-void MqttPublisher::onLog(mosquitto *, void *self, int level, const char *text) {
-  if (!(level & MOSQ_LOG_ERR))
-    return;
-  auto *publisher = static_cast<MqttPublisher *>(self);
-  const QString message = QString::fromLocal8Bit(text);
-  {
-    const std::lock_guard lock(publisher->m_errorMutex);
-    publisher->m_lastError = message;
-  }
-  // A broker whose certificate does not verify against the trusted authorities will not verify
-  // on the next attempt either, and the operator must hear of it rather than see retries.
-  if (message.contains(QLatin1String("certificate verify failed"))) {
-    publisher->m_stop = true;
-    publisher->post([publisher] {
-      if (!publisher->m_gaveUp)
-        publisher->giveUp(
-            QStringLiteral("the certificate of %1 does not verify against %2")
-                .arg(publisher->address(),
-                     publisher->m_config.caFile.isEmpty()
-                         ? QStringLiteral("the system's certificate authorities")
-                         : QLatin1Char('"') + publisher->m_config.caFile + QLatin1Char('"')));
-    });
-  }
+  for (const auto &[configTopic, config] :
+       discoveryConfigs(m_config.discoveryPrefix, m_config.topicPrefix))
+    m_client->publish(configTopic, config, retainedQos, true);
 }
 
 } // namespace publish

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mqtt/client.h"
 #include "publish/mqtt_config.h"
 #include "state/acquisition_state.h"
 #include "state/quantities.h"
@@ -9,45 +10,33 @@
 #include <QObject>
 #include <QString>
 
-#include <atomic>
-#include <condition_variable>
-#include <functional>
-#include <mutex>
+#include <memory>
 #include <optional>
-#include <thread>
 #include <vector>
-
-struct mosquitto;
 
 namespace publish {
 
-enum class ConnectionState {
-  Off,        // not publishing, for the reason the state text gives; nothing is retried
-  Connecting, // the first attempt is under way
-  Connected,
-  Retrying, // the connection failed or was lost; it is tried again after a growing pause
-};
+using ConnectionState = mqtt::State;
 
-// Publishes the readings that the channel readers store, the channel switches and the probes'
-// calibration to an MQTT broker. All its functions are for the user-interface thread and never
-// wait for the network: a network thread of the publisher's own runs libmosquitto's loop, which
-// connects, sends and, after a failure, connects again after a pause that doubles from 1 s up to
-// 30 s. (The thread of libmosquitto 2.0.11's mosquitto_loop_start did not try again after a
-// first connection that failed, a broker not yet up; hence a loop of our own.)
+// Publishes the readings that the session stores (and, for pH and the thermistors, the value with
+// the operator's correction or offset, as the window shows it), the channel switches and the
+// probes' calibration to an MQTT broker, and with a discovery prefix announces them to Home
+// Assistant. All its functions are for the user-interface thread and never wait for the network:
+// an mqtt::Client connects, sends and retries on a thread of its own.
 //
-// While the client is not connected, readings are dropped, not queued: a reading is of use while
-// it is current, the log file is the record of a run, and a queue would grow without bound while
-// the broker is away. The retained topics (status, switches, calibration) are published afresh
-// from AcquisitionState at every connection, so a subscriber always finds the current ones.
+// At every connection the retained status "online" goes out first, before any reading; the
+// switches, the calibration and the discovery configs follow. While the client is not connected,
+// readings are dropped, not queued: a reading is of use while it is current, the log file is the
+// record of a run, and a queue would grow without bound while the broker is away.
 class MqttPublisher : public QObject {
   Q_OBJECT
 public:
   // Readings go out with QoS 0, the retained topics with QoS 1.
   static constexpr int readingQos = 0;
   static constexpr int retainedQos = 1;
-  // Readings handed to libmosquitto and not yet written to the socket, at most; beyond it (a
-  // broker that reads too slowly) new readings are dropped.
-  static constexpr int maxUnsent = 500;
+  // Readings queued and not yet written to the socket, at most; beyond it (a broker that reads
+  // too slowly) new readings are dropped.
+  static constexpr int maxUnsent = mqtt::Client::maxUnsent;
 
   // A publisher that publishes nothing and shows `reason`: the command line was unusable.
   MqttPublisher(const AcquisitionState &state, const QString &reason, QObject *parent = nullptr);
@@ -56,7 +45,8 @@ public:
   // Publishes "offline" on the status topic when connected, then disconnects.
   ~MqttPublisher() override;
 
-  // A reading has been stored; publishes it on its topic, stamped with `time`.
+  // A reading has been stored; publishes it on its topic, stamped with `time`, and its adjusted
+  // value on a topic of its own where it has one.
   void readingStored(state::Quantity quantity, double value, const QDateTime &time);
   // A channel's switch changed.
   void switchChanged(state::Channel channel, bool on);
@@ -85,48 +75,28 @@ private:
   };
 
   void setState(ConnectionState state, const QString &text);
-  void post(std::function<void()> work);
-  void send(const QByteArray &topic, const QByteArray &payload, int qos, bool retain);
+  void onClientState(mqtt::State state, const QString &reason, int retryIn);
   void publishRetained();
+  void publishDiscovery();
   void publishCalibration(int probe, const Calibration &calibration);
   void publishCalibrationDue(int probe);
-  void giveUp(const QString &reason);
+  bool publishReading(const QByteArray &topic, double value, const char *unit,
+                      const QDateTime &time);
+  double adjustment(state::Quantity quantity) const;
   Calibration calibration(int probe) const;
   QByteArray topic(const char *suffix) const;
-  QString address() const;
-  QString lastError();
-
-  // libmosquitto's callbacks, on its network thread.
-  static void onConnect(mosquitto *, void *self, int rc);
-  static void onDisconnect(mosquitto *, void *self, int rc);
-  static void onPublish(mosquitto *, void *self, int mid);
-  static void onLog(mosquitto *, void *self, int level, const char *text);
-  void networkLoop(QByteArray host);
-  void stopNetwork();
-  bool pause(int seconds);
 
   const AcquisitionState &m_state;
   MqttConfig m_config;
-  mosquitto *m_mosq = nullptr;
-  std::thread m_network;
+  std::unique_ptr<mqtt::Client> m_client;
   ConnectionState m_connectionState = ConnectionState::Off;
   QString m_stateText;
-  std::vector<QByteArray> m_readingTopics; // in the order of the catalogue
+  std::vector<QByteArray> m_readingTopics;  // in the order of the catalogue
+  std::vector<QByteArray> m_adjustedTopics; // the same; empty where a reading has none
   Calibration m_publishedCalibration[2];
   bool m_calibrationPublished = false;
   std::optional<bool> m_calibrationDue[2]; // unset until told
-  bool m_gaveUp = false;
   qint64 m_dropped = 0;
-
-  std::atomic<bool> m_connected{false};
-  std::atomic<bool> m_stop{false};    // the network thread ends at once
-  std::atomic<bool> m_closing{false}; // it ends once the last packets are out (at most 2 s)
-  std::atomic<bool> m_delayReset{false};
-  std::mutex m_pauseMutex;
-  std::condition_variable m_pauseEnd;
-  std::atomic<int> m_unsent{0};
-  std::mutex m_errorMutex;
-  QString m_lastError; // the newest error libmosquitto logged; guarded by m_errorMutex
 };
 
 } // namespace publish

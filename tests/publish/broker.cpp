@@ -58,6 +58,21 @@ int run(const QString &program, const QStringList &arguments) {
   return status;
 }
 
+void publishMessages(int port, const std::vector<std::pair<QByteArray, QByteArray>> &messages) {
+  mosquitto_lib_init();
+  mosquitto *mosq = mosquitto_new(nullptr, true, nullptr);
+  if (mosquitto_connect(mosq, "127.0.0.1", port, 30) == MOSQ_ERR_SUCCESS) {
+    for (const auto &[topic, payload] : messages)
+      mosquitto_publish(mosq, nullptr, topic.constData(), int(payload.size()), payload.constData(),
+                        1, false);
+    // QoS 1: every message is acknowledged once the loop has run long enough.
+    for (int k = 0; k < 50; ++k)
+      mosquitto_loop(mosq, 50, 1);
+    mosquitto_disconnect(mosq);
+  }
+  mosquitto_destroy(mosq);
+}
+
 Broker::Broker(QStringList configuration) : m_configuration(std::move(configuration)) {
   static const QRegularExpression listener(QStringLiteral("^listener (\\d+)"));
   for (const QString &line : m_configuration)

@@ -8,6 +8,7 @@
 
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 struct mosquitto;
@@ -20,6 +21,10 @@ int freePort();
 
 // Runs a command to its end and returns its exit status (-1 when it could not run).
 int run(const QString &program, const QStringList &arguments);
+
+// Publishes each (topic, payload) with QoS 1 from a client of its own, and waits until the broker
+// has them.
+void publishMessages(int port, const std::vector<std::pair<QByteArray, QByteArray>> &messages);
 
 // A real mosquitto on 127.0.0.1, configured by the lines given, in a folder of its own.
 class Broker {

@@ -1,0 +1,122 @@
+#include "publish/discovery.h"
+
+#include "publish/payloads.h"
+#include "state/quantities.h"
+
+#include <QCoreApplication>
+
+namespace publish {
+namespace {
+
+// Seconds after the last reading at which Home Assistant shows a sensor as unavailable: a channel
+// switched off or a program stopped without its last will (the slowest update rate is 1 s).
+constexpr int expireAfterSeconds = 30;
+
+struct Sensor {
+  QString object;  // unique within the node
+  QString name;    // as Home Assistant lists it
+  QByteArray topic; // under the topic prefix
+  const char *unit;
+};
+
+// Home Assistant's device class for a unit; null where it has none that fits.
+const char *deviceClass(const QByteArray &unit) {
+  if (unit == "°C")
+    return "temperature";
+  if (unit == "pH")
+    return "ph";
+  if (unit == "mV")
+    return "voltage";
+  if (unit == "Hz")
+    return "frequency";
+  if (unit == "L/min")
+    return "volume_flow_rate";
+  if (unit == "L")
+    return "volume";
+  return nullptr;
+}
+
+std::vector<Sensor> sensors() {
+  std::vector<Sensor> list;
+  for (const state::QuantityInfo &quantity : state::quantities) {
+    const QString key = QString::fromLatin1(quantity.key);
+    const QString name = QString::fromUtf8(quantity.name);
+    if (const char *adjusted = adjustedTopic(quantity.quantity)) {
+      // The window's own figure is the main sensor; the stored value is its raw companion.
+      const bool isPh = quantity.unit == QByteArrayView("pH");
+      list.push_back({key, isPh ? name : QString::fromUtf8(quantity.adjustedCaption), adjusted,
+                      quantity.unit});
+      list.push_back({key + QStringLiteral("_raw"), name + QStringLiteral(" raw"), quantity.topic,
+                      quantity.unit});
+    } else {
+      list.push_back({key, name, quantity.topic, quantity.unit});
+    }
+  }
+  return list;
+}
+
+} // namespace
+
+QString discoveryNode(const QString &topicPrefix) {
+  QString node = topicPrefix;
+  for (QChar &c : node)
+    if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QLatin1Char('_') &&
+        c != QLatin1Char('-'))
+      c = QLatin1Char('_');
+  return node;
+}
+
+std::vector<std::pair<QByteArray, QByteArray>> discoveryConfigs(const QString &discoveryPrefix,
+                                                                const QString &topicPrefix) {
+  const QString node = discoveryNode(topicPrefix);
+  QByteArray device = "{\"identifiers\":[";
+  appendJsonString(device, QStringLiteral("brellis_") + node);
+  device += "],\"name\":";
+  appendJsonString(device, QStringLiteral("Brellis ") + topicPrefix);
+  device += ",\"model\":\"Brellis\",\"manufacturer\":\"Quorran Science\",\"sw_version\":";
+  appendJsonString(device, QCoreApplication::applicationVersion().isEmpty()
+                               ? QStringLiteral(BRELLIS_VERSION)
+                               : QCoreApplication::applicationVersion());
+  device += '}';
+
+  std::vector<std::pair<QByteArray, QByteArray>> configs;
+  for (const Sensor &sensor : sensors()) {
+    const QByteArray unit(sensor.unit);
+    const char *type = deviceClass(unit);
+    QByteArray config = "{\"name\":";
+    appendJsonString(config, sensor.name);
+    config += ",\"unique_id\":";
+    appendJsonString(config, QStringLiteral("brellis_%1_%2").arg(node, sensor.object));
+    config += ",\"object_id\":";
+    appendJsonString(config, QStringLiteral("brellis_%1_%2").arg(node, sensor.object));
+    config += ",\"state_topic\":";
+    appendJsonString(config, topicPrefix + QLatin1Char('/') + QString::fromLatin1(sensor.topic));
+    config += ",\"value_template\":\"{{ value_json.value }}\"";
+    // pH's class takes no unit.
+    if (unit != "pH") {
+      config += ",\"unit_of_measurement\":";
+      appendJsonString(config, QString::fromUtf8(unit));
+    }
+    if (type) {
+      config += ",\"device_class\":\"";
+      config += type;
+      config += '"';
+    }
+    // The total only grows, until the operator resets it: Home Assistant takes a fall of a
+    // total_increasing sensor as the start of a new cycle, which is what a reset is.
+    config += unit == "L" ? ",\"state_class\":\"total_increasing\""
+                          : ",\"state_class\":\"measurement\"";
+    config += ",\"availability_topic\":";
+    appendJsonString(config, topicPrefix + QStringLiteral("/status"));
+    config += ",\"payload_available\":\"online\",\"payload_not_available\":\"offline\"";
+    config += ",\"expire_after\":" + QByteArray::number(expireAfterSeconds);
+    config += ",\"device\":" + device + '}';
+    configs.emplace_back(
+        (discoveryPrefix + QStringLiteral("/sensor/%1/%2/config").arg(node, sensor.object))
+            .toUtf8(),
+        config);
+  }
+  return configs;
+}
+
+} // namespace publish

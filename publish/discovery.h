@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <utility>
+#include <vector>
+
+namespace publish {
+
+// Home Assistant's MQTT discovery: one retained config a sensor, on
+// <discoveryPrefix>/sensor/<node>/<object>/config, for every reading published under
+// `topicPrefix`. The readings with the operator's correction or offset are the main sensors
+// ("pH 1", "Temp 1"); the stored values are announced beside them ("pH 1 raw"). All of a station's
+// sensors share one device, named by the topic prefix.
+std::vector<std::pair<QByteArray, QByteArray>> discoveryConfigs(const QString &discoveryPrefix,
+                                                                const QString &topicPrefix);
+
+// The node id Home Assistant accepts ([a-zA-Z0-9_-]) made from a topic prefix: every other
+// character becomes '_'.
+QString discoveryNode(const QString &topicPrefix);
+
+} // namespace publish

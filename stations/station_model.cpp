@@ -1,0 +1,237 @@
+#include "stations/station_model.h"
+
+#include "publish/payloads.h"
+#include "state/quantities.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+#include <iterator>
+
+namespace stations {
+namespace {
+
+// What each tile display shows, in the order of Shown.
+constexpr state::Quantity shownQuantities[shownCount] = {
+    state::Quantity::Ph1,    state::Quantity::Ph2,          state::Quantity::Therm1,
+    state::Quantity::Therm2, state::Quantity::Therm3,       state::Quantity::LitersPerMin,
+    state::Quantity::TotalLiters,
+};
+
+enum class Kind { Status, Switch, Reading, Corrected, OtherReading, Ignored };
+
+struct TopicKind {
+  QByteArray suffix;
+  Kind kind;
+  int index; // Shown for readings, Channel for switches
+};
+
+// Every topic a publishing station sends under its prefix.
+const std::vector<TopicKind> &topics() {
+  static const std::vector<TopicKind> all = [] {
+    std::vector<TopicKind> list{{"status", Kind::Status, 0},
+                                {"ph1/calibration", Kind::Ignored, 0},
+                                {"ph2/calibration", Kind::Ignored, 0}};
+    for (const state::ChannelInfo &channel : state::channels)
+      list.push_back({channel.topic, Kind::Switch, int(channel.channel)});
+    for (const state::QuantityInfo &quantity : state::quantities) {
+      const auto shown = std::find(std::begin(shownQuantities), std::end(shownQuantities),
+                                   quantity.quantity);
+      const int index = int(shown - std::begin(shownQuantities));
+      list.push_back({quantity.topic, index < shownCount ? Kind::Reading : Kind::OtherReading,
+                      index});
+      if (const char *adjusted = publish::adjustedTopic(quantity.quantity); adjusted && index < shownCount)
+        list.push_back({adjusted, Kind::Corrected, index});
+    }
+    return list;
+  }();
+  return all;
+}
+
+const TopicKind *topicKind(QByteArrayView suffix) {
+  for (const TopicKind &topic : topics())
+    if (suffix == topic.suffix)
+      return &topic;
+  return nullptr;
+}
+
+const std::array<ShownInfo, shownCount> shownInfo = [] {
+  std::array<ShownInfo, shownCount> infos{};
+  for (int k = 0; k < shownCount; ++k) {
+    const state::QuantityInfo &quantity = state::quantities[int(shownQuantities[k])];
+    infos[k] = {quantity.name, quantity.unit, quantity.decimals, int(quantity.channel)};
+  }
+  return infos;
+}();
+
+} // namespace
+
+const ShownInfo &info(Shown shown) { return shownInfo[int(shown)]; }
+
+const char *channelName(Channel channel) { return state::channels[int(channel)].key; }
+
+const Value &Station::shownValue(Shown shown) const {
+  const Value &withCorrection = corrected[int(shown)];
+  return withCorrection.at >= 0 ? withCorrection : readings[int(shown)];
+}
+
+bool StationModel::ByName::operator()(const QString &a, const QString &b) const {
+  const int folded = a.compare(b, Qt::CaseInsensitive);
+  return folded != 0 ? folded < 0 : a < b;
+}
+
+std::optional<double> readingValue(const QByteArray &payload, Garbage *why) {
+  QJsonParseError error;
+  const QJsonDocument document = QJsonDocument::fromJson(payload, &error);
+  if (error.error != QJsonParseError::NoError || !document.isObject()) {
+    *why = Garbage::NotJson;
+    return std::nullopt;
+  }
+  const QJsonValue value = document.object().value(QLatin1String("value"));
+  if (!value.isDouble() || !std::isfinite(value.toDouble())) {
+    *why = Garbage::NoNumber;
+    return std::nullopt;
+  }
+  return value.toDouble();
+}
+
+StationModel::StationModel(const QByteArray &base) : m_base(base) {}
+
+Applied StationModel::garbage(Garbage kind) {
+  ++m_garbage[int(kind)];
+  return {};
+}
+
+qint64 StationModel::garbageCount() const {
+  qint64 total = 0;
+  for (qint64 count : m_garbage)
+    total += count;
+  return total;
+}
+
+void StationModel::remove(const QString &name) { m_stations.erase(name); }
+
+Applied StationModel::apply(const Incoming &message) {
+  const QByteArrayView topic(message.topic);
+  if (!topic.startsWith(m_base) || topic.size() <= m_base.size() + 1 ||
+      topic[m_base.size()] != '/')
+    return garbage(Garbage::BadTopic);
+  const QByteArrayView rest = topic.sliced(m_base.size() + 1);
+  const qsizetype slash = rest.indexOf('/');
+  if (slash <= 0)
+    return garbage(Garbage::BadTopic);
+  const TopicKind *kind = topicKind(rest.sliced(slash + 1));
+  if (!kind)
+    return garbage(Garbage::BadTopic);
+  if (message.payload.size() > maxPayload)
+    return garbage(Garbage::TooLarge);
+
+  const QString name = QString::fromUtf8(rest.first(slash));
+  const QByteArray &payload = message.payload;
+  std::optional<bool> word;
+  std::optional<double> value;
+  switch (kind->kind) {
+  case Kind::Status:
+  case Kind::Switch: {
+    const char *yes = kind->kind == Kind::Status ? "online" : "on";
+    const char *no = kind->kind == Kind::Status ? "offline" : "off";
+    if (payload == yes)
+      word = true;
+    else if (payload == no)
+      word = false;
+    else
+      return garbage(Garbage::BadWord);
+    break;
+  }
+  case Kind::Reading:
+  case Kind::Corrected:
+  case Kind::OtherReading: {
+    Garbage why{};
+    value = readingValue(payload, &why);
+    if (!value)
+      return garbage(why);
+    break;
+  }
+  case Kind::Ignored:
+    break;
+  }
+
+  auto found = m_stations.find(name);
+  if (found == m_stations.end()) {
+    found = m_stations.emplace(name, Station{}).first;
+    found->second.name = name;
+  }
+  Station &station = found->second;
+  // The broker's own words (a retained topic, the last will) say nothing of when the station
+  // itself was last heard from.
+  if (!message.retained && !(kind->kind == Kind::Status && word == false))
+    station.lastSeenMs = message.receivedMs;
+  switch (kind->kind) {
+  case Kind::Status:
+    station.online = word;
+    break;
+  case Kind::Switch:
+    station.switches[kind->index] = word;
+    break;
+  case Kind::Reading:
+  case Kind::Corrected:
+    station.online = true; // a station that publishes is up, whatever an old status said
+    return storeReading(station, Shown(kind->index), kind->kind == Kind::Corrected, message,
+                        *value);
+  case Kind::OtherReading:
+    station.online = true;
+    station.newestReadingMs = message.receivedMs;
+    break;
+  case Kind::Ignored:
+    break;
+  }
+  return {&station, std::nullopt};
+}
+
+Applied StationModel::storeReading(Station &station, Shown shown, bool corrected,
+                                   const Incoming &message, double value) {
+  const int k = int(shown);
+  (corrected ? station.corrected : station.readings)[k] = {value, message.receivedMs};
+  station.newestReadingMs = message.receivedMs;
+  if (!corrected) {
+    // The period: a running mean of the gaps between two readings of one quantity.
+    const qint64 previous = station.lastPlainMs[k];
+    if (previous >= 0 && message.receivedMs > previous) {
+      const double gap = double(message.receivedMs - previous);
+      station.periodMs = station.periodMs > 0 ? 0.75 * station.periodMs + 0.25 * gap : gap;
+    }
+    station.lastPlainMs[k] = message.receivedMs;
+  }
+  return {&station, shown};
+}
+
+qint64 StationModel::staleAfterMs(const Station &station) {
+  return station.periodMs > 0 ? qint64(std::ceil(stalePeriods * station.periodMs))
+                              : unknownPeriodStaleMs;
+}
+
+ReadingState StationModel::readingState(const Station &station, Shown shown, qint64 nowMs) {
+  if (station.switches[info(shown).channel] == false)
+    return ReadingState::SwitchedOff;
+  const Value &value = station.shownValue(shown);
+  if (value.at < 0)
+    return ReadingState::None;
+  return nowMs - value.at > staleAfterMs(station) ? ReadingState::Stale : ReadingState::Current;
+}
+
+StationState StationModel::stationState(const Station &station, qint64 nowMs) {
+  if (station.online == false)
+    return StationState::Offline;
+  const bool anyChannelOn = std::any_of(station.switches.begin(), station.switches.end(),
+                                        [](const std::optional<bool> &on) { return on != false; });
+  if (station.newestReadingMs >= 0 && anyChannelOn &&
+      nowMs - station.newestReadingMs > staleAfterMs(station))
+    return StationState::Stale;
+  return station.online ? StationState::Online : StationState::Unknown;
+}
+
+} // namespace stations

@@ -1,0 +1,124 @@
+#pragma once
+
+#include "state/quantities.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <map>
+#include <optional>
+
+namespace stations {
+
+// What a tile shows, in its order.
+enum class Shown { Ph1, Ph2, Therm1, Therm2, Therm3, FlowRate, FlowTotal };
+constexpr int shownCount = 7;
+
+struct ShownInfo {
+  const char *name; // as the tile labels it, and as a screen reader says it
+  const char *unit;
+  int decimals;
+  int channel; // index into Station::switches
+};
+const ShownInfo &info(Shown shown);
+
+// The channel switches a station publishes, in Station::switches' order.
+using state::Channel;
+using state::channelCount;
+// "ph", "flow", "therm".
+const char *channelName(Channel channel);
+
+// Why a message was not taken.
+enum class Garbage {
+  BadTopic,  // not <base>/<station>/<a topic a station publishes>
+  TooLarge,  // a payload over maxPayload bytes
+  NotJson,   // a reading that is no JSON object (NaN and 1e999 are no JSON either)
+  NoNumber,  // a reading without a finite numeric "value"
+  BadWord,   // a status other than online/offline, a switch other than on/off
+};
+constexpr int garbageKinds = 5;
+
+// One message off the network, stamped with the monotonic milliseconds at which it arrived.
+struct Incoming {
+  QByteArray topic;
+  QByteArray payload;
+  qint64 receivedMs = 0;
+  bool retained = false; // the broker kept it: it says nothing of when the station was last heard
+};
+
+struct Value {
+  double value = 0;
+  qint64 at = -1; // receipt time; -1: never received
+};
+
+struct Station {
+  QString name; // the topic level as it came, shown as plain text only
+  std::optional<bool> online;                        // the retained status, or the last will
+  std::array<std::optional<bool>, channelCount> switches;
+  std::array<Value, shownCount> readings;  // as published on the plain topics
+  std::array<Value, shownCount> corrected; // with the operator's correction or offset
+  qint64 lastSeenMs = -1;      // the newest message of any kind
+  qint64 newestReadingMs = -1; // the newest reading
+  double periodMs = 0;         // the station's update period as seen so far; 0: not known
+  std::array<qint64, shownCount> lastPlainMs{-1, -1, -1, -1, -1, -1, -1};
+
+  // The corrected value where the station publishes one (as its window shows it), else the plain.
+  const Value &shownValue(Shown shown) const;
+};
+
+enum class ReadingState { None, Current, Stale, SwitchedOff };
+enum class StationState { Unknown, Online, Stale, Offline };
+
+// What a message did, for the view's bookkeeping.
+struct Applied {
+  const Station *station = nullptr;
+  std::optional<Shown> reading; // set when a reading was stored
+};
+
+// The stations found under one base topic, built from the messages that arrive: pure, no network,
+// no clock of its own. Stations are kept sorted by name (case-insensitive first), so tiles keep
+// their order as stations come and go.
+class StationModel {
+public:
+  static constexpr qsizetype maxPayload = 64 * 1024;
+  // A reading is stale once older than this many of its station's update periods, or than
+  // unknownPeriodStaleMs while the period is not yet known.
+  static constexpr int stalePeriods = 3;
+  static constexpr qint64 unknownPeriodStaleMs = 10000;
+
+  explicit StationModel(const QByteArray &base);
+
+  // The subscription that brings every station's topics.
+  QByteArray filter() const { return m_base + "/+/#"; }
+
+  // Takes one message; garbage is counted and changes nothing else.
+  Applied apply(const Incoming &message);
+  void remove(const QString &name);
+
+  struct ByName {
+    bool operator()(const QString &a, const QString &b) const;
+  };
+  const std::map<QString, Station, ByName> &stations() const { return m_stations; }
+
+  qint64 garbageCount() const;
+  qint64 garbageCount(Garbage kind) const { return m_garbage[int(kind)]; }
+
+  static qint64 staleAfterMs(const Station &station);
+  static ReadingState readingState(const Station &station, Shown shown, qint64 nowMs);
+  static StationState stationState(const Station &station, qint64 nowMs);
+
+private:
+  Applied garbage(Garbage kind);
+  Applied storeReading(Station &station, Shown shown, bool corrected, const Incoming &message,
+                       double value);
+
+  QByteArray m_base;
+  std::map<QString, Station, ByName> m_stations;
+  std::array<qint64, garbageKinds> m_garbage{};
+};
+
+// The numeric "value" of a reading's JSON payload, or why there is none.
+std::optional<double> readingValue(const QByteArray &payload, Garbage *why);
+
+} // namespace stations

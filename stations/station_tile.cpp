@@ -1,0 +1,198 @@
+#include "stations/station_tile.h"
+
+#include "widgets/numeric_display.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace stations {
+namespace {
+
+const QColor readingColour{Qt::green};
+const QColor staleColour{Qt::darkYellow};
+const QColor greyColour{Qt::gray};
+
+void setTextIfChanged(QLabel *label, const QString &text) {
+  if (label->text() != text)
+    label->setText(text);
+}
+
+void setDisplayColour(QLabel *label, const QColor &colour) {
+  QPalette palette = label->palette();
+  if (palette.color(QPalette::WindowText) == colour)
+    return;
+  for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+    palette.setColor(group, QPalette::WindowText, colour);
+  label->setPalette(palette);
+}
+
+QString stateWord(StationState state) {
+  switch (state) {
+  case StationState::Online:
+    return QStringLiteral("online");
+  case StationState::Stale:
+    return QStringLiteral("stale");
+  case StationState::Offline:
+    return QStringLiteral("offline");
+  case StationState::Unknown:
+    break;
+  }
+  return QStringLiteral("no status yet");
+}
+
+} // namespace
+
+QString readingDisplayText(Shown shown, const Value &value, ReadingState state) {
+  switch (state) {
+  case ReadingState::SwitchedOff:
+    return QStringLiteral("off");
+  case ReadingState::None:
+    return QStringLiteral("—");
+  case ReadingState::Current:
+  case ReadingState::Stale:
+    break;
+  }
+  const ShownInfo &shownInfo = info(shown);
+  return QLocale().toString(value.value, 'f', shownInfo.decimals) + QLatin1Char(' ') +
+         QString::fromUtf8(shownInfo.unit);
+}
+
+StationTile::StationTile(const QString &name, QWidget *parent)
+    : QFrame(parent), m_name(name), m_state(new QLabel(this)), m_switches(new QLabel(this)),
+      m_remove(new QPushButton(QStringLiteral("Remove"), this)) {
+  setFrameShape(QFrame::StyledPanel);
+  setFocusPolicy(Qt::StrongFocus);
+  setAccessibleName(name);
+  setCursor(Qt::PointingHandCursor);
+
+  auto *title = new QLabel(this);
+  title->setTextFormat(Qt::PlainText);
+  title->setText(name);
+  title->setObjectName(QStringLiteral("stationName"));
+  QFont bold = title->font();
+  bold.setBold(true);
+  bold.setPointSizeF(bold.pointSizeF() * 1.2);
+  title->setFont(bold);
+  m_state->setTextFormat(Qt::PlainText);
+  m_state->setObjectName(QStringLiteral("stationState"));
+  m_switches->setTextFormat(Qt::PlainText);
+  m_switches->setObjectName(QStringLiteral("stationSwitches"));
+  m_remove->setObjectName(QStringLiteral("removeStation"));
+  m_remove->setAccessibleName(QStringLiteral("Remove ") + name);
+  m_remove->hide();
+  connect(m_remove, &QPushButton::clicked, this, [this] { emit removeRequested(m_name); });
+
+  auto *header = new QHBoxLayout;
+  header->addWidget(title);
+  header->addStretch(1);
+  header->addWidget(m_remove);
+  auto *grid = new QGridLayout;
+  grid->setSpacing(2);
+  for (int k = 0; k < shownCount; ++k) {
+    const ShownInfo &shownInfo = info(Shown(k));
+    const QString caption = QString::fromUtf8(shownInfo.name);
+    m_displays[k] = new widgets::NumericDisplay(caption, QStringLiteral("reading%1").arg(k),
+                                                QStringLiteral("—"), readingColour, this);
+    // Smaller than the main window's displays, and wide enough for a value with its unit.
+    QLabel *label = m_displays[k]->label();
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * 0.75);
+    label->setFont(font);
+    label->setMinimumWidth(QFontMetrics(font).horizontalAdvance(QStringLiteral("-0000.0000 L/min")) + 8);
+    // pH and flow on the first row, the temperatures on the second.
+    const int row = k >= int(Shown::Therm1) && k <= int(Shown::Therm3) ? 1 : 0;
+    const int column = row == 1 ? k - int(Shown::Therm1) : (k < 2 ? k : k - 3);
+    grid->addWidget(m_displays[k], row, column);
+  }
+  auto *layout = new QVBoxLayout(this);
+  layout->setContentsMargins(6, 4, 6, 4);
+  layout->setSpacing(2);
+  layout->addLayout(header);
+  layout->addWidget(m_state);
+  layout->addLayout(grid);
+  layout->addWidget(m_switches);
+}
+
+QString StationTile::stateText() const { return m_state->text(); }
+
+QString StationTile::captionText(Shown shown) const {
+  return m_displays[int(shown)]->captionLabel()->text();
+}
+
+QString StationTile::readingText(Shown shown) const {
+  return m_displays[int(shown)]->label()->text();
+}
+
+void StationTile::display(const Station &station, qint64 nowMs, const QString &lastSeenText) {
+  const StationState state = StationModel::stationState(station, nowMs);
+  QString stateLine = stateWord(state);
+  if (state == StationState::Offline)
+    stateLine += lastSeenText.isEmpty() ? QStringLiteral(", not seen since the view opened")
+                                        : QStringLiteral(", last seen ") + lastSeenText;
+  else if (station.newestReadingMs >= 0)
+    stateLine += QStringLiteral(", newest reading %1 s ago")
+                     .arg((nowMs - station.newestReadingMs) / 1000);
+  setTextIfChanged(m_state, stateLine);
+  if (accessibleDescription() != stateLine)
+    setAccessibleDescription(stateLine);
+
+  QStringList switches;
+  for (int c = 0; c < channelCount; ++c) {
+    const std::optional<bool> &on = station.switches[c];
+    switches << QStringLiteral("%1 %2").arg(QLatin1String(channelName(Channel(c))),
+                                            !on ? QStringLiteral("?") : *on ? "on" : "off");
+  }
+  setTextIfChanged(m_switches, QStringLiteral("Switches: ") + switches.join(QStringLiteral(", ")));
+
+  for (int k = 0; k < shownCount; ++k) {
+    const ReadingState readingState = StationModel::readingState(station, Shown(k), nowMs);
+    QLabel *label = m_displays[k]->label();
+    setTextIfChanged(label, readingDisplayText(Shown(k), station.shownValue(Shown(k)), readingState));
+    // The caption labels the display for a screen reader too: it carries the reading's state.
+    const QString caption = QString::fromUtf8(info(Shown(k)).name);
+    setTextIfChanged(m_displays[k]->captionLabel(), readingState == ReadingState::Stale
+                                                        ? caption + QStringLiteral(" · stale")
+                                                        : caption);
+    setDisplayColour(label, state == StationState::Offline     ? greyColour
+                            : readingState == ReadingState::Stale ? staleColour
+                                                                  : readingColour);
+  }
+  setGreyed(state == StationState::Offline);
+}
+
+void StationTile::setGreyed(bool greyed) {
+  if (greyed == m_greyed)
+    return;
+  m_greyed = greyed;
+  m_remove->setVisible(greyed);
+  QPalette tilePalette = palette();
+  tilePalette.setColor(QPalette::WindowText,
+                       greyed ? greyColour : QPalette().color(QPalette::WindowText));
+  tilePalette.setColor(QPalette::Window, greyed ? QPalette().color(QPalette::Window).darker(115)
+                                                : QPalette().color(QPalette::Window));
+  setPalette(tilePalette);
+  setAutoFillBackground(greyed);
+}
+
+void StationTile::mouseReleaseEvent(QMouseEvent *event) {
+  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+    emit trendRequested(m_name);
+  QFrame::mouseReleaseEvent(event);
+}
+
+void StationTile::keyPressEvent(QKeyEvent *event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
+      event->key() == Qt::Key_Space) {
+    emit trendRequested(m_name);
+    return;
+  }
+  QFrame::keyPressEvent(event);
+}
+
+} // namespace stations

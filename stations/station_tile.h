@@ -1,0 +1,62 @@
+#pragma once
+
+#include "stations/station_model.h"
+
+#include <QFrame>
+
+#include <array>
+
+class QLabel;
+class QPushButton;
+
+namespace widgets {
+class NumericDisplay;
+}
+
+namespace stations {
+
+// One station: its name, its state (online, stale, offline with the time last seen), its readings
+// on displays captioned by their quantity, and its channel switches. Offline, the tile is greyed
+// and offers "Remove". A click, or Enter while it has focus, asks for the station's pH trend.
+//
+// A screen reader finds the tile named by the station and described by its state, each reading on
+// a display labelled by its quantity (as the main window's displays), and the state and switches
+// as text. The station's name is shown as plain text, never as markup.
+class StationTile : public QFrame {
+  Q_OBJECT
+public:
+  explicit StationTile(const QString &name, QWidget *parent = nullptr);
+
+  QString name() const { return m_name; }
+  // Brings every text up to date; `lastSeenText` is the local time the station was last heard
+  // from, shown once it is offline. Changes only what differs, so a tick that changes nothing
+  // costs no repaint.
+  void display(const Station &station, qint64 nowMs, const QString &lastSeenText);
+  QString stateText() const;
+  QString readingText(Shown shown) const;
+  QString captionText(Shown shown) const;
+
+signals:
+  void trendRequested(const QString &name);
+  void removeRequested(const QString &name);
+
+protected:
+  void mouseReleaseEvent(QMouseEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
+
+private:
+  void setGreyed(bool greyed);
+
+  QString m_name;
+  QLabel *m_state;
+  QLabel *m_switches;
+  QPushButton *m_remove;
+  std::array<widgets::NumericDisplay *, shownCount> m_displays{};
+  bool m_greyed = false;
+};
+
+// The text a display shows for a reading in a state: the value and its unit (the caption says
+// when it is stale), "off" when its channel is switched off, "—" before the first.
+QString readingDisplayText(Shown shown, const Value &value, ReadingState state);
+
+} // namespace stations

@@ -1,0 +1,119 @@
+#include "stations/station_model.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using stations::Garbage;
+using stations::ReadingState;
+using stations::Shown;
+using stations::StationModel;
+using stations::StationState;
+
+stations::Incoming message(const QByteArray &topic, const QByteArray &payload, qint64 at = 0,
+                           bool retained = false) {
+  return {topic, payload, at, retained};
+}
+
+const QByteArray reading = R"({"value":7.1,"unit":"pH","time":"2026-12-09T03:00:00.000Z"})";
+
+TEST(StationModel, GarbageIsCountedByKindAndChangesNothing) {
+  const struct {
+    QByteArray topic;
+    QByteArray payload;
+    Garbage kind;
+  } cases[] = {
+      {"lab", reading, Garbage::BadTopic},
+      {"lab/", reading, Garbage::BadTopic},
+      {"lab//ph1/value", reading, Garbage::BadTopic},
+      {"lab/a", reading, Garbage::BadTopic},
+      {"lab/a/ph1", reading, Garbage::BadTopic},
+      {"lab/a/ph1/value/more", reading, Garbage::BadTopic},
+      {"lab/a/ph9/value", reading, Garbage::BadTopic},
+      {"labx/a/ph1/value", reading, Garbage::BadTopic},
+      {"other/a/ph1/value", reading, Garbage::BadTopic},
+      {"lab/a/ph1/value", "7.1", Garbage::NotJson},
+      {"lab/a/ph1/value", "{\"value\":NaN}", Garbage::NotJson},
+      {"lab/a/ph1/value", "{\"value\":7.1", Garbage::NotJson},
+      {"lab/a/ph1/value", "", Garbage::NotJson},
+      {"lab/a/ph1/value", "[7.1]", Garbage::NotJson},
+      {"lab/a/ph1/value", "{\"value\":null}", Garbage::NoNumber},
+      {"lab/a/ph1/value", "{\"value\":\"7.1\"}", Garbage::NoNumber},
+      {"lab/a/ph1/value", "{\"unit\":\"pH\"}", Garbage::NoNumber},
+      {"lab/a/therm1/celsius", "{\"value\":1e999}", Garbage::NotJson},
+      {"lab/a/ph1/value", "{\"value\":1,\"pad\":\"" + QByteArray(70000, 'x') + "\"}",
+       Garbage::TooLarge},
+      {"lab/a/status", "Online", Garbage::BadWord},
+      {"lab/a/status", "online\n", Garbage::BadWord},
+      {"lab/a/switch/ph", "1", Garbage::BadWord},
+  };
+  StationModel model("lab");
+  qint64 counted = 0;
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.topic.left(60).toStdString() + " " + c.payload.left(40).toStdString());
+    const qint64 before = model.garbageCount(c.kind);
+    EXPECT_EQ(model.apply(message(c.topic, c.payload)).station, nullptr);
+    EXPECT_EQ(model.garbageCount(c.kind), before + 1);
+    EXPECT_EQ(model.garbageCount(), ++counted);
+  }
+  EXPECT_TRUE(model.stations().empty());
+}
+
+TEST(StationModel, ReadingsStatusAndSwitchesMakeTheTilesState) {
+  StationModel model("lab/rigs");
+  // Odd names are names: kept as they came, sorted case-insensitively.
+  for (const QByteArray name : {"beta", "<b>Alpha &amp;", "gamma \"3\"", "Beta"})
+    model.apply(message("lab/rigs/" + name + "/status", "online", 0, true));
+  QStringList names;
+  for (const auto &[name, station] : model.stations())
+    names << name;
+  EXPECT_EQ(names, QStringList({"<b>Alpha &amp;", "Beta", "beta", "gamma \"3\""}));
+
+  // A reading every 250 ms: the period is learned, stale after three of them.
+  for (int k = 0; k < 4; ++k)
+    model.apply(message("lab/rigs/beta/ph1/value", reading, 1000 + 250 * k));
+  model.apply(message("lab/rigs/beta/ph1/corrected", R"({"value":7.2})", 1750));
+  const stations::Station &beta = model.stations().at("beta");
+  EXPECT_EQ(beta.periodMs, 250);
+  EXPECT_EQ(beta.shownValue(Shown::Ph1).value, 7.2); // the corrected one, as the window shows
+  EXPECT_EQ(beta.readings[int(Shown::Ph1)].value, 7.1);
+  const struct {
+    qint64 now;
+    ReadingState ph1;
+    ReadingState ph2;
+    StationState station;
+  } times[] = {
+      {1750, ReadingState::Current, ReadingState::None, StationState::Online},
+      {2500, ReadingState::Current, ReadingState::None, StationState::Online},
+      {2501, ReadingState::Stale, ReadingState::None, StationState::Stale},
+  };
+  for (const auto &t : times) {
+    SCOPED_TRACE(t.now);
+    EXPECT_EQ(StationModel::readingState(beta, Shown::Ph1, t.now), t.ph1);
+    EXPECT_EQ(StationModel::readingState(beta, Shown::Ph2, t.now), t.ph2);
+    EXPECT_EQ(StationModel::stationState(beta, t.now), t.station);
+  }
+  // A channel switched off is off, not stale; with every channel off the station is not stale.
+  for (const char *channel : {"ph", "flow", "therm"})
+    model.apply(message(QByteArray("lab/rigs/beta/switch/") + channel, "off", 1800));
+  EXPECT_EQ(StationModel::readingState(beta, Shown::Ph1, 9000), ReadingState::SwitchedOff);
+  EXPECT_EQ(StationModel::stationState(beta, 9000), StationState::Online);
+
+  // The last will: offline, last seen at the newest message of its own, not the will's arrival.
+  model.apply(message("lab/rigs/beta/status", "offline", 5000));
+  EXPECT_EQ(StationModel::stationState(beta, 5000), StationState::Offline);
+  EXPECT_EQ(beta.lastSeenMs, 1800);
+  // A station without a known period is stale after 10 s.
+  model.apply(message("lab/rigs/Beta/flow/total_liters", R"({"value":12.5})", 100));
+  const stations::Station &other = model.stations().at("Beta");
+  EXPECT_EQ(StationModel::readingState(other, Shown::FlowTotal, 10100), ReadingState::Current);
+  EXPECT_EQ(StationModel::readingState(other, Shown::FlowTotal, 10101), ReadingState::Stale);
+
+  model.remove("beta");
+  EXPECT_FALSE(model.stations().count("beta"));
+  EXPECT_EQ(model.garbageCount(), 0);
+}
+
+} // namespace
