@@ -14,7 +14,7 @@ RANKS = [
     ["common"],
     ["instrument"],
     ["sim", "channels", "widgets"],
-    ["calibration", "logging"],
+    ["calibration", "logging", "alarms"],
     ["plot"],
     ["history", "publish"],
     ["console"],
