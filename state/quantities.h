@@ -46,8 +46,8 @@ struct QuantityInfo {
   int decimals; // places the stored value carries
   std::uint32_t displayRgb;
   std::uint32_t traceRgb;
-  int logColumn;          // position in a log record, 0 being the first after Time
-  const char *logTitle;   // its title in the log's column line
+  int logColumn;        // position in a log record, 0 being the first after Time
+  const char *logTitle; // its title in the log's column line
   const char *exportColumn;
   const char *topic; // under the broker's topic prefix
   Channel channel;
@@ -73,6 +73,7 @@ inline constexpr std::uint32_t green = 0x00FF00;
 inline constexpr std::uint32_t red = 0xFF0000;
 
 // In the order of Quantity.
+// clang-format off
 inline constexpr std::array<QuantityInfo, quantityCount> quantities{{
     {Quantity::Ph1mV, "ph1_mV", "pH 1 mV", "lblmV", "mV1", nullptr, nullptr, nullptr, "0000.00",
      "mV", 2, green, green, 3, "pH-1 mV", "ph1_mV", "ph1/mV", Channel::Ph, true,
@@ -116,6 +117,7 @@ inline constexpr std::array<ChannelInfo, channelCount> channels{{
     {Channel::Therm, "therm", "cwbTherm", "switch/therm", "No valid return from thermistor ",
      &AcquisitionState::thermReadEnabled},
 }};
+// clang-format on
 
 constexpr const QuantityInfo &info(Quantity quantity) {
   return quantities[static_cast<int>(quantity)];
