@@ -88,6 +88,39 @@ QString eventKey(EventKind kind) {
   return {};
 }
 
+QString conditionKey(Condition condition) {
+  switch (condition) {
+  case Condition::Low:
+    return QStringLiteral("low");
+  case Condition::High:
+    return QStringLiteral("high");
+  case Condition::NoReading:
+    return QStringLiteral("no_reading");
+  case Condition::None:
+    break;
+  }
+  return {};
+}
+
+QString describe(const AlarmStatus &status) {
+  const QString kind = status.condition == Condition::NoReading
+                           ? QStringLiteral("no-reading")
+                           : conditionKey(status.condition);
+  switch (status.state) {
+  case AlarmState::Normal:
+    return QStringLiteral("normal");
+  case AlarmState::ActiveUnacknowledged:
+    return QStringLiteral("%1 alarm, unacknowledged").arg(kind);
+  case AlarmState::ActiveAcknowledged:
+    return QStringLiteral("%1 alarm, acknowledged").arg(kind);
+  case AlarmState::ReturnedUnacknowledged:
+    return QStringLiteral("%1 alarm returned to normal, unacknowledged").arg(kind);
+  case AlarmState::Shelved:
+    return QStringLiteral("shelved");
+  }
+  return {};
+}
+
 void AlarmEngine::setSettings(const AlarmSettings &settings, qint64 nowMs) {
   m_settings = settings;
   for (int i = 0; i < limitAlarmCount; ++i) {

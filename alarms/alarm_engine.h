@@ -49,6 +49,7 @@ enum class EventKind { Raised, Acknowledged, Returned, Shelved, Unshelved };
 // "active_unacknowledged" ...: the words files and topics use.
 QString stateKey(AlarmState state);
 QString eventKey(EventKind kind);
+QString conditionKey(Condition condition); // high, low, no_reading; empty for None
 
 inline constexpr double noValue = std::numeric_limits<double>::quiet_NaN();
 
@@ -78,6 +79,9 @@ struct AlarmStatus {
   qint64 sinceMs = 0;     // when the state was entered
   qint64 shelvedUntilMs = 0;
 };
+
+// What a person reads: "high alarm, unacknowledged", "normal".
+QString describe(const AlarmStatus &status);
 
 struct AlarmEvent {
   Alarm alarm;

@@ -26,6 +26,8 @@ struct Case {
   std::vector<std::string> events; // "<seconds> <alarm key> <event> <state after>"
 };
 
+void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
+
 Limits limits(std::optional<double> low, std::optional<double> high, double deadband = 0,
               double delay = 0) {
   return Limits{low, high, deadband, delay};
