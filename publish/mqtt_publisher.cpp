@@ -333,6 +333,14 @@ void MqttPublisher::publishRetained() {
          true);
   m_calibrationPublished = false;
   checkCalibration();
+  for (const auto &[suffix, payload] : m_otherRetained)
+    send(topic(suffix.toUtf8().constData()), payload, retainedQos, true);
+}
+
+void MqttPublisher::setRetained(const QString &suffix, const QByteArray &payload) {
+  m_otherRetained[suffix] = payload;
+  if (m_mosq && m_connected)
+    send(topic(suffix.toUtf8().constData()), payload, retainedQos, true);
 }
 
 void MqttPublisher::onConnect(mosquitto *, void *self, int rc) {

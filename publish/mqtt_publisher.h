@@ -10,6 +10,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -62,6 +63,9 @@ public:
   // Publishes the probes' calibration when it differs from what was published last. Cheap
   // enough for every read tick.
   void checkCalibration();
+  // Keeps `payload` as the retained message of `suffix` under the topic prefix: published now
+  // when connected, and afresh at every connection. For the topics of other parts (alarms).
+  void setRetained(const QString &suffix, const QByteArray &payload);
 
   ConnectionState connectionState() const { return m_connectionState; }
   // One line for the window and standard error, starting "MQTT: ".
@@ -108,6 +112,7 @@ private:
   ConnectionState m_connectionState = ConnectionState::Off;
   QString m_stateText;
   std::vector<QByteArray> m_readingTopics; // in the order of the readings' table
+  std::map<QString, QByteArray> m_otherRetained; // setRetained's, by topic suffix
   Calibration m_publishedCalibration[2];
   bool m_calibrationPublished = false;
   bool m_gaveUp = false;
