@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace alarms;
 
@@ -78,6 +81,28 @@ TEST(AlarmJournal, UnwritableJournalIsReportedOnceAndTheRunJournalGoesOn) {
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_TRUE(failures[0].contains(blocker + "/alarms.csv")) << failures[0].toStdString();
   EXPECT_EQ(contents(dir.filePath("run.csv.alarms.csv")).count('\n'), 3);
+}
+
+// A process killed while it journals as fast as it can leaves only whole lines.
+TEST(AlarmJournal, KilledWriterLeavesEveryLineWhole) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("alarms.csv");
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    AlarmJournal journal(path);
+    for (qint64 i = 0;; ++i)
+      journal.append({i * 1000, "therm3", "raised", 20.0 + i * 0.001, 25.5, "a user name"});
+  }
+  while (contents(path).count('\n') < 2000)
+    ::usleep(1000);
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  const QList<QByteArray> lines = contents(path).split('\n');
+  EXPECT_TRUE(lines.last().isEmpty()) << "a line cut short: " << lines.last().toStdString();
+  for (qsizetype i = 1; i + 1 < lines.size(); ++i)
+    ASSERT_TRUE(lines[i].startsWith("19") && lines[i].endsWith(",25.5,a user name"))
+        << lines[i].toStdString();
 }
 
 } // namespace
