@@ -3,10 +3,11 @@
 #include "common/number_text.h"
 
 #include <cmath>
-#include <optional>
 
 namespace tiltdgh {
 namespace {
+
+using state::Quantity;
 
 // Flow meter constant, pulses per litre.
 constexpr double pulsesPerLiter = 6900;
@@ -14,12 +15,6 @@ constexpr double pulsesPerLiter = 6900;
 constexpr double flowSpikeHz = 90000;
 // Nernst factor, volts per kelvin and pH unit.
 constexpr double nernstFactor = 0.000198416;
-
-// Sends "$<address>RD" and returns the module's reply as ReadResponse gives it.
-QString exchange(DghLink &link, const QString &address) {
-  SendCommand(link, QLatin1Char('$') + address + QStringLiteral("RD\r"));
-  return ReadResponse(link);
-}
 
 bool isGoodFrame(const QString &reply) { return reply.startsWith(QLatin1Char('*')); }
 
@@ -29,18 +24,21 @@ QString valuePart(const QString &reply) { return reply.mid(2, 8); }
 
 QString shown(double value) { return common::generalNumber(value); }
 
-struct Probe {
-  double &mV;
-  double &volts;
-  double &value;
-  double offset;
-  double slope;
-  double corr;
-  int thermSelect;
-  const char *mVLabel;
-  const char *pHLabel;
-  const char *correctedLabel;
-};
+Reading plain(Quantity quantity, double value) {
+  return Reading{quantity, value, shown(value), value, QString()};
+}
+
+Reading adjusted(Quantity quantity, double value, double adjustment) {
+  const double withAdjustment = adjustment + value;
+  return Reading{quantity, value, shown(value), withAdjustment, shown(withAdjustment)};
+}
+
+ChannelRead refused(state::Channel channel) {
+  ChannelRead read;
+  read.message = QString::fromUtf8(state::info(channel).failureMessage);
+  read.switchOff = channel;
+  return read;
+}
 
 double compensationTemp(const AcquisitionState &state, int thermSelect) {
   switch (thermSelect) {
@@ -53,81 +51,56 @@ double compensationTemp(const AcquisitionState &state, int thermSelect) {
   }
 }
 
-void rejectPhReply(DghLink &link, ChannelPanel &panel) {
-  link.messages.showMessage(QStringLiteral("NO VALID RETURN FROM pH MODULE"));
-  panel.turnSwitchOff(QStringLiteral("cwbPh"));
-}
-
-void rejectFlowReply(DghLink &link, ChannelPanel &panel) {
-  link.messages.showMessage(QStringLiteral("NO VALID RETURN FROM FLOW MODULE"));
-  panel.turnSwitchOff(QStringLiteral("cwbFlow"));
-}
-
 } // namespace
 
-void ReadPhModule(DghLink &link, AcquisitionState &state, ChannelPanel &panel,
-                  const QString &address) {
-  const QString reply = exchange(link, address);
-  if (!isGoodFrame(reply)) {
-    rejectPhReply(link, panel);
-    return;
-  }
+QString readCommand(const QString &address) {
+  return QLatin1Char('$') + address + QStringLiteral("RD\r");
+}
+
+ChannelRead ReadPhModule(const QString &address, const QString &reply,
+                         const AcquisitionState &state) {
+  if (!isGoodFrame(reply))
+    return refused(state::Channel::Ph);
   const QString value = valuePart(reply);
   if (value.isEmpty())
-    return;
-
-  std::optional<Probe> probe;
-  if (address == QLatin1String("6"))
-    probe.emplace(Probe{state.ph1mV, state.ph1Volts, state.ph1Value, state.probe1Offset,
-                        state.probe1Slope, state.ph1Corr, state.ph1ThermSelect, "lblmV", "lblpH",
-                        "lblpH1WOS"});
-  else if (address == QLatin1String("7"))
-    probe.emplace(Probe{state.ph2mV, state.ph2Volts, state.ph2Value, state.probe2Offset,
-                        state.probe2Slope, state.ph2Corr, state.ph2ThermSelect, "lblmV1", "lblpH1",
-                        "lblpH2WOS"});
-  else
-    return;
+    return {};
+  const bool probe1 = address == QLatin1String("6");
+  if (!probe1 && address != QLatin1String("7"))
+    return {};
 
   const std::optional<double> mV = common::parseModuleNumber(value);
-  if (!mV) {
-    rejectPhReply(link, panel);
-    return;
-  }
+  if (!mV)
+    return refused(state::Channel::Ph);
   const double volts = *mV / 1000;
-  const double temp = compensationTemp(state, probe->thermSelect);
-  const double kelvin = temp + 273.15;
-  const double pH = (((volts - probe->offset) / nernstFactor) / probe->slope) / kelvin + 7;
+  const double temp = compensationTemp(state, probe1 ? state.ph1ThermSelect : state.ph2ThermSelect);
+  const double offset = probe1 ? state.probe1Offset : state.probe2Offset;
+  const double slope = probe1 ? state.probe1Slope : state.probe2Slope;
+  const double pH = (((volts - offset) / nernstFactor) / slope) / (temp + 273.15) + 7;
   // A slope of 0, a temperature of absolute zero or an absurd reading give no pH at all. Such a
   // reading is refused like a reply that could not be read, before anything is stored, so the
   // record and the displays keep the last sound reading and the operator is told at once.
-  if (!std::isfinite(pH)) {
-    rejectPhReply(link, panel);
-    return;
-  }
+  if (!std::isfinite(pH))
+    return refused(state::Channel::Ph);
 
-  probe->mV = *mV;
-  probe->volts = volts;
-  panel.setDisplayText(QLatin1String(probe->mVLabel), shown(probe->mV));
-  state.compTemp = temp;
-  probe->value = common::roundHalfEven(pH, 4);
-  panel.setDisplayText(QLatin1String(probe->pHLabel), shown(probe->value));
-  panel.setDisplayText(QLatin1String(probe->correctedLabel), shown(probe->corr + probe->value));
+  ChannelRead read;
+  read.volts = volts;
+  read.compTemp = temp;
+  read.readings.append(plain(probe1 ? Quantity::Ph1mV : Quantity::Ph2mV, *mV));
+  read.readings.append(adjusted(probe1 ? Quantity::Ph1 : Quantity::Ph2,
+                                common::roundHalfEven(pH, 4),
+                                probe1 ? state.ph1Corr : state.ph2Corr));
+  return read;
 }
 
-void ReadFlowModule(DghLink &link, AcquisitionState &state, ChannelPanel &panel) {
-  const QString reply = exchange(link, QStringLiteral("5"));
-  if (!isGoodFrame(reply)) {
-    rejectFlowReply(link, panel);
-    return;
-  }
+ChannelRead ReadFlowModule(const QString &reply, const AcquisitionState &state) {
+  if (!isGoodFrame(reply))
+    return refused(state::Channel::Flow);
   const QString value = valuePart(reply);
   if (value.isEmpty())
-    return;
+    return {};
   std::optional<double> hz = common::parseModuleNumber(value);
-  if (!hz) {
-    rejectFlowReply(link, panel);
-    return;
-  }
+  if (!hz)
+    return refused(state::Channel::Flow);
   if (*hz > flowSpikeHz)
     hz = 0;
   // Only large readings are spikes: a huge negative one ("-1e308") passes the filter, and its
@@ -136,57 +109,41 @@ void ReadFlowModule(DghLink &link, AcquisitionState &state, ChannelPanel &panel)
   const double perMin = common::roundHalfEven(*hz * 60 / pulsesPerLiter, 2);
   const double sum = state.flowHzSum + *hz;
   const double total = common::roundHalfEven(sum / pulsesPerLiter, 2);
-  if (!std::isfinite(perMin) || !std::isfinite(total)) {
-    rejectFlowReply(link, panel);
-    return;
-  }
+  if (!std::isfinite(perMin) || !std::isfinite(total))
+    return refused(state::Channel::Flow);
 
-  state.flowHz = *hz;
-  state.litersPerMin = perMin;
-  state.flowHzSum = sum;
-  state.totalLiters = total;
-
-  panel.setDisplayText(QStringLiteral("lblHz"), shown(state.flowHz));
-  panel.setDisplayText(QStringLiteral("lblLitersPerMin"), shown(state.litersPerMin));
-  panel.setGaugeValue(QStringLiteral("CWSlideFlow"), state.litersPerMin);
-  panel.setDisplayText(QStringLiteral("liters"), shown(state.totalLiters));
+  ChannelRead read;
+  read.flowHzSum = sum;
+  read.readings.append(plain(Quantity::FlowHz, *hz));
+  read.readings.append(plain(Quantity::LitersPerMin, perMin));
+  read.readings.append(plain(Quantity::TotalLiters, total));
+  return read;
 }
 
-void ReadThermistors(DghLink &link, AcquisitionState &state, ChannelPanel &panel) {
-  struct Thermistor {
-    double &temp;
-    const double &offset;
-  };
-  const Thermistor thermistors[3] = {{state.therm1Temp, state.therm1Offset},
-                                     {state.therm2Temp, state.therm2Offset},
-                                     {state.therm3Temp, state.therm3Offset}};
-
-  for (int k = 1; k <= 3; ++k) {
-    const Thermistor &therm = thermistors[k - 1];
-    const QString number = QString::number(k);
-    const QString reply = exchange(link, number);
-
-    std::optional<double> reading;
-    if (isGoodFrame(reply)) {
-      const QString value = valuePart(reply);
-      if (value.isEmpty())
-        return; // the thermistors after this one wait for the next tick
-      reading = common::parseModuleNumber(value);
+ChannelRead ReadThermistor(int number, const QString &reply, const AcquisitionState &state) {
+  std::optional<double> reading;
+  if (isGoodFrame(reply)) {
+    const QString value = valuePart(reply);
+    if (value.isEmpty()) {
+      ChannelRead read;
+      read.endsRead = true;
+      return read;
     }
-    if (!reading) {
-      // Only the last thermistor's failure stops the channel; 1 and 2 just say so.
-      link.messages.showMessage(QStringLiteral("No valid return from thermistor ") + number);
-      if (k == 3)
-        panel.turnSwitchOff(QStringLiteral("cwbTherm"));
-      continue;
-    }
-
-    therm.temp = common::roundHalfEven(*reading, 2);
-    panel.setDisplayText(QStringLiteral("lblTherm") + number, shown(therm.temp));
-    const double withOffset = therm.offset + therm.temp;
-    panel.setDisplayText(QStringLiteral("lblTherm%1WOS").arg(k), shown(withOffset));
-    panel.setGaugeValue(QStringLiteral("CWSlideTherm") + number, withOffset);
+    reading = common::parseModuleNumber(value);
   }
+  if (!reading) {
+    ChannelRead read;
+    read.message = QString::fromUtf8(state::info(state::Channel::Therm).failureMessage) +
+                   QString::number(number);
+    if (number == 3)
+      read.switchOff = state::Channel::Therm;
+    return read;
+  }
+  const double offsets[3] = {state.therm1Offset, state.therm2Offset, state.therm3Offset};
+  ChannelRead read;
+  read.readings.append(
+      adjusted(state::thermistor(number), common::roundHalfEven(*reading, 2), offsets[number - 1]));
+  return read;
 }
 
 } // namespace tiltdgh

@@ -1,21 +1,56 @@
 #pragma once
 
-#include "channels/channel_panel.h"
 #include "state/acquisition_state.h"
-#include "instrument/dgh_exchange.h"
+#include "state/quantities.h"
 
 #include <QString>
+#include <QVarLengthArray>
 
+#include <optional>
+
+// The channel readers turn one module reply into what it means: the readings to store and show,
+// and what the operator is to hear. They exchange nothing and touch neither the window nor the
+// record; the acquisition session does both, in the order the readings are listed.
 namespace tiltdgh {
 
-// Reads the pH module at `address` ("6" probe 1, "7" probe 2) and stores and shows the reading.
-void ReadPhModule(DghLink &link, AcquisitionState &state, ChannelPanel &panel,
-                  const QString &address);
+struct Reading {
+  state::Quantity quantity;
+  double value = 0; // as it is stored
+  QString text;     // what its display shows
+  // The value with the operator's correction or offset added, which the quantity's adjusted
+  // display and its gauge show; the value itself where the quantity has no adjusted display.
+  double adjusted = 0;
+  QString adjustedText;
+};
 
-// Reads the flow module at address "5": frequency, litres per minute and the running total.
-void ReadFlowModule(DghLink &link, AcquisitionState &state, ChannelPanel &panel);
+struct ChannelRead {
+  QVarLengthArray<Reading, 3> readings;
+  // What the readings store besides their values: the probe's volts and the temperature it was
+  // compensated at (pH), the running sum of frequencies (flow).
+  double volts = 0;
+  double compTemp = 0;
+  double flowHzSum = 0;
+  // Shown to the operator once the readings are stored; empty for none.
+  QString message;
+  // Switched off after the message has been closed.
+  std::optional<state::Channel> switchOff;
+  // The thermistors after this one wait for the next tick.
+  bool endsRead = false;
+};
 
-// Reads thermistors 1, 2 and 3 in turn.
-void ReadThermistors(DghLink &link, AcquisitionState &state, ChannelPanel &panel);
+// The command that asks the module at `address` for its reading.
+QString readCommand(const QString &address);
+
+// The reply of the pH module at `address` ("6" probe 1, "7" probe 2; any other is asked but
+// gives nothing), compensated at the temperature of the probe's chosen thermistor.
+ChannelRead ReadPhModule(const QString &address, const QString &reply,
+                         const AcquisitionState &state);
+
+// The reply of the flow module at address "5": frequency, litres per minute and running total.
+ChannelRead ReadFlowModule(const QString &reply, const AcquisitionState &state);
+
+// The reply of thermistor `number` (1, 2 or 3, which is also its address). Only the last one's
+// failure stops the channel; 1 and 2 just say so.
+ChannelRead ReadThermistor(int number, const QString &reply, const AcquisitionState &state);
 
 } // namespace tiltdgh

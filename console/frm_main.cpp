@@ -1,10 +1,8 @@
 #include "console/frm_main.h"
 
+#include "acquisition/session.h"
 #include "calibration/calibration_opener.h"
 #include "calibration/calibration_store.h"
-#include "channels/readers.h"
-#include "common/number_text.h"
-#include "instrument/qserial_line.h"
 #include "logging/log_controller.h"
 #include "publish/mqtt_publisher.h"
 #include "widgets/knob.h"
@@ -39,27 +37,6 @@
 
 namespace {
 
-// What switching a channel off clears: the labels blanked and the gauges set to 0. Labels not
-// listed keep their last text.
-struct ChannelSwitch {
-  const char *name;
-  bool AcquisitionState::*flag;
-  std::array<const char *, 3> blanked;
-  std::array<const char *, 3> zeroed;
-};
-
-const ChannelSwitch channelSwitches[] = {
-    {"cwbPh", &AcquisitionState::phReadEnabled, {"lblmV", "lblpH", nullptr}, {}},
-    {"cwbFlow",
-     &AcquisitionState::flowReadEnabled,
-     {"lblHz", "lblLitersPerMin", "liters"},
-     {"CWSlideFlow", nullptr, nullptr}},
-    {"cwbTherm",
-     &AcquisitionState::thermReadEnabled,
-     {"lblTherm1", "lblTherm2", "lblTherm3"},
-     {"CWSlideTherm1", "CWSlideTherm2", "CWSlideTherm3"}},
-};
-
 // Update-rate list: position to tmrRd interval in milliseconds.
 const int updateRates[] = {1000, 500, 250, 200, 100};
 
@@ -72,21 +49,14 @@ frmMain::frmMain(tiltdgh::SerialLine &line, tiltdgh::MillisecondClock &clock,
   if (m_services.messages)
     m_link.messages = *m_services.messages;
   buildWindow();
+  m_session = new acquisition::Session(m_link, m_state, this);
   connectHandlers();
   m_calibration = std::make_unique<calibration::CalibrationOpener>(m_state, m_link.messages, this);
   connect(findChild<QAction *>(QStringLiteral("mnuPhCal")), &QAction::triggered, this,
           [this] { m_calibration->open(); });
   connectLogging();
 
-  // The application icon in the sizes the desktop entry's icon comes in; a missing size is
-  // left out, and with none the window has the platform's default icon.
-  QIcon icon;
-  for (int size : {16, 32, 48, 64, 128, 256}) {
-    const QString file = iconPath(QStringLiteral("hicolor/%1x%1/apps/brellis.png").arg(size));
-    if (QFileInfo::exists(file))
-      icon.addFile(file, QSize(size, size));
-  }
-  setWindowIcon(icon);
+  setWindowIconFromFiles();
 
   m_trend = new plot::TrendPlot(
       m_state, m_graph, m_tmrPlot, m_chkpH1, m_chkpH2, [] { return QDateTime::currentDateTime(); },
@@ -127,18 +97,19 @@ void frmMain::connectPublisher() {
   };
   show(publisher->connectionState(), publisher->stateText());
   connect(publisher, &publish::MqttPublisher::stateChanged, label, show);
-  for (const ChannelSwitch &channel : channelSwitches) {
-    const QString name = QString::fromLatin1(channel.name);
-    connect(m_switches.value(name), &QAbstractButton::toggled, publisher,
-            [publisher, name](bool on) { publisher->switchChanged(name, on); });
-  }
+  connect(m_session, &acquisition::Session::readingStored, publisher,
+          &publish::MqttPublisher::readingStored);
+  for (const state::ChannelInfo &channel : state::channels)
+    connect(m_switches[static_cast<int>(channel.channel)], &QAbstractButton::toggled, publisher,
+            [publisher, id = channel.channel](bool on) { publisher->switchChanged(id, on); });
 }
 
 void frmMain::connectLogging() {
-  // Total Liters is logged as the display shows it.
-  QLabel *liters = m_displays.value(QStringLiteral("liters"));
+  // Total Liters is logged as its display shows it.
+  acquisition::Session *session = m_session;
   m_logging = new logging::LogController(
-      m_state, [liters] { return liters->text(); }, m_tmrLogger, m_link.messages, iconsDir(), this);
+      m_state, [session] { return session->displayText(state::Quantity::TotalLiters); },
+      m_tmrLogger, m_link.messages, iconsDir(), this);
   connect(m_logging, &logging::LogController::logFileTextChanged, m_panels[0], &QLabel::setText);
   connect(m_logging, &logging::LogController::statusChanged, this,
           [this](const QString &text, const QString &picturePath) {
@@ -162,12 +133,15 @@ frmMain::~frmMain() {
 
 void frmMain::connectHandlers() {
   connect(m_tmrRd, &QTimer::timeout, this, &frmMain::readTick);
-
-  for (const ChannelSwitch &channel : channelSwitches) {
-    const QString name = QString::fromLatin1(channel.name);
-    connect(m_switches.value(name), &QAbstractButton::toggled, this,
-            [this, name](bool on) { onChannelSwitch(name, on); });
-  }
+  connect(m_session, &acquisition::Session::readingStored, this,
+          [this](state::Quantity quantity) { showReading(quantity); });
+  // A failure turns the switch off; its change handling then stops the channel.
+  connect(m_session, &acquisition::Session::channelFailed, this, [this](state::Channel channel) {
+    m_switches[static_cast<int>(channel)]->setChecked(false);
+  });
+  for (const state::ChannelInfo &channel : state::channels)
+    connect(m_switches[static_cast<int>(channel.channel)], &QAbstractButton::toggled, this,
+            [this, id = channel.channel](bool on) { onChannelSwitch(id, on); });
 
   // A push button has one change, its press: mouse, keyboard, the accessibility action "Press"
   // and click() all end in clicked(). Each handler below gives the same result when it runs twice.
@@ -180,7 +154,11 @@ void frmMain::connectHandlers() {
           &frmMain::resetThermistorGauges);
   connect(findChild<QPushButton *>(QStringLiteral("CWButton3")), &QPushButton::clicked, this,
           &frmMain::resetFlowTotal);
+  connectAdjustments();
+  connectScales();
+}
 
+void frmMain::connectAdjustments() {
   // Operator adjustments: each copies a control's value into the state.
   const std::pair<const char *, double AcquisitionState::*> entries[] = {
       {"CWNumEdit1", &AcquisitionState::therm1Offset},
@@ -208,14 +186,16 @@ void frmMain::connectHandlers() {
     if (chosen && position >= 0 && position <= 2)
       m_state.ph2ThermSelect = position + 1;
   });
+}
 
+void frmMain::connectScales() {
   connect(m_therMax, &QDial::valueChanged, this, [this](int value) {
     for (int k = 1; k <= 3; ++k)
-      m_gauges.value(QStringLiteral("CWSlideTherm%1").arg(k))->setAxisMaximum(value);
+      m_gauges[static_cast<int>(state::thermistor(k))]->setAxisMaximum(value);
   });
   connect(m_therMin, &QDial::valueChanged, this, [this](int value) {
     for (int k = 1; k <= 3; ++k)
-      m_gauges.value(QStringLiteral("CWSlideTherm%1").arg(k))->setAxisMinimum(value);
+      m_gauges[static_cast<int>(state::thermistor(k))]->setAxisMinimum(value);
   });
   connect(m_phMin, &QDial::valueChanged, this, &frmMain::setPhAxisRange);
   connect(m_phMax, &QDial::valueChanged, this, &frmMain::setPhAxisRange);
@@ -228,36 +208,36 @@ void frmMain::readTick() {
   if (m_inReadTick)
     return;
   m_inReadTick = true;
-  if (m_state.flowReadEnabled)
-    tiltdgh::ReadFlowModule(m_link, m_state, *this);
-  if (m_state.phReadEnabled) {
-    // Module "7" is read even when "6" has just switched the channel off.
-    tiltdgh::ReadPhModule(m_link, m_state, *this, QStringLiteral("6"));
-    tiltdgh::ReadPhModule(m_link, m_state, *this, QStringLiteral("7"));
-  }
-  if (m_state.thermReadEnabled)
-    tiltdgh::ReadThermistors(m_link, m_state, *this);
+  m_session->readCycle();
   if (m_publisher)
     m_publisher->checkCalibration();
   m_inReadTick = false;
 }
 
-void frmMain::onChannelSwitch(const QString &switchName, bool on) {
-  for (const ChannelSwitch &channel : channelSwitches) {
-    if (switchName != QLatin1String(channel.name))
-      continue;
-    m_state.*channel.flag = on;
-    if (on)
-      return;
-    for (const char *label : channel.blanked)
-      if (label)
-        m_displays.value(QString::fromLatin1(label))->clear();
-    // The gauge rests at 0; its "min" and "max" markers keep following the readings shown.
-    for (const char *gauge : channel.zeroed)
-      if (gauge)
-        m_gauges.value(QString::fromLatin1(gauge))->setGaugeValueUntracked(0);
+void frmMain::onChannelSwitch(state::Channel channel, bool on) {
+  m_session->channelSwitched(channel, on);
+  if (on)
     return;
+  // The gauges rest at 0; their "min" and "max" markers keep following the readings shown.
+  // Displays not blanked keep their last text.
+  for (const state::QuantityInfo &q : state::quantities) {
+    if (q.channel != channel)
+      continue;
+    const int k = static_cast<int>(q.quantity);
+    if (q.blankedWhenOff)
+      m_displays[k]->clear();
+    if (m_gauges[k])
+      m_gauges[k]->setGaugeValueUntracked(0);
   }
+}
+
+void frmMain::showReading(state::Quantity quantity) {
+  const int k = static_cast<int>(quantity);
+  m_displays[k]->setText(m_session->displayText(quantity));
+  if (m_adjustedDisplays[k])
+    m_adjustedDisplays[k]->setText(m_session->adjustedText(quantity));
+  if (m_gauges[k])
+    m_gauges[k]->setGaugeValue(m_session->gaugeValue(quantity));
 }
 
 void frmMain::applyUpdateRate() {
@@ -270,7 +250,7 @@ void frmMain::applyUpdateRate() {
 
 void frmMain::resetThermistorGauges() {
   for (int k = 1; k <= 3; ++k)
-    m_gauges.value(QStringLiteral("CWSlideTherm%1").arg(k))->resetMinMax();
+    m_gauges[static_cast<int>(state::thermistor(k))]->resetMinMax();
 }
 
 void frmMain::resetFlowTotal() {
@@ -280,24 +260,6 @@ void frmMain::resetFlowTotal() {
 
 void frmMain::setPhAxisRange() { m_trend->setPhAxisRange(m_phMin->value(), m_phMax->value()); }
 
-void frmMain::setDisplayText(const QString &label, const QString &text) {
-  if (QLabel *display = m_displays.value(label))
-    display->setText(text);
-  // Only the readers write displays through here, each right after storing what it shows.
-  if (m_publisher)
-    m_publisher->readingShown(label);
-}
-
-void frmMain::setGaugeValue(const QString &gauge, double value) {
-  if (widgets::SlideGauge *slide = m_gauges.value(gauge))
-    slide->setGaugeValue(value);
-}
-
-void frmMain::turnSwitchOff(const QString &switchName) {
-  if (widgets::TwoStateSwitch *control = m_switches.value(switchName))
-    control->setChecked(false);
-}
-
 void frmMain::showMessage(const QString &text, const QString &title) {
   if (m_services.messages) {
     m_services.messages->showMessage(text, title);
@@ -305,34 +267,6 @@ void frmMain::showMessage(const QString &text, const QString &title) {
   }
   QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
   box.exec();
-}
-
-QString frmMain::iconsDir() const {
-  if (!m_services.iconsDir.isEmpty())
-    return m_services.iconsDir;
-  // The "icons" folder beside the executable (the build tree, a portable copy) wins over the
-  // installed data folder, <prefix>/share/brellis/icons for <prefix>/bin/brellis.
-  const QDir programDir(QCoreApplication::applicationDirPath());
-  const QString beside = programDir.filePath(QStringLiteral("icons"));
-  if (QFileInfo(beside).isDir())
-    return beside;
-  return QDir::cleanPath(programDir.filePath(QStringLiteral("../share/brellis/icons")));
-}
-
-QString frmMain::iconPath(const QString &fileName) const {
-  return QDir(iconsDir()).filePath(fileName);
-}
-
-bool frmMain::loadPicture(QLabel *target, const QString &fileName) {
-  const QString path = iconPath(fileName);
-  QPixmap picture;
-  if (!picture.load(path)) {
-    showMessage(
-        QStringLiteral("Cannot load the picture \"%1\".").arg(QDir::toNativeSeparators(path)));
-    return false;
-  }
-  target->setPixmap(picture);
-  return true;
 }
 
 bool frmMain::load() {
@@ -370,72 +304,6 @@ bool frmMain::load() {
 
   m_tmrRd->start();
   return true;
-}
-
-std::optional<QString> frmMain::askText(const QString &prompt, const QString &title) {
-  if (m_services.askText)
-    return m_services.askText(prompt, title);
-  bool ok = false;
-  const QString text =
-      QInputDialog::getText(this, title, prompt, QLineEdit::Normal, QString(), &ok);
-  if (!ok)
-    return std::nullopt;
-  return text;
-}
-
-bool frmMain::openPortAtStart() {
-  // Port 1 that cannot be opened is explained, and another number may be chosen; Cancel ends.
-  while (true) {
-    if (m_line.open() == tiltdgh::PortError::None)
-      return true;
-    QStringList devices = tiltdgh::availableSerialDevices();
-    const QString seen =
-        devices.isEmpty() ? QStringLiteral("none") : devices.join(QStringLiteral("\n"));
-    showMessage(QStringLiteral("Serial port %1 (%2) cannot be opened: %3.\n\n"
-                               "Serial devices on this system:\n%4\n\n"
-                               "Choose another port number, or Cancel to end the program.")
-                    .arg(m_line.commPort())
-                    .arg(m_line.deviceName(), m_line.lastErrorText(), seen));
-    const std::optional<QString> text =
-        askText(QStringLiteral("Enter Commport Number"), QStringLiteral("Commport Setup"));
-    if (!text)
-      return false;
-    const std::optional<double> number = common::parseTypedNumber(*text);
-    if (!number)
-      continue;
-    const double port = common::roundHalfEven(*number, 0);
-    if (port >= -32768 && port <= 32767)
-      m_line.setCommPort(static_cast<int>(port));
-  }
-}
-
-void frmMain::commPortCommand() {
-  // The port is closed first, whatever the operator then enters; a failure leaves it closed.
-  if (m_line.portOpen())
-    m_line.close();
-  const std::optional<QString> text =
-      askText(QStringLiteral("Enter Commport Number"), QStringLiteral("Commport Setup"));
-  if (!text)
-    return;
-  const std::optional<double> number = common::parseTypedNumber(*text);
-  if (!number)
-    return;
-  // A 16-bit port number, an exact half going to the even one (2.5 gives 2, 3.5 gives 4).
-  const double port = common::roundHalfEven(*number, 0);
-  if (port < -32768 || port > 32767)
-    return;
-  m_line.setCommPort(static_cast<int>(port));
-  switch (m_line.open()) {
-  case tiltdgh::PortError::InvalidPort:
-    showMessage(QStringLiteral("Invalid ComPort #, please select another one."));
-    break;
-  case tiltdgh::PortError::PortInUse:
-    showMessage(QStringLiteral("Port is already open, please select another one."));
-    break;
-  case tiltdgh::PortError::None:
-  case tiltdgh::PortError::Other:
-    break;
-  }
 }
 
 void frmMain::exitProgram() { close(); }

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "channels/channel_panel.h"
-#include "state/acquisition_state.h"
 #include "instrument/dgh_exchange.h"
 #include "publish/mqtt_config.h"
+#include "state/acquisition_state.h"
+#include "state/quantities.h"
 
-#include <QHash>
 #include <QMainWindow>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -20,6 +20,9 @@ class QLabel;
 class QPushButton;
 class QTimer;
 
+namespace acquisition {
+class Session;
+}
 namespace calibration {
 class CalibrationOpener;
 }
@@ -60,7 +63,7 @@ struct FrmMainServices {
 
 // The main window: it owns the one AcquisitionState, composes every part of the program, and runs
 // the read cycle and the operator's adjustments. Nothing runs until load() has been called.
-class frmMain : public QMainWindow, public ChannelPanel, public tiltdgh::OperatorMessages {
+class frmMain : public QMainWindow, public tiltdgh::OperatorMessages {
   Q_OBJECT
 public:
   frmMain(tiltdgh::SerialLine &line, tiltdgh::MillisecondClock &clock,
@@ -81,10 +84,8 @@ public:
   // "Comm Port": closes the port, asks for a number and opens that port.
   void commPortCommand();
 
-  // ChannelPanel
-  void setDisplayText(const QString &label, const QString &text) override;
-  void setGaugeValue(const QString &gauge, double value) override;
-  void turnSwitchOff(const QString &switchName) override;
+  // The read cycle, which every display, gauge and the publisher follow.
+  acquisition::Session &session() { return *m_session; }
 
   // OperatorMessages: a modal QMessageBox unless the services replaced it.
   void showMessage(const QString &text, const QString &title = QString()) override;
@@ -103,12 +104,18 @@ private:
   void buildStatusBar();
   void connectHandlers();
 
-  void onChannelSwitch(const QString &switchName, bool on);
+  void connectAdjustments();
+  void connectScales();
+  void onChannelSwitch(state::Channel channel, bool on);
+  void showReading(state::Quantity quantity);
   void resetThermistorGauges();
   void resetFlowTotal();
   void exitProgram();
   bool openPortAtStart();
+  enum class PortAnswer { Cancelled, Unusable, Chosen };
+  PortAnswer askCommPort();
   std::optional<QString> askText(const QString &prompt, const QString &title);
+  void setWindowIconFromFiles();
   QString iconsDir() const;
   QString iconPath(const QString &fileName) const;
   void connectLogging();
@@ -120,11 +127,14 @@ private:
   FrmMainServices m_services;
   tiltdgh::DghLink m_link;
   AcquisitionState m_state;
+  acquisition::Session *m_session = nullptr;
   bool m_inReadTick = false;
 
-  QHash<QString, QLabel *> m_displays;
-  QHash<QString, widgets::SlideGauge *> m_gauges;
-  QHash<QString, widgets::TwoStateSwitch *> m_switches;
+  // Per quantity: its display, its adjusted display and its gauge, where it has them.
+  std::array<QLabel *, state::quantityCount> m_displays{};
+  std::array<QLabel *, state::quantityCount> m_adjustedDisplays{};
+  std::array<widgets::SlideGauge *, state::quantityCount> m_gauges{};
+  std::array<widgets::TwoStateSwitch *, state::channelCount> m_switches{};
 
   QTimer *m_tmrRd = nullptr;
   QTimer *m_tmrPlot = nullptr;

@@ -9,8 +9,8 @@
 #include "widgets/slide_gauge.h"
 #include "widgets/two_state_switch.h"
 
-#include "plot/trend_graph.h"
 #include "history/log_window.h"
+#include "plot/trend_graph.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -30,10 +30,6 @@
 
 namespace {
 
-// Each probe's readings in its trace's colour; flow and thermistors share probe 1's green.
-const QColor &probe1Colour = plot::trace1Colour;
-const QColor &probe2Colour = plot::trace2Colour;
-
 template <typename T> T *named(T *widget, const QString &name) {
   widget->setObjectName(name);
   return widget;
@@ -49,6 +45,27 @@ QLabel *caption(const QString &name, const QString &text, bool bold = false) {
     label->setFont(f);
   }
   return label;
+}
+
+QColor displayColour(const state::QuantityInfo &q) { return QColor::fromRgb(q.displayRgb); }
+
+// The display of a quantity with its caption, as the catalogue names it.
+widgets::NumericDisplay *quantityDisplay(const state::QuantityInfo &q) {
+  return new widgets::NumericDisplay(QString::fromUtf8(q.displayCaption),
+                                     QString::fromUtf8(q.display), QString::fromUtf8(q.initialText),
+                                     displayColour(q));
+}
+
+widgets::NumericDisplay *adjustedDisplay(const state::QuantityInfo &q) {
+  return new widgets::NumericDisplay(QString::fromUtf8(q.adjustedCaption),
+                                     QString::fromUtf8(q.adjustedDisplay),
+                                     QString::fromUtf8(q.initialText), displayColour(q));
+}
+
+widgets::TwoStateSwitch *channelSwitch(state::Channel channel, const QString &offCaption,
+                                       const QString &onCaption) {
+  return named(new widgets::TwoStateSwitch(offCaption, onCaption),
+               QString::fromLatin1(state::info(channel).switchName));
 }
 
 } // namespace
@@ -164,43 +181,33 @@ QWidget *frmMain::buildProbeReadings() {
   struct Probe {
     const char *heading;
     const char *headingName;
-    const char *displays[3][2]; // caption, label name
+    state::Quantity mV;
+    state::Quantity pH;
     const char *corrCaption;
     const char *corrCaptionName;
     const char *entryName;
     const char *optionBox;
-    QColor colour;
   };
   const Probe probes[2] = {
-      {"pH Probe #1",
-       "lblpH0",
-       {{"mV1", "lblmV"}, {"pH1 (raw)", "lblpH"}, {"pH1 (w/corr.)", "lblpH1WOS"}},
-       "Corr. 1",
-       "Label5",
-       "pHOffS1",
-       "picPH1",
-       probe1Colour},
-      {"pH Probe #2",
-       "Label1",
-       {{"mV2", "lblmV1"}, {"pH2 (raw)", "lblpH1"}, {"pH2 (w/corr.)", "lblpH2WOS"}},
-       "Corr. 2",
-       "Label6",
-       "pHOffS2",
-       "Picture1",
-       probe2Colour},
+      {"pH Probe #1", "lblpH0", state::Quantity::Ph1mV, state::Quantity::Ph1, "Corr. 1", "Label5",
+       "pHOffS1", "picPH1"},
+      {"pH Probe #2", "Label1", state::Quantity::Ph2mV, state::Quantity::Ph2, "Corr. 2", "Label6",
+       "pHOffS2", "Picture1"},
   };
 
   for (int p = 0; p < 2; ++p) {
     const Probe &probe = probes[p];
     const int top = p * 3;
     grid->addWidget(caption(probe.headingName, probe.heading, true), top, 0, 1, 3);
-    for (int i = 0; i < 3; ++i) {
-      const QString initial = i == 0 ? QStringLiteral("0000.00") : QStringLiteral("000");
-      auto *display = new widgets::NumericDisplay(probe.displays[i][0], probe.displays[i][1],
-                                                  initial, probe.colour);
-      m_displays.insert(display->label()->objectName(), display->label());
-      grid->addWidget(display, top + 1, i);
-    }
+    const state::QuantityInfo &mV = state::info(probe.mV);
+    const state::QuantityInfo &pH = state::info(probe.pH);
+    widgets::NumericDisplay *displays[3] = {quantityDisplay(mV), quantityDisplay(pH),
+                                            adjustedDisplay(pH)};
+    m_displays[static_cast<int>(probe.mV)] = displays[0]->label();
+    m_displays[static_cast<int>(probe.pH)] = displays[1]->label();
+    m_adjustedDisplays[static_cast<int>(probe.pH)] = displays[2]->label();
+    for (int i = 0; i < 3; ++i)
+      grid->addWidget(displays[i], top + 1, i);
     auto *side = new QGridLayout;
     QLabel *corrCaption = caption(probe.corrCaptionName, probe.corrCaption);
     side->addWidget(corrCaption, 0, 0);
@@ -237,11 +244,10 @@ QWidget *frmMain::buildPhControls() {
   QWidget *area = container(QStringLiteral("Picture3"));
   auto *column = new QVBoxLayout(area);
   column->setContentsMargins(0, 0, 0, 0);
-  auto *cwbPh = named(
-      new widgets::TwoStateSwitch(QStringLiteral("Enable DGH"), QStringLiteral("Disable DGH")),
-      QStringLiteral("cwbPh"));
+  auto *cwbPh = channelSwitch(state::Channel::Ph, QStringLiteral("Enable DGH"),
+                              QStringLiteral("Disable DGH"));
   cwbPh->setLightVisible(true);
-  m_switches.insert(cwbPh->objectName(), cwbPh);
+  m_switches[static_cast<int>(state::Channel::Ph)] = cwbPh;
   column->addWidget(cwbPh);
   column->addSpacing(8);
   QLabel *label2 = caption(QStringLiteral("Label2"), QStringLiteral("Update rate (ms)"));
@@ -261,27 +267,26 @@ QWidget *frmMain::buildFlowArea() {
   QWidget *area = container(QStringLiteral("Picture6"));
   auto *grid = new QGridLayout(area);
   grid->setContentsMargins(0, 0, 0, 0);
-  const char *displays[3][2] = {
-      {"Frequency", "lblHz"}, {"Liters / min", "lblLitersPerMin"}, {"Total Liters", "liters"}};
+  const state::Quantity shown[3] = {state::Quantity::FlowHz, state::Quantity::LitersPerMin,
+                                    state::Quantity::TotalLiters};
   for (int i = 0; i < 3; ++i) {
-    auto *display = new widgets::NumericDisplay(displays[i][0], displays[i][1],
-                                                QStringLiteral("000"), probe1Colour);
-    m_displays.insert(display->label()->objectName(), display->label());
+    auto *display = quantityDisplay(state::info(shown[i]));
+    m_displays[static_cast<int>(shown[i])] = display->label();
     grid->addWidget(display, i, 0);
   }
-  auto *slide = named(new widgets::SlideGauge(Qt::Vertical), QStringLiteral("CWSlideFlow"));
+  const state::QuantityInfo &perMin = state::info(state::Quantity::LitersPerMin);
+  auto *slide = named(new widgets::SlideGauge(Qt::Vertical), QString::fromLatin1(perMin.gauge));
   slide->setAxisRange(0, 5);
-  slide->setCaption(QStringLiteral("L/min"));
-  slide->setAccessibleName(QStringLiteral("L/min"));
-  m_gauges.insert(slide->objectName(), slide);
+  slide->setCaption(QString::fromUtf8(perMin.unit));
+  slide->setAccessibleName(QString::fromUtf8(perMin.unit));
+  m_gauges[static_cast<int>(perMin.quantity)] = slide;
   grid->addWidget(slide, 0, 1, 3, 1);
 
   auto *cwbFlow =
-      named(new widgets::TwoStateSwitch(QStringLiteral("Start"), QStringLiteral("Stop")),
-            QStringLiteral("cwbFlow"));
+      channelSwitch(state::Channel::Flow, QStringLiteral("Start"), QStringLiteral("Stop"));
   cwbFlow->setGreenFaceWhenOn(true);
   cwbFlow->setAccessibleDescription(QStringLiteral("Flow reading"));
-  m_switches.insert(cwbFlow->objectName(), cwbFlow);
+  m_switches[static_cast<int>(state::Channel::Flow)] = cwbFlow;
   grid->addWidget(cwbFlow, 3, 0, 1, 2);
   auto *reset = named(new QPushButton(QStringLiteral("Reset")), QStringLiteral("CWButton3"));
   reset->setAccessibleDescription(QStringLiteral("Resets the flow total"));
@@ -295,10 +300,10 @@ QWidget *frmMain::buildThermistorArea() {
   grid->setContentsMargins(0, 0, 0, 0);
   for (int k = 1; k <= 3; ++k) {
     const int row = k - 1;
-    auto *raw = new widgets::NumericDisplay(QStringLiteral("Therm. %1 (raw)").arg(k),
-                                            QStringLiteral("lblTherm%1").arg(k),
-                                            QStringLiteral("000"), probe1Colour);
-    m_displays.insert(raw->label()->objectName(), raw->label());
+    const state::QuantityInfo &therm = state::info(state::thermistor(k));
+    const int q = static_cast<int>(therm.quantity);
+    auto *raw = quantityDisplay(therm);
+    m_displays[q] = raw->label();
     grid->addWidget(raw, row, 0);
 
     auto *offsetBox = new QVBoxLayout;
@@ -311,18 +316,15 @@ QWidget *frmMain::buildThermistorArea() {
     offsetBox->addWidget(entry);
     grid->addLayout(offsetBox, row, 1);
 
-    auto *corrected = new widgets::NumericDisplay(QStringLiteral("Temp %1").arg(k),
-                                                  QStringLiteral("lblTherm%1WOS").arg(k),
-                                                  QStringLiteral("000"), probe1Colour);
-    m_displays.insert(corrected->label()->objectName(), corrected->label());
+    auto *corrected = adjustedDisplay(therm);
+    m_adjustedDisplays[q] = corrected->label();
     grid->addWidget(corrected, row, 2);
 
-    auto *slide =
-        named(new widgets::SlideGauge(Qt::Horizontal), QStringLiteral("CWSlideTherm%1").arg(k));
+    auto *slide = named(new widgets::SlideGauge(Qt::Horizontal), QString::fromLatin1(therm.gauge));
     slide->setAxisRange(5, 25);
     slide->setMinMaxMarkersVisible(true);
-    slide->setAccessibleName(QStringLiteral("Temp %1").arg(k));
-    m_gauges.insert(slide->objectName(), slide);
+    slide->setAccessibleName(QString::fromUtf8(therm.adjustedCaption));
+    m_gauges[q] = slide;
     grid->addWidget(slide, row, 3);
   }
   grid->setColumnStretch(3, 1);
@@ -337,11 +339,10 @@ QWidget *frmMain::buildThermistorArea() {
 
   auto *controls = new QVBoxLayout;
   auto *cwbTherm =
-      named(new widgets::TwoStateSwitch(QStringLiteral("Start"), QStringLiteral("Stop")),
-            QStringLiteral("cwbTherm"));
+      channelSwitch(state::Channel::Therm, QStringLiteral("Start"), QStringLiteral("Stop"));
   cwbTherm->setGreenFaceWhenOn(true);
   cwbTherm->setAccessibleDescription(QStringLiteral("Thermistor reading"));
-  m_switches.insert(cwbTherm->objectName(), cwbTherm);
+  m_switches[static_cast<int>(state::Channel::Therm)] = cwbTherm;
   controls->addWidget(cwbTherm);
   auto *reset = named(new QPushButton(QStringLiteral("Reset")), QStringLiteral("cwbReset"));
   reset->setAccessibleDescription(QStringLiteral("Resets the lowest and highest temperatures"));

@@ -8,7 +8,7 @@
 // give no finite pH), byte 1 the compensation thermistors; the rest is split at 0xFF bytes into
 // the six replies, in the order the modules are asked.
 
-#include "channels/readers.h"
+#include "acquisition/session.h"
 #include "fuzz/fuzz_check.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/recorders.h"
@@ -44,16 +44,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   testsupport::FakeClock clock(1000);
   testsupport::ScriptedLine line(clock);
   testsupport::RecordingMessages messages;
-  testsupport::RecordingPanel panel;
   tiltdgh::DghLink link{line, clock, messages};
+  acquisition::Session session(link, state);
+  testsupport::RecordingSession panel(session);
   for (int i = 0; i < 6; ++i)
     line.answerNextCommand(i < replies.size() ? replies.at(i) + '\r' : QByteArray(), 10);
 
   const double sumBefore = state.flowHzSum;
-  tiltdgh::ReadFlowModule(link, state, panel);
-  tiltdgh::ReadPhModule(link, state, panel, QStringLiteral("6"));
-  tiltdgh::ReadPhModule(link, state, panel, QStringLiteral("7"));
-  tiltdgh::ReadThermistors(link, state, panel);
+  session.readFlowModule();
+  session.readPhModule(QStringLiteral("6"));
+  session.readPhModule(QStringLiteral("7"));
+  session.readThermistors();
 
   FUZZ_CHECK(testsupport::allFinite(state));
   FUZZ_CHECK(state.flowHz <= 90000);

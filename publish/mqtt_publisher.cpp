@@ -17,37 +17,6 @@
 namespace publish {
 namespace {
 
-// What each display that a channel reader writes after storing a reading stands for.
-struct Reading {
-  const char *display;
-  const char *topic;
-  const char *unit;
-  double AcquisitionState::*field;
-};
-
-const Reading readings[] = {
-    {"lblmV", "ph1/mV", "mV", &AcquisitionState::ph1mV},
-    {"lblpH", "ph1/value", "pH", &AcquisitionState::ph1Value},
-    {"lblmV1", "ph2/mV", "mV", &AcquisitionState::ph2mV},
-    {"lblpH1", "ph2/value", "pH", &AcquisitionState::ph2Value},
-    {"lblHz", "flow/hz", "Hz", &AcquisitionState::flowHz},
-    {"lblLitersPerMin", "flow/liters_per_min", "L/min", &AcquisitionState::litersPerMin},
-    {"liters", "flow/total_liters", "L", &AcquisitionState::totalLiters},
-    {"lblTherm1", "therm1/celsius", "°C", &AcquisitionState::therm1Temp},
-    {"lblTherm2", "therm2/celsius", "°C", &AcquisitionState::therm2Temp},
-    {"lblTherm3", "therm3/celsius", "°C", &AcquisitionState::therm3Temp},
-};
-
-const struct {
-  const char *name;
-  const char *topic;
-  bool AcquisitionState::*flag;
-} switches[] = {
-    {"cwbPh", "switch/ph", &AcquisitionState::phReadEnabled},
-    {"cwbFlow", "switch/flow", &AcquisitionState::flowReadEnabled},
-    {"cwbTherm", "switch/therm", &AcquisitionState::thermReadEnabled},
-};
-
 // The shortest text that reads back as the same double; JSON has no NaN or infinity.
 void appendNumber(QByteArray &out, double value) {
   if (!std::isfinite(value)) {
@@ -100,8 +69,8 @@ MqttPublisher::MqttPublisher(const AcquisitionState &state, const MqttConfig &co
     giveUp(QStringLiteral("cannot create the MQTT client"));
     return;
   }
-  for (const Reading &reading : readings)
-    m_readingTopics.push_back(topic(reading.topic));
+  for (const state::QuantityInfo &quantity : state::quantities)
+    m_readingTopics.push_back(topic(quantity.topic));
   mosquitto_connect_callback_set(m_mosq, &MqttPublisher::onConnect);
   mosquitto_disconnect_callback_set(m_mosq, &MqttPublisher::onDisconnect);
   mosquitto_publish_callback_set(m_mosq, &MqttPublisher::onPublish);
@@ -262,36 +231,28 @@ void MqttPublisher::send(const QByteArray &topic, const QByteArray &payload, int
   }
 }
 
-void MqttPublisher::readingShown(const QString &display) {
+void MqttPublisher::readingStored(state::Quantity quantity, double value, const QDateTime &time) {
   if (!m_mosq)
     return;
-  for (size_t k = 0; k < std::size(readings); ++k) {
-    const Reading &reading = readings[k];
-    if (display != QLatin1String(reading.display))
-      continue;
-    if (!m_connected || m_unsent.load() >= maxUnsent) {
-      ++m_dropped;
-      return;
-    }
-    QByteArray payload = QByteArrayLiteral("{\"value\":");
-    appendNumber(payload, m_state.*reading.field);
-    payload += ",\"unit\":\"";
-    payload += reading.unit;
-    payload += "\",\"time\":\"";
-    payload += QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toLatin1();
-    payload += "\"}";
-    send(m_readingTopics[k], payload, readingQos, false);
+  if (!m_connected || m_unsent.load() >= maxUnsent) {
+    ++m_dropped;
     return;
   }
+  QByteArray payload = QByteArrayLiteral("{\"value\":");
+  appendNumber(payload, value);
+  payload += ",\"unit\":\"";
+  payload += state::info(quantity).unit;
+  payload += "\",\"time\":\"";
+  payload += time.toUTC().toString(Qt::ISODateWithMs).toLatin1();
+  payload += "\"}";
+  send(m_readingTopics[static_cast<size_t>(quantity)], payload, readingQos, false);
 }
 
-void MqttPublisher::switchChanged(const QString &switchName, bool on) {
+void MqttPublisher::switchChanged(state::Channel channel, bool on) {
   if (!m_connected)
     return; // published afresh at the next connection
-  for (const auto &control : switches)
-    if (switchName == QLatin1String(control.name))
-      send(topic(control.topic), on ? QByteArrayLiteral("on") : QByteArrayLiteral("off"),
-           retainedQos, true);
+  send(topic(state::info(channel).topic), on ? QByteArrayLiteral("on") : QByteArrayLiteral("off"),
+       retainedQos, true);
 }
 
 MqttPublisher::Calibration MqttPublisher::calibration(int probe) const {
@@ -327,9 +288,9 @@ void MqttPublisher::checkCalibration() {
 
 void MqttPublisher::publishRetained() {
   send(topic("status"), QByteArrayLiteral("online"), retainedQos, true);
-  for (const auto &control : switches)
-    send(topic(control.topic),
-         m_state.*control.flag ? QByteArrayLiteral("on") : QByteArrayLiteral("off"), retainedQos,
+  for (const state::ChannelInfo &channel : state::channels)
+    send(topic(channel.topic),
+         m_state.*channel.enabled ? QByteArrayLiteral("on") : QByteArrayLiteral("off"), retainedQos,
          true);
   m_calibrationPublished = false;
   checkCalibration();

@@ -2,8 +2,10 @@
 
 #include "publish/mqtt_config.h"
 #include "state/acquisition_state.h"
+#include "state/quantities.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 
@@ -54,12 +56,10 @@ public:
   // Publishes "offline" on the status topic when connected, then disconnects.
   ~MqttPublisher() override;
 
-  // A channel reader has stored a reading and is showing it on `display` ("lblpH", "lblHz",
-  // "lblTherm2" ...); publishes the stored value on its topic. Displays that show no stored
-  // reading of their own (the corrected ones) publish nothing.
-  void readingShown(const QString &display);
-  // A channel switch ("cwbPh", "cwbFlow", "cwbTherm") changed.
-  void switchChanged(const QString &switchName, bool on);
+  // A reading has been stored; publishes it on its topic, stamped with `time`.
+  void readingStored(state::Quantity quantity, double value, const QDateTime &time);
+  // A channel's switch changed.
+  void switchChanged(state::Channel channel, bool on);
   // Publishes the probes' calibration when it differs from what was published last. Cheap
   // enough for every read tick.
   void checkCalibration();
@@ -111,7 +111,7 @@ private:
   std::thread m_network;
   ConnectionState m_connectionState = ConnectionState::Off;
   QString m_stateText;
-  std::vector<QByteArray> m_readingTopics; // in the order of the readings' table
+  std::vector<QByteArray> m_readingTopics; // in the order of the catalogue
   std::map<QString, QByteArray> m_otherRetained; // setRetained's, by topic suffix
   Calibration m_publishedCalibration[2];
   bool m_calibrationPublished = false;

@@ -73,9 +73,12 @@ bool waitUntilConnected(const publish::MqttPublisher &publisher) {
   return true;
 }
 
-const char *const tickDisplays[] = {"lblHz",     "lblLitersPerMin", "liters", "lblmV",
-                                    "lblpH",     "lblmV1",          "lblpH1", "lblTherm1",
-                                    "lblTherm2", "lblTherm3"};
+// The readings of one tick in the order they are stored.
+const state::Quantity tickReadings[] = {state::Quantity::FlowHz,      state::Quantity::LitersPerMin,
+                                        state::Quantity::TotalLiters, state::Quantity::Ph1mV,
+                                        state::Quantity::Ph1,         state::Quantity::Ph2mV,
+                                        state::Quantity::Ph2,         state::Quantity::Therm1,
+                                        state::Quantity::Therm2,      state::Quantity::Therm3};
 
 void publishConnected(benchmark::State &state, int readings) {
   Broker broker;
@@ -91,12 +94,10 @@ void publishConnected(benchmark::State &state, int readings) {
     state.SkipWithError(qPrintable(publisher.stateText()));
     return;
   }
-  QList<QString> displays;
-  for (int k = 0; k < readings; ++k)
-    displays << QLatin1String(tickDisplays[k]);
   for (auto _ : state) {
-    for (const QString &display : displays)
-      publisher.readingShown(display);
+    for (int k = 0; k < readings; ++k)
+      publisher.readingStored(tickReadings[k], acquisition.*state::info(tickReadings[k]).field,
+                              QDateTime::currentDateTimeUtc());
     state.PauseTiming();
     QThread::usleep(300);
     state.ResumeTiming();
@@ -126,9 +127,9 @@ void BM_DropOneReadingWhileTheBrokerIsAway(benchmark::State &state) {
   config.port = freePort(); // nobody listens there
   config.topicPrefix = QStringLiteral("bench/rig");
   publish::MqttPublisher publisher(acquisition, config);
-  const QString display = QStringLiteral("lblpH");
   for (auto _ : state)
-    publisher.readingShown(display);
+    publisher.readingStored(state::Quantity::Ph1, acquisition.ph1Value,
+                            QDateTime::currentDateTimeUtc());
   state.counters["dropped"] = static_cast<double>(publisher.droppedReadings());
 }
 

@@ -1,5 +1,5 @@
+#include "acquisition/session.h"
 #include "calibration/calibration_opener.h"
-#include "channels/readers.h"
 #include "common/number_text.h"
 #include "temp_store.h"
 #include "tests/support/fake_clock.h"
@@ -234,13 +234,13 @@ TEST_F(CalibrationDialog, ASaveThatCannotBeWrittenIsReported) {
 TEST_F(CalibrationDialog, UnsavedEditsReachTheNextPhReadingUntilTheDialogIsOpenedAgain) {
   testsupport::FakeClock clock{1000};
   testsupport::ScriptedLine line{clock};
-  testsupport::RecordingPanel panel;
   tiltdgh::DghLink link{line, clock, m_messages};
+  acquisition::Session session(link, m_state);
   m_state.ph1ThermSelect = 1;
   m_state.therm1Temp = 25;
   const auto readProbe1 = [&] {
     line.answerNextCommand("*+02677.70\r");
-    tiltdgh::ReadPhModule(link, m_state, panel, "6");
+    session.readPhModule(QStringLiteral("6"));
     return m_state.ph1Value;
   };
 

@@ -1,4 +1,4 @@
-#include "channels/readers.h"
+#include "acquisition/session.h"
 #include "sim/simulated_bus.h"
 #include "tests/support/recorders.h"
 
@@ -14,18 +14,19 @@ TEST(ReadersOnTheSimulatedBus, AFullTickReadsAllSixModulesInRealTime) {
   sim::SimulatedBus bus(clock, modules);
   ASSERT_EQ(bus.open(), tiltdgh::PortError::None);
   testsupport::RecordingMessages messages;
-  testsupport::RecordingPanel panel;
   tiltdgh::DghLink link{bus, clock, messages};
   AcquisitionState state;
+  acquisition::Session session(link, state);
+  testsupport::RecordingSession panel(session);
   state.probe1Offset = state.probe2Offset = 2.5777;
   state.probe1Slope = state.probe2Slope = 4.5427;
 
   // Thermistors first here, so that the pH readings are compensated at room temperature.
   const quint32 start = clock.now();
-  tiltdgh::ReadThermistors(link, state, panel);
-  tiltdgh::ReadFlowModule(link, state, panel);
-  tiltdgh::ReadPhModule(link, state, panel, QStringLiteral("6"));
-  tiltdgh::ReadPhModule(link, state, panel, QStringLiteral("7"));
+  session.readThermistors();
+  session.readFlowModule();
+  session.readPhModule(QStringLiteral("6"));
+  session.readPhModule(QStringLiteral("7"));
   const quint32 elapsed = clock.now() - start;
 
   EXPECT_TRUE(messages.shown.empty());

@@ -1,4 +1,4 @@
-#include "channels/readers.h"
+#include "acquisition/session.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/recorders.h"
@@ -15,11 +15,11 @@ namespace {
 
 using testsupport::FakeClock;
 using testsupport::RecordingMessages;
-using testsupport::RecordingPanel;
+using testsupport::RecordingSession;
 using testsupport::ScriptedLine;
 
-// One read tick's surroundings: the journal holds the panel's calls and the message boxes in
-// the order they happened.
+// One read tick's surroundings: the journal holds what the session showed and the message boxes
+// in the order they happened.
 struct Bench {
   Bench() {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
@@ -46,9 +46,10 @@ struct Bench {
   ScriptedLine line{clock};
   QStringList journal;
   RecordingMessages messages{&journal};
-  RecordingPanel panel{&journal};
   tiltdgh::DghLink link{line, clock, messages};
   AcquisitionState state;
+  acquisition::Session session{link, state};
+  RecordingSession panel{session, &journal};
 };
 
 const QString phInvalid = QStringLiteral("message NO VALID RETURN FROM pH MODULE");
@@ -202,7 +203,7 @@ TEST(ReadPhModule, StoresAndShowsTheReadingOrRefusesTheReply) {
       b.replies({r.reply});
     else
       b.line.setOpen(false);
-    tiltdgh::ReadPhModule(b.link, b.state, b.panel, QString::fromLatin1(r.address));
+    b.session.readPhModule(QString::fromLatin1(r.address));
     EXPECT_EQ(b.journal, r.journal) << r.name;
     EXPECT_EQ(b.commands(),
               r.reply ? QStringList{QStringLiteral("$%1RD\r").arg(r.address)} : QStringList())
@@ -218,7 +219,7 @@ TEST(ReadPhModule, ShowsTheRegionalDecimalSeparatorAndReadsTheModulesPoint) {
   b.state.therm1Temp = 25;
   b.state.ph1Corr = 0.05;
   b.replies({"*+02577.70"});
-  tiltdgh::ReadPhModule(b.link, b.state, b.panel, QStringLiteral("6"));
+  b.session.readPhModule(QStringLiteral("6"));
   EXPECT_EQ(b.journal, QStringList({"text lblmV 2577,7", "text lblpH 7", "text lblpH1WOS 7,05"}));
   EXPECT_EQ(b.state.ph1mV, 2577.7);
 }
@@ -226,8 +227,8 @@ TEST(ReadPhModule, ShowsTheRegionalDecimalSeparatorAndReadsTheModulesPoint) {
 TEST(ReadPhModule, BothSilentModulesWarnTwiceAndTurnTheSwitchOffTwice) {
   Bench b;
   b.replies({"", ""});
-  tiltdgh::ReadPhModule(b.link, b.state, b.panel, QStringLiteral("6"));
-  tiltdgh::ReadPhModule(b.link, b.state, b.panel, QStringLiteral("7"));
+  b.session.readPhModule(QStringLiteral("6"));
+  b.session.readPhModule(QStringLiteral("7"));
   EXPECT_EQ(b.journal, QStringList({phInvalid, "off cwbPh", phInvalid, "off cwbPh"}));
 }
 
@@ -312,7 +313,7 @@ TEST(ReadFlowModule, StoresRateAndTotalOrRefusesTheReply) {
       b.replies({r.reply});
     else
       b.line.setOpen(false);
-    tiltdgh::ReadFlowModule(b.link, b.state, b.panel);
+    b.session.readFlowModule();
     EXPECT_EQ(b.journal, r.journal) << r.name;
     EXPECT_EQ(b.commands(), r.reply ? QStringList{"$5RD\r"} : QStringList()) << r.name;
     EXPECT_EQ(b.state.flowHz, r.hz) << r.name;
@@ -326,7 +327,7 @@ TEST(ReadFlowModule, SixtyReadingsOfOneLitrePerMinuteMakeOneLitre) {
   Bench b;
   for (int i = 0; i < 60; ++i) {
     b.replies({"*+00115.00"});
-    tiltdgh::ReadFlowModule(b.link, b.state, b.panel);
+    b.session.readFlowModule();
   }
   EXPECT_EQ(b.state.flowHzSum, 6900);
   EXPECT_EQ(b.state.totalLiters, 1);
@@ -436,7 +437,7 @@ TEST(ReadThermistors, ReadsTheThreeInTurnAndOnlyTheThirdStopsTheChannel) {
     b.replies(r.replies);
     if (r.replies.empty())
       b.line.setOpen(false);
-    tiltdgh::ReadThermistors(b.link, b.state, b.panel);
+    b.session.readThermistors();
     EXPECT_EQ(b.journal, r.journal) << r.name;
     EXPECT_EQ(b.commands(), r.commands) << r.name;
     EXPECT_EQ(b.state.therm1Temp, r.t1) << r.name;
@@ -453,7 +454,7 @@ TEST(ReadThermistors, TheSwitchGoesOffOnlyAfterTheOperatorClosedTheBox) {
   b.messages.onShow = [&](const QString &, const QString &) {
     panelCallsWhileOpen = b.panel.calls;
   };
-  tiltdgh::ReadThermistors(b.link, b.state, b.panel);
+  b.session.readThermistors();
   EXPECT_FALSE(panelCallsWhileOpen.contains("off cwbTherm"));
   EXPECT_EQ(b.panel.calls.last(), "off cwbTherm");
 }

@@ -134,9 +134,9 @@ TEST_F(Fixture, SwitchingAChannelOffBlanksOnlyItsOwnDisplays) {
   for (const Row &row : rows) {
     SCOPED_TRACE(row.switchName);
     for (const QString &label : allDisplays)
-      window->setDisplayText(label, "12.5");
+      find<QLabel>(label)->setText("12.5");
     for (const QString &gauge : allGauges)
-      window->setGaugeValue(gauge, 3.5);
+      find<widgets::SlideGauge>(gauge)->setGaugeValue(3.5);
     state().flowHzSum = 700;
     state().ph1mV = 2577.7;
 
@@ -191,9 +191,9 @@ TEST_F(Fixture, OneTickPollsFlowThenBothProbesThenTheThermistors) {
 TEST_F(Fixture, AReaderFailureSwitchesItsChannelOffAndBlanksItsDisplays) {
   find<widgets::TwoStateSwitch>("cwbFlow")->setChecked(true);
   find<widgets::TwoStateSwitch>("cwbPh")->setChecked(true);
-  window->setDisplayText("lblHz", "115");
-  window->setDisplayText("lblmV", "2577.7");
-  window->setDisplayText("lblpH1WOS", "7.05");
+  find<QLabel>("lblHz")->setText("115");
+  find<QLabel>("lblmV")->setText("2577.7");
+  find<QLabel>("lblpH1WOS")->setText("7.05");
 
   window->readTick(); // every module silent
 
@@ -317,14 +317,14 @@ TEST_F(Fixture, TypingInTheUpdateRateBoxNeverChoosesAnEntry) {
 TEST_F(Fixture, ThermistorResetRestartsTheMinMaxMarkers) {
   auto *slide = find<widgets::SlideGauge>("CWSlideTherm2");
   for (double v : {10.0, 20.0, 15.0})
-    window->setGaugeValue("CWSlideTherm2", v);
+    find<widgets::SlideGauge>("CWSlideTherm2")->setGaugeValue(v);
   EXPECT_EQ(slide->minMarker(), 10);
   EXPECT_EQ(slide->maxMarker(), 20);
 
   find<QPushButton>("cwbReset")->click();
   EXPECT_FALSE(slide->hasMinMax());
   EXPECT_EQ(slide->gaugeValue(), 15) << "the value itself is untouched";
-  window->setGaugeValue("CWSlideTherm2", 12);
+  find<widgets::SlideGauge>("CWSlideTherm2")->setGaugeValue(12);
   EXPECT_EQ(slide->minMarker(), 12);
   EXPECT_EQ(slide->maxMarker(), 12);
 }

@@ -1,7 +1,8 @@
 // The channel readers polling the simulated modules through the real serial line.
 
-#include "channels/readers.h"
+#include "acquisition/session.h"
 #include "tests/e2e/dgh_sim_process.h"
+#include "tests/support/recorders.h"
 
 #include <gtest/gtest.h>
 
@@ -18,17 +19,18 @@ TEST(ReadersThroughTheRealLine, AFullTickStoresPlausibleReadings) {
   ASSERT_FALSE(sim.devicePath().isEmpty()) << sim.errorOutput().toStdString();
   RealLink real(sim.devicePath());
   ASSERT_EQ(real.line.open(), PortError::None);
-  testsupport::RecordingPanel panel;
   AcquisitionState state;
+  acquisition::Session session(real.link, state);
+  testsupport::RecordingSession panel(session);
   state.probe1Slope = state.probe2Slope = 1;
   state.probe1Offset = state.probe2Offset = 2.5777;
   state.ph2ThermSelect = 3;
 
   // In read-cycle order, thermistors first so that the probes have a temperature.
-  tiltdgh::ReadThermistors(real.link, state, panel);
-  tiltdgh::ReadFlowModule(real.link, state, panel);
-  tiltdgh::ReadPhModule(real.link, state, panel, QStringLiteral("6"));
-  tiltdgh::ReadPhModule(real.link, state, panel, QStringLiteral("7"));
+  session.readThermistors();
+  session.readFlowModule();
+  session.readPhModule(QStringLiteral("6"));
+  session.readPhModule(QStringLiteral("7"));
 
   EXPECT_TRUE(real.messages.shown.empty()) << real.messages.shown[0].text.toStdString();
   EXPECT_FALSE(panel.calls.join('\n').contains("off ")) << panel.calls.join('\n').toStdString();
@@ -52,10 +54,12 @@ TEST(ReadersThroughTheRealLine, AFullTickStoresPlausibleReadings) {
 // A module that stops answering mid-run: its reader tells the operator and switches its channel
 // off; once it answers again, the reader reads it as before.
 TEST(ReadersThroughTheRealLine, ModuleThatFallsSilentGivesItsMessageAndSwitchesItsChannelOff) {
-  using Reader = std::function<void(tiltdgh::DghLink &, AcquisitionState &, ChannelPanel &)>;
-  const Reader ph = [](auto &link, auto &state, auto &panel) {
-    tiltdgh::ReadPhModule(link, state, panel, QStringLiteral("7"));
+  using Reader = std::function<void(acquisition::Session &)>;
+  const Reader ph = [](acquisition::Session &session) {
+    session.readPhModule(QStringLiteral("7"));
   };
+  const Reader flow = &acquisition::Session::readFlowModule;
+  const Reader thermistors = &acquisition::Session::readThermistors;
   const struct {
     const char *silence;
     Reader read;
@@ -63,10 +67,10 @@ TEST(ReadersThroughTheRealLine, ModuleThatFallsSilentGivesItsMessageAndSwitchesI
     const char *switchedOff; // empty: the channel stays on
   } cases[] = {
       {"silent 7", ph, "NO VALID RETURN FROM pH MODULE", "off cwbPh"},
-      {"silent 5", tiltdgh::ReadFlowModule, "NO VALID RETURN FROM FLOW MODULE", "off cwbFlow"},
-      {"silent 3", tiltdgh::ReadThermistors, "No valid return from thermistor 3", "off cwbTherm"},
+      {"silent 5", flow, "NO VALID RETURN FROM FLOW MODULE", "off cwbFlow"},
+      {"silent 3", thermistors, "No valid return from thermistor 3", "off cwbTherm"},
       // Only the last thermistor's failure stops the channel.
-      {"silent 2", tiltdgh::ReadThermistors, "No valid return from thermistor 2", ""},
+      {"silent 2", thermistors, "No valid return from thermistor 2", ""},
   };
 
   DghSimProcess sim;
@@ -77,15 +81,16 @@ TEST(ReadersThroughTheRealLine, ModuleThatFallsSilentGivesItsMessageAndSwitchesI
   state.probe2Slope = 1;
   for (const auto &c : cases) {
     SCOPED_TRACE(c.silence);
-    testsupport::RecordingPanel panel;
+    acquisition::Session session(real.link, state);
+    testsupport::RecordingSession panel(session);
     real.messages.shown.clear();
 
-    c.read(real.link, state, panel);
+    c.read(session);
     EXPECT_TRUE(real.messages.shown.empty());
 
     ASSERT_EQ(sim.control(c.silence), "ok");
     panel.calls.clear();
-    c.read(real.link, state, panel);
+    c.read(session);
     ASSERT_EQ(real.messages.shown.size(), 1u);
     EXPECT_EQ(real.messages.shown[0].text, c.message);
     EXPECT_EQ(real.messages.shown[0].title, "");
@@ -94,7 +99,7 @@ TEST(ReadersThroughTheRealLine, ModuleThatFallsSilentGivesItsMessageAndSwitchesI
     ASSERT_EQ(sim.control("clear"), "ok");
     real.messages.shown.clear();
     panel.calls.clear();
-    c.read(real.link, state, panel);
+    c.read(session);
     EXPECT_TRUE(real.messages.shown.empty());
     EXPECT_TRUE(panel.calls.filter("off ").isEmpty());
   }

@@ -14,6 +14,7 @@ RANKS = [
     ["common"],
     ["instrument"],
     ["sim", "channels", "widgets"],
+    ["acquisition"],
     ["calibration", "logging", "alarms"],
     ["plot"],
     ["history", "publish"],

@@ -232,8 +232,8 @@ TEST(MqttBroker, TheRightPasswordConnectsAndAWrongOneStopsPublishingWithoutRetry
       continue;
     }
     // Refused: nothing goes out, and the broker is not asked again.
-    publisher.readingShown(QStringLiteral("lblpH"));
-    publisher.switchChanged(QStringLiteral("cwbPh"), true);
+    publisher.readingStored(state::Quantity::Ph1, state.ph1Value, QDateTime::currentDateTimeUtc());
+    publisher.switchChanged(state::Channel::Ph, true);
     QTest::qWait(3000);
     EXPECT_EQ(publisher.connectionState(), publish::ConnectionState::Off);
     for (const Subscriber::Message &message : subscriber.messages())
@@ -328,10 +328,10 @@ TEST(MqttBroker, ABrokerThatStopsReadingCostsDroppedReadingsNotMemory) {
 
   // Far more readings than the sockets' buffers hold: beyond them, only a bounded number wait.
   broker.freeze(true);
-  const QString display = QStringLiteral("lblHz");
+  const QDateTime time = QDateTime::currentDateTimeUtc();
   const int readings = 300000;
   for (int k = 0; k < readings; ++k)
-    publisher.readingShown(display);
+    publisher.readingStored(state::Quantity::FlowHz, state.flowHz, time);
   EXPECT_GT(publisher.droppedReadings(), 0);
   broker.freeze(false);
 }
@@ -347,7 +347,7 @@ TEST(MqttBroker, AHostThatCannotBeFoundIsToldAndTriedAgain) {
       << publisher.stateText().toStdString();
   EXPECT_TRUE(publisher.stateText().contains("trying again in"))
       << publisher.stateText().toStdString();
-  publisher.readingShown(QStringLiteral("lblpH"));
+  publisher.readingStored(state::Quantity::Ph1, state.ph1Value, QDateTime::currentDateTimeUtc());
   EXPECT_EQ(publisher.droppedReadings(), 1);
 }
 

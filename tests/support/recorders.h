@@ -1,7 +1,10 @@
 #pragma once
 
-#include "channels/channel_panel.h"
+#include "acquisition/session.h"
 #include "state/operator_messages.h"
+#include "state/quantities.h"
+
+#include <QObject>
 
 #include <QString>
 #include <QStringList>
@@ -40,35 +43,48 @@ private:
   QStringList *m_journal;
 };
 
-// The main window as a channel reader sees it, recorded in call order as lines:
-// "text <label> <text>", "gauge <name> <value>" (value to 15 significant digits; `gauges` keeps
-// the exact values), "off <switch>".
-class RecordingPanel final : public ChannelPanel {
+// What a session makes the main window do, recorded in call order as lines: "text <label>
+// <text>" for each display written, "gauge <name> <value>" (value to 15 significant digits;
+// `gauges` keeps the exact values), "off <switch>" for a channel a failure switched off.
+class RecordingSession final {
 public:
-  explicit RecordingPanel(QStringList *journal = nullptr) : m_journal(journal) {}
-
-  void setDisplayText(const QString &label, const QString &text) override {
-    record(QStringLiteral("text ") + label + ' ' + text);
-  }
-  void setGaugeValue(const QString &gauge, double value) override {
-    gauges.push_back({gauge, value});
-    record(QStringLiteral("gauge ") + gauge + ' ' + QString::number(value, 'g', 15));
-  }
-  void turnSwitchOff(const QString &switchName) override {
-    record(QStringLiteral("off ") + switchName);
+  explicit RecordingSession(acquisition::Session &session, QStringList *journal = nullptr)
+      : m_session(session), m_journal(journal) {
+    QObject::connect(&session, &acquisition::Session::readingStored, &m_context,
+                     [this](state::Quantity quantity) { shown(quantity); });
+    QObject::connect(
+        &session, &acquisition::Session::channelFailed, &m_context, [this](state::Channel channel) {
+          record(QStringLiteral("off ") + QLatin1String(state::info(channel).switchName));
+        });
   }
 
   QStringList calls;
   std::vector<std::pair<QString, double>> gauges;
 
 private:
+  void shown(state::Quantity quantity) {
+    const state::QuantityInfo &q = state::info(quantity);
+    record(QStringLiteral("text ") + QLatin1String(q.display) + ' ' +
+           m_session.displayText(quantity));
+    if (q.adjustedDisplay)
+      record(QStringLiteral("text ") + QLatin1String(q.adjustedDisplay) + ' ' +
+             m_session.adjustedText(quantity));
+    if (q.gauge) {
+      const double value = m_session.gaugeValue(quantity);
+      gauges.push_back({QLatin1String(q.gauge), value});
+      record(QStringLiteral("gauge ") + QLatin1String(q.gauge) + ' ' +
+             QString::number(value, 'g', 15));
+    }
+  }
   void record(const QString &line) {
     calls.append(line);
     if (m_journal)
       m_journal->append(line);
   }
 
+  acquisition::Session &m_session;
   QStringList *m_journal;
+  QObject m_context;
 };
 
 } // namespace testsupport
