@@ -81,8 +81,9 @@ double AlarmMonitor::displayedValue(state::Quantity quantity, double stored) con
   }
 }
 
-void AlarmMonitor::readingStored(state::Quantity quantity, double value, const QDateTime &) {
-  m_engine.reading(quantity, displayedValue(quantity, value), now());
+void AlarmMonitor::readingStored(state::Quantity quantity, double value, const QDateTime &time) {
+  m_engine.reading(quantity, displayedValue(quantity, value),
+                   time.isValid() ? time.toMSecsSinceEpoch() : now());
 }
 
 void AlarmMonitor::channelSwitched(state::Channel channel, bool on) {

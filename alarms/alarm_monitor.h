@@ -49,7 +49,7 @@ public:
   AlarmCommand *command() const { return m_command; }
 
 public slots:
-  // The session stored `value` for `quantity`.
+  // The session stored `value` for `quantity` at `time` (the clock's now when not valid).
   void readingStored(state::Quantity quantity, double value, const QDateTime &time);
   void channelSwitched(state::Channel channel, bool on);
   void channelFailed(state::Channel channel);

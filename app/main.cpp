@@ -23,6 +23,7 @@ struct Options {
   tiltdgh::PortDevices devices;
   // Set when --mqtt was given: the broker to publish to, or why there is none.
   std::optional<publish::MqttConfigResult> mqtt;
+  QString alarmCommand; // run through /bin/sh at every alarm raised and returned
 };
 
 struct MqttOptions {
@@ -111,6 +112,12 @@ Options parseCommandLine(int &argc, char **argv) {
                      ".xlsx by its name), and ends. Needs no display."),
       QStringLiteral("IN"));
   parser.addOption(exportLog);
+  const QCommandLineOption alarmCommand(
+      QStringLiteral("alarm-command"),
+      QStringLiteral("Runs CMD through /bin/sh at every alarm raised and returned, with the alarm "
+                     "in BRELLIS_ALARM_* environment variables."),
+      QStringLiteral("CMD"));
+  parser.addOption(alarmCommand);
   const MqttOptions mqtt;
   mqtt.addTo(parser);
   parser.process(core);
@@ -120,6 +127,7 @@ Options parseCommandLine(int &argc, char **argv) {
   Options options;
   options.simulate = parser.isSet(simulate);
   options.mqtt = mqtt.read(parser);
+  options.alarmCommand = parser.value(alarmCommand);
   for (const QString &mapping : parser.values(com)) {
     const qsizetype eq = mapping.indexOf(QLatin1Char('='));
     bool ok = false;
@@ -180,6 +188,7 @@ int main(int argc, char **argv) {
     line = std::make_unique<tiltdgh::QSerialLine>(options.devices);
 
   services.mqtt = options.mqtt;
+  services.alarmCommand = options.alarmCommand;
   frmMain window(*line, clock, std::move(services));
   // Every change of the broker connection, failures included, also goes to standard error.
   if (auto *publisher = window.findChild<publish::MqttPublisher *>(QStringLiteral("mqttPublisher")))
