@@ -29,6 +29,7 @@ struct Options {
   // Set when --stations was given: the broker and base topic to show, or the program has ended.
   std::optional<publish::MqttConfig> stations;
   QStringList switchOn; // channel switches the program turns on once its window is up
+  QString alarmCommand; // run through /bin/sh at every alarm raised and returned
 };
 
 struct MqttOptions {
@@ -164,6 +165,12 @@ Options parseCommandLine(int &argc, char **argv) {
                      "would: a comma-separated list of ph, flow and therm."),
       QStringLiteral("CHANNELS"));
   parser.addOption(switchOn);
+  const QCommandLineOption alarmCommand(
+      QStringLiteral("alarm-command"),
+      QStringLiteral("Runs CMD through /bin/sh at every alarm raised and returned, with the alarm "
+                     "in BRELLIS_ALARM_* environment variables."),
+      QStringLiteral("CMD"));
+  parser.addOption(alarmCommand);
   const MqttOptions mqtt;
   mqtt.addTo(parser);
   // --mqtt-discovery's PREFIX may be left out: a bare option takes Home Assistant's default.
@@ -196,6 +203,7 @@ Options parseCommandLine(int &argc, char **argv) {
     options.stations = mqtt.readStations(parser);
   else
     options.mqtt = mqtt.read(parser);
+  options.alarmCommand = parser.value(alarmCommand);
   for (const QString &mapping : parser.values(com)) {
     const qsizetype eq = mapping.indexOf(QLatin1Char('='));
     bool ok = false;
@@ -265,6 +273,7 @@ int main(int argc, char **argv) {
     line = std::make_unique<tiltdgh::QSerialLine>(options.devices);
 
   services.mqtt = options.mqtt;
+  services.alarmCommand = options.alarmCommand;
   frmMain window(*line, clock, std::move(services));
   // Every change of the broker connection, failures included, also goes to standard error.
   if (auto *publisher = window.findChild<publish::MqttPublisher *>(QStringLiteral("mqttPublisher")))

@@ -1,5 +1,7 @@
 #include "console/frm_main.h"
 
+#include "console/alarm_wiring.h"
+
 #include "acquisition/session.h"
 #include "calibration/calibration_opener.h"
 #include "calibration/calibration_store.h"
@@ -66,6 +68,7 @@ frmMain::frmMain(tiltdgh::SerialLine &line, tiltdgh::MillisecondClock &clock,
           });
   if (m_services.mqtt)
     connectPublisher();
+  console::wireAlarms(*this, *m_session, m_link.messages, m_services.alarmCommand);
 }
 
 void frmMain::connectPublisher() {

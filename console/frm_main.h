@@ -63,6 +63,8 @@ struct FrmMainServices {
   // Publishing readings, switches and calibration to an MQTT broker: unset publishes nothing; a
   // result without a configuration publishes nothing and shows its error as the connection state.
   std::optional<publish::MqttConfigResult> mqtt;
+  // --alarm-command: run at every alarm raised and returned; empty runs nothing.
+  QString alarmCommand;
 };
 
 // The main window: it owns the one AcquisitionState, composes every part of the program, and runs

@@ -156,6 +156,14 @@ void MqttPublisher::publishRetained() {
   checkCalibration();
   for (int probe = 1; probe <= 2; ++probe)
     publishCalibrationDue(probe);
+  for (const auto &[suffix, payload] : m_otherRetained)
+    m_client->publish(topic(suffix.toUtf8().constData()), payload, retainedQos, true);
+}
+
+void MqttPublisher::setRetained(const QString &suffix, const QByteArray &payload) {
+  m_otherRetained[suffix] = payload;
+  if (m_client && m_client->isConnected())
+    m_client->publish(topic(suffix.toUtf8().constData()), payload, retainedQos, true);
 }
 
 void MqttPublisher::publishDiscovery() {

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -55,6 +56,9 @@ public:
   void checkCalibration();
   // Whether probe `probe`'s calibration is due, published retained from now on.
   void setCalibrationDue(int probe, bool due);
+  // Keeps `payload` as the retained message of `suffix` under the topic prefix: published now
+  // when connected, and afresh at every connection. For the topics of other parts (alarms).
+  void setRetained(const QString &suffix, const QByteArray &payload);
 
   ConnectionState connectionState() const { return m_connectionState; }
   // One line for the window and standard error, starting "MQTT: ".
@@ -93,6 +97,7 @@ private:
   QString m_stateText;
   std::vector<QByteArray> m_readingTopics;  // in the order of the catalogue
   std::vector<QByteArray> m_adjustedTopics; // the same; empty where a reading has none
+  std::map<QString, QByteArray> m_otherRetained; // setRetained's, by topic suffix
   Calibration m_publishedCalibration[2];
   bool m_calibrationPublished = false;
   std::optional<bool> m_calibrationDue[2]; // unset until told

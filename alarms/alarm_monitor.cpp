@@ -1,0 +1,184 @@
+#include "alarms/alarm_monitor.h"
+
+#include <QLocale>
+#include <QTimer>
+
+#include <cmath>
+#include <cstdio>
+
+namespace alarms {
+namespace {
+
+QString number(double value) {
+  return std::isfinite(value) ? QString::number(value, 'g', QLocale::FloatingPointShortest)
+                              : QString();
+}
+
+QString loginName() {
+  const QString user = qEnvironmentVariable("USER");
+  return user.isEmpty() ? qEnvironmentVariable("LOGNAME") : user;
+}
+
+std::unique_ptr<QSettings> programStore() {
+  return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                     QStringLiteral("Quorran Science DGH Driver"));
+}
+
+} // namespace
+
+AlarmMonitor::AlarmMonitor(const AcquisitionState &state, Options options, QObject *parent)
+    : QObject(parent), m_state(state), m_options(std::move(options)),
+      m_journal(m_options.journalPath, [this](const QString &message) { note(message); }),
+      m_timer(new QTimer(this)) {
+  if (m_options.user.isEmpty())
+    m_options.user = loginName();
+  if (!m_options.store)
+    m_options.store = programStore;
+  m_engine.setListener([this](const AlarmEvent &event) { onEvent(event); });
+  {
+    const std::unique_ptr<QSettings> store = m_options.store();
+    const LoadedSettings loaded = loadAlarmSettings(*store);
+    m_engine.setSettings(loaded.settings, now());
+    for (const QString &problem : loaded.problems)
+      note(problem);
+  }
+  if (!m_options.command.isEmpty()) {
+    m_command = new AlarmCommand(m_options.command, m_options.commandKillMs, this);
+    connect(m_command, &AlarmCommand::failed, this,
+            [this](const CommandFields &fields, const QString &reason) {
+              std::fprintf(stderr, "Alarm command for %s %s: %s\n", qPrintable(fields.quantity),
+                           qPrintable(fields.event), qPrintable(reason));
+              m_journal.append({now(), fields.quantity, QStringLiteral("command_failed"),
+                                fields.value.isEmpty() ? NAN : fields.value.toDouble(),
+                                fields.limit.isEmpty() ? NAN : fields.limit.toDouble(), {}});
+            });
+  }
+  m_timer->setTimerType(Qt::PreciseTimer);
+  connect(m_timer, &QTimer::timeout, this, &AlarmMonitor::tick);
+  m_timer->start(m_options.tickMs);
+}
+
+AlarmMonitor::~AlarmMonitor() = default;
+
+qint64 AlarmMonitor::now() const {
+  return m_options.now ? m_options.now() : QDateTime::currentMSecsSinceEpoch();
+}
+
+double AlarmMonitor::displayedValue(state::Quantity quantity, double stored) const {
+  switch (quantity) {
+  case state::Quantity::Ph1:
+    return stored + m_state.ph1Corr;
+  case state::Quantity::Ph2:
+    return stored + m_state.ph2Corr;
+  case state::Quantity::Therm1:
+    return stored + m_state.therm1Offset;
+  case state::Quantity::Therm2:
+    return stored + m_state.therm2Offset;
+  case state::Quantity::Therm3:
+    return stored + m_state.therm3Offset;
+  default:
+    return stored;
+  }
+}
+
+void AlarmMonitor::readingStored(state::Quantity quantity, double value, const QDateTime &time) {
+  m_engine.reading(quantity, displayedValue(quantity, value),
+                   time.isValid() ? time.toMSecsSinceEpoch() : now());
+}
+
+void AlarmMonitor::channelSwitched(state::Channel channel, bool on) {
+  m_engine.channelSwitched(channel, on, now());
+}
+
+void AlarmMonitor::channelFailed(state::Channel channel) {
+  m_engine.channelFailed(channel, now());
+}
+
+void AlarmMonitor::tick() { m_engine.tick(now()); }
+
+void AlarmMonitor::acknowledge(Alarm alarm) {
+  m_byOperator = true;
+  m_engine.acknowledge(alarm, now());
+  m_byOperator = false;
+}
+
+void AlarmMonitor::acknowledgeAll() {
+  m_byOperator = true;
+  m_engine.acknowledgeAll(now());
+  m_byOperator = false;
+}
+
+void AlarmMonitor::shelve(Alarm alarm, int minutes) {
+  m_byOperator = true;
+  const qint64 at = now();
+  m_engine.shelve(alarm, at + qint64(minutes) * 60000, at);
+  m_byOperator = false;
+}
+
+void AlarmMonitor::unshelve(Alarm alarm) {
+  m_byOperator = true;
+  m_engine.unshelve(alarm, now());
+  m_byOperator = false;
+}
+
+// limits_changed lines carry the row's low limit as the value and its high limit as the limit
+// (the no-reading time, for a channel); empty where off.
+void AlarmMonitor::setSettings(const AlarmSettings &settings) {
+  const AlarmSettings old = m_engine.settings();
+  if (settings == old)
+    return;
+  const std::unique_ptr<QSettings> store = m_options.store();
+  saveAlarmSettings(*store, settings);
+  if (store->status() != QSettings::NoError)
+    note(QStringLiteral("The alarm limits could not be saved in the settings store."));
+  const qint64 at = now();
+  for (int i = 0; i < limitAlarmCount; ++i) {
+    const Limits &limits = settings.limits[i];
+    if (!(limits == old.limits[i]))
+      journal(at, key(static_cast<Alarm>(i)), QStringLiteral("limits_changed"),
+              limits.low.value_or(NAN), limits.high.value_or(NAN), true);
+  }
+  for (int c = 0; c < state::channelCount; ++c)
+    if (settings.noReadingSeconds[c] != old.noReadingSeconds[c])
+      journal(at, key(noReadingAlarm(static_cast<state::Channel>(c))),
+              QStringLiteral("limits_changed"), NAN,
+              settings.noReadingSeconds[c] > 0 ? settings.noReadingSeconds[c] : NAN, true);
+  m_engine.setSettings(settings, at);
+}
+
+void AlarmMonitor::setLogFile(const QString &path) { m_journal.setLogFile(path); }
+
+void AlarmMonitor::onEvent(const AlarmEvent &event) {
+  const bool byOperator = m_byOperator && (event.kind == EventKind::Acknowledged ||
+                                           event.kind == EventKind::Shelved ||
+                                           event.kind == EventKind::Unshelved);
+  journal(event.timeMs, key(event.alarm), eventKey(event.kind), event.value, event.limit, byOperator);
+  if (m_command && (event.kind == EventKind::Raised || event.kind == EventKind::Returned)) {
+    const QString time = QDateTime::fromMSecsSinceEpoch(event.timeMs, Qt::UTC).toString(Qt::ISODate);
+    m_command->run({key(event.alarm), eventKey(event.kind), stateKey(event.status.state),
+                    conditionKey(event.status.condition), number(event.value),
+                    number(event.limit), time},
+                   event.timeMs);
+  }
+  emit alarmEvent(event);
+  const int active = m_engine.activeCount();
+  const int unacknowledged = m_engine.unacknowledgedCount();
+  if (active != m_lastActive || unacknowledged != m_lastUnacknowledged) {
+    m_lastActive = active;
+    m_lastUnacknowledged = unacknowledged;
+    emit countsChanged(active, unacknowledged);
+  }
+}
+
+void AlarmMonitor::journal(qint64 timeMs, const QString &quantity, const QString &event,
+                           double value, double limit, bool byOperator) {
+  m_journal.append({timeMs, quantity, event, value, limit, byOperator ? m_options.user : QString()});
+}
+
+void AlarmMonitor::note(const QString &text) {
+  std::fprintf(stderr, "%s\n", qPrintable(text));
+  m_notes << text;
+  emit notesChanged(m_notes);
+}
+
+} // namespace alarms

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "alarms/alarm_monitor.h"
+
+#include <QByteArray>
+
+namespace publish {
+
+class MqttPublisher;
+
+// {"state":"active_unacknowledged","value":8.31,"limit":8.2,"since":"2026-12-09T03:12:45Z"};
+// null where there is no number or time.
+QByteArray alarmPayload(const alarms::AlarmStatus &status);
+
+// Keeps the retained topics <prefix>/alarm/<key> of every alarm and <prefix>/alarms/active (the
+// number of alarms whose condition is present) up to date with the monitor, from now on.
+void publishAlarms(MqttPublisher &publisher, alarms::AlarmMonitor &monitor);
+
+} // namespace publish

@@ -1,0 +1,134 @@
+#include "alarms/alarm_monitor.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+using namespace alarms;
+using state::Quantity;
+
+namespace {
+
+bool waitFor(const std::function<bool()> &done, int ms = 10000) {
+  QDeadlineTimer deadline(ms);
+  while (!done() && !deadline.hasExpired()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(5);
+  }
+  return done();
+}
+
+QStringList lines(const QString &path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly))
+    return {QStringLiteral("(missing)")};
+  return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+// A monitor on a fake wall clock, a settings file and a journal of the test's own.
+struct Rig {
+  QTemporaryDir dir;
+  AcquisitionState state;
+  qint64 nowMs = 1'700'000'000'000;
+  std::unique_ptr<AlarmMonitor> monitor;
+
+  explicit Rig(const QString &command = {}, int killMs = 30000) {
+    AlarmMonitor::Options options;
+    options.journalPath = dir.filePath("alarms.csv");
+    options.user = "operator";
+    options.command = command;
+    options.commandKillMs = killMs;
+    options.now = [this] { return nowMs; };
+    const QString store = dir.filePath("store.ini");
+    options.store = [store] { return std::make_unique<QSettings>(store, QSettings::IniFormat); };
+    monitor = std::make_unique<AlarmMonitor>(state, options);
+  }
+  QString journal() const { return dir.filePath("alarms.csv"); }
+  void highLimit(Alarm alarm, double high) {
+    AlarmSettings settings = monitor->settings();
+    settings.limits[index(alarm)].high = high;
+    monitor->setSettings(settings);
+  }
+  void reading(Quantity quantity, double value, qint64 advanceMs = 1000) {
+    nowMs += advanceMs;
+    monitor->readingStored(quantity, value, QDateTime());
+  }
+};
+
+TEST(AlarmMonitor, ComparesAsDisplayedAndJournalsEveryChangeWithTheOperatorOnHisOwnActions) {
+  Rig rig;
+  rig.state.ph1Corr = 0.25;
+  rig.state.therm2Offset = -1.5;
+  rig.highLimit(Alarm::Ph1, 8.0);
+  rig.highLimit(Alarm::Therm2, 30.0);
+  rig.reading(Quantity::Ph1, 7.8);     // 8.05 as displayed
+  rig.reading(Quantity::Therm2, 31.0); // 29.5 as displayed
+  rig.monitor->acknowledgeAll();
+  rig.monitor->shelve(Alarm::Ph1, 15);
+  EXPECT_EQ(lines(rig.journal()),
+            QStringList({"time,quantity,event,value,limit,user",
+                         "2023-11-14T22:13:20Z,ph1,limits_changed,,8,operator",
+                         "2023-11-14T22:13:20Z,therm2,limits_changed,,30,operator",
+                         "2023-11-14T22:13:21Z,ph1,raised,8.05,8,",
+                         "2023-11-14T22:13:22Z,ph1,acknowledged,8.05,8,operator",
+                         "2023-11-14T22:13:22Z,ph1,shelved,8.05,8,operator"}));
+  EXPECT_EQ(rig.monitor->engine().status(Alarm::Ph1).shelvedUntilMs, rig.nowMs + 15 * 60000);
+  QSettings store(rig.dir.filePath("store.ini"), QSettings::IniFormat);
+  EXPECT_EQ(store.value("Alarms/ph1/high").toString(), "8");
+}
+
+// The command's environment, read back from what a real shell wrote.
+TEST(AlarmMonitor, CommandGetsTheAlarmInItsEnvironmentAtMostSixTimesAnHour) {
+  QTemporaryDir out;
+  const QString file = out.filePath("runs.txt");
+  Rig rig(QStringLiteral("echo \"$BRELLIS_ALARM_TIME $BRELLIS_ALARM_QUANTITY $BRELLIS_ALARM_EVENT "
+                         "$BRELLIS_ALARM_STATE $BRELLIS_ALARM_CONDITION $BRELLIS_ALARM_VALUE "
+                         "$BRELLIS_ALARM_LIMIT $BRELLIS_ALARM_SUPPRESSED\" >> ") +
+          file);
+  rig.highLimit(Alarm::Flow, 2.5);
+  for (int i = 0; i < 5; ++i) { // ten runs asked for within the hour
+    rig.reading(Quantity::LitersPerMin, 3.25, 60000);
+    rig.reading(Quantity::LitersPerMin, 1.0, 60000);
+  }
+  rig.reading(Quantity::LitersPerMin, 3.5, 3600000); // an hour on
+  ASSERT_TRUE(waitFor([&] { return rig.monitor->command()->running() == 0; }));
+  QStringList runs = lines(file); // the runs overlap: in the order of their times
+  runs.sort();
+  ASSERT_EQ(runs.size(), 7);
+  EXPECT_EQ(runs[0], "2023-11-14T22:14:20Z flow_L_per_min raised active_unacknowledged high "
+                     "3.25 2.5 0");
+  EXPECT_EQ(runs[1], "2023-11-14T22:15:20Z flow_L_per_min returned returned_unacknowledged high "
+                     "1 2.5 0");
+  EXPECT_EQ(runs[5], "2023-11-14T22:19:20Z flow_L_per_min returned returned_unacknowledged high "
+                     "1 2.5 0");
+  EXPECT_EQ(runs[6], "2023-11-14T23:23:20Z flow_L_per_min raised active_unacknowledged high "
+                     "3.5 2.5 4");
+}
+
+TEST(AlarmMonitor, CommandFailuresGoToTheJournal) {
+  struct Row {
+    const char *command;
+    const char *reason;
+  };
+  const Row rows[] = {{"exit 3", "exit status 3"},
+                      {"no-such-command-brellis", "exit status 127 (command not found)"},
+                      {"sleep 20 & sleep 20", "was killed after 0.3 s"}};
+  for (const Row &row : rows) {
+    Rig rig(QString::fromUtf8(row.command), 300);
+    QString reason;
+    QObject::connect(rig.monitor->command(), &AlarmCommand::failed,
+                     [&](const CommandFields &, const QString &why) { reason = why; });
+    rig.highLimit(Alarm::Ph2, 9);
+    rig.reading(Quantity::Ph2, 9.5);
+    ASSERT_TRUE(waitFor([&] { return rig.monitor->command()->running() == 0; }));
+    EXPECT_EQ(reason, QString::fromUtf8(row.reason)) << row.command;
+    EXPECT_TRUE(lines(rig.journal()).last().contains(",ph2,command_failed,9.5,9,"))
+        << lines(rig.journal()).last().toStdString();
+  }
+}
+
+} // namespace
