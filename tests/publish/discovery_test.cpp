@@ -43,7 +43,7 @@ const std::map<QString, ClassRule> rules = {
 std::map<QByteArray, QJsonObject> configs(const Subscriber &seen) {
   std::map<QByteArray, QJsonObject> found;
   for (const Subscriber::Message &message : seen.messages())
-    if (message.topic.startsWith("homeassistant/"))
+    if (message.topic.startsWith("homeassistant/") && message.topic.endsWith("/config"))
       found[message.topic] = QJsonDocument::fromJson(message.payload).object();
   return found;
 }
