@@ -109,8 +109,11 @@ TEST_F(Fixture, MenuBarHoldsItsItemsInOrder) {
         entry += QStringLiteral(" ") + item->objectName() + (item->isEnabled() ? "" : "(disabled)");
     entries << entry;
   }
+  // The Parts' menus and items first, in their order; later items after them, and the alarms'
+  // menu (a separator before its Mute) after "Comm Port".
   EXPECT_EQ(entries, QStringList({"mnuFile mnuOpenLog mnuExit", "mnuLog mnuLogSetup mnuStop(disabled)",
-                                  "mnuCal mnuPhCal", "mnuComPort"}));
+                                  "mnuCal mnuPhCal mnuCalHistory", "mnuComPort",
+                                  "mnuAlarmsMenu mnuAlarmLimits mnuAlarmList mnuAlarmAckAll  mnuAlarmMute"}));
 }
 
 TEST_F(Fixture, SwitchingAChannelOffBlanksOnlyItsOwnDisplays) {
