@@ -33,11 +33,19 @@ struct TopicKind {
 // Every topic a publishing station sends under its prefix.
 const std::vector<TopicKind> &topics() {
   static const std::vector<TopicKind> all = [] {
+    // Topics a station publishes that no tile shows yet: they are not garbage.
     std::vector<TopicKind> list{{"status", Kind::Status, 0},
                                 {"ph1/calibration", Kind::Ignored, 0},
-                                {"ph2/calibration", Kind::Ignored, 0}};
-    for (const state::ChannelInfo &channel : state::channels)
+                                {"ph2/calibration", Kind::Ignored, 0},
+                                {"ph1/calibration_due", Kind::Ignored, 0},
+                                {"ph2/calibration_due", Kind::Ignored, 0},
+                                {"alarms/active", Kind::Ignored, 0}};
+    for (const state::ChannelInfo &channel : state::channels) {
       list.push_back({channel.topic, Kind::Switch, int(channel.channel)});
+      list.push_back({QByteArray("alarm/") + channel.key, Kind::Ignored, 0});
+    }
+    for (const state::QuantityInfo &quantity : state::quantities)
+      list.push_back({QByteArray("alarm/") + quantity.key, Kind::Ignored, 0});
     for (const state::QuantityInfo &quantity : state::quantities) {
       const auto shown = std::find(std::begin(shownQuantities), std::end(shownQuantities),
                                    quantity.quantity);
