@@ -22,7 +22,9 @@ struct Limits {
 struct ConditionLimits {
   Limits slopeOfDefault{5, 20};  // percentage points from 100 % of the default gain
   Limits slopeOfPrevious{5, 20}; // percentage points from 100 % of the previous slope
-  Limits offsetChangeMv{15, 30}; // millivolts
+  // Millivolts. Refused beyond about two pH units of the zero point (59 mV a pH unit at 25 °C):
+  // a probe recalibrated after weeks may well have drifted by one.
+  Limits offsetChangeMv{15, 120};
 };
 
 // Per probe: the calibration interval in days (0: never due) and the condition limits. Kept in
