@@ -26,6 +26,9 @@ void publishAlarm(MqttPublisher &publisher, const alarms::AlarmMonitor &monitor,
 QByteArray alarmPayload(const alarms::AlarmStatus &status) {
   const bool seen = status.condition != alarms::Condition::None;
   QByteArray payload = "{\"state\":\"" + alarms::stateKey(status.state).toLatin1() + "\"";
+  payload += ",\"condition\":";
+  payload += seen ? '"' + alarms::conditionKey(status.condition).toLatin1() + '"'
+                  : QByteArrayLiteral("null");
   payload += ",\"value\":" + jsonNumber(seen ? status.value : NAN);
   payload += ",\"limit\":" + jsonNumber(seen ? status.limit : NAN);
   payload += ",\"since\":";

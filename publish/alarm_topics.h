@@ -8,8 +8,9 @@ namespace publish {
 
 class MqttPublisher;
 
-// {"state":"active_unacknowledged","value":8.31,"limit":8.2,"since":"2026-12-09T03:12:45Z"};
-// null where there is no number or time.
+// {"state":"active_unacknowledged","condition":"high","value":8.31,"limit":8.2,
+//  "since":"2026-12-09T03:12:45Z"}; the condition of the current or latest excursion (high, low,
+// no_reading); null where there is no condition, number or time.
 QByteArray alarmPayload(const alarms::AlarmStatus &status);
 
 // Keeps the retained topics <prefix>/alarm/<key> of every alarm and <prefix>/alarms/active (the

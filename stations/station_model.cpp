@@ -22,12 +22,12 @@ constexpr state::Quantity shownQuantities[shownCount] = {
     state::Quantity::TotalLiters,
 };
 
-enum class Kind { Status, Switch, Reading, Corrected, OtherReading, Ignored };
+enum class Kind { Status, Switch, Reading, Corrected, OtherReading, Alarm, Ignored };
 
 struct TopicKind {
   QByteArray suffix;
   Kind kind;
-  int index; // Shown for readings, Channel for switches
+  int index; // Shown for readings, Channel for switches, alarms::Alarm for alarms
 };
 
 // Every topic a publishing station sends under its prefix.
@@ -42,10 +42,14 @@ const std::vector<TopicKind> &topics() {
                                 {"alarms/active", Kind::Ignored, 0}};
     for (const state::ChannelInfo &channel : state::channels) {
       list.push_back({channel.topic, Kind::Switch, int(channel.channel)});
-      list.push_back({QByteArray("alarm/") + channel.key, Kind::Ignored, 0});
+      list.push_back({QByteArray("alarm/") + channel.key, Kind::Alarm,
+                      alarms::index(alarms::noReadingAlarm(channel.channel))});
     }
-    for (const state::QuantityInfo &quantity : state::quantities)
-      list.push_back({QByteArray("alarm/") + quantity.key, Kind::Ignored, 0});
+    for (const state::QuantityInfo &quantity : state::quantities) {
+      const std::optional<alarms::Alarm> alarm = alarms::limitAlarm(quantity.quantity);
+      list.push_back({QByteArray("alarm/") + quantity.key, alarm ? Kind::Alarm : Kind::Ignored,
+                      alarm ? alarms::index(*alarm) : 0});
+    }
     for (const state::QuantityInfo &quantity : state::quantities) {
       const auto shown = std::find(std::begin(shownQuantities), std::end(shownQuantities),
                                    quantity.quantity);
@@ -65,6 +69,120 @@ const TopicKind *topicKind(QByteArrayView suffix) {
     if (suffix == topic.suffix)
       return &topic;
   return nullptr;
+}
+
+// What a sound payload says.
+struct Parsed {
+  std::optional<bool> word; // status and switches
+  double value = 0;         // readings
+  AlarmSeen alarm;
+};
+
+std::optional<Garbage> parseWord(bool status, const QByteArray &payload, Parsed &parsed) {
+  if (payload == (status ? "online" : "on"))
+    parsed.word = true;
+  else if (payload == (status ? "offline" : "off"))
+    parsed.word = false;
+  else
+    return Garbage::BadWord;
+  return std::nullopt;
+}
+
+// {"state":"active_unacknowledged","condition":"high",...}: the state must be one of the alarm
+// topics' words; a condition that is missing or unknown is none.
+std::optional<Garbage> parseAlarm(const QByteArray &payload, AlarmSeen &alarm) {
+  QJsonParseError error;
+  const QJsonDocument document = QJsonDocument::fromJson(payload, &error);
+  if (error.error != QJsonParseError::NoError || !document.isObject())
+    return Garbage::NotJson;
+  const QJsonObject object = document.object();
+  const QString state = object.value(QLatin1String("state")).toString();
+  using alarms::AlarmState;
+  for (const AlarmState known :
+       {AlarmState::Normal, AlarmState::ActiveUnacknowledged, AlarmState::ActiveAcknowledged,
+        AlarmState::ReturnedUnacknowledged, AlarmState::Shelved})
+    if (state == alarms::stateKey(known))
+      alarm.state = known;
+  if (!alarm.state)
+    return Garbage::BadWord;
+  const QString condition = object.value(QLatin1String("condition")).toString();
+  using alarms::Condition;
+  for (const Condition known : {Condition::Low, Condition::High, Condition::NoReading})
+    if (condition == alarms::conditionKey(known))
+      alarm.condition = known;
+  return std::nullopt;
+}
+
+std::optional<Garbage> parsePayload(Kind kind, const QByteArray &payload, Parsed &parsed) {
+  switch (kind) {
+  case Kind::Status:
+  case Kind::Switch:
+    return parseWord(kind == Kind::Status, payload, parsed);
+  case Kind::Reading:
+  case Kind::Corrected:
+  case Kind::OtherReading: {
+    Garbage why{};
+    const std::optional<double> value = readingValue(payload, &why);
+    if (!value)
+      return why;
+    parsed.value = *value;
+    return std::nullopt;
+  }
+  case Kind::Alarm:
+    return parseAlarm(payload, parsed.alarm);
+  case Kind::Ignored:
+    break;
+  }
+  return std::nullopt;
+}
+
+Applied storeReading(Station &station, Shown shown, bool corrected, const Incoming &message,
+                     double value) {
+  const int k = int(shown);
+  (corrected ? station.corrected : station.readings)[k] = {value, message.receivedMs};
+  station.newestReadingMs = message.receivedMs;
+  if (!corrected) {
+    // The period: a running mean of the gaps between two readings of one quantity.
+    const qint64 previous = station.lastPlainMs[k];
+    if (previous >= 0 && message.receivedMs > previous) {
+      const double gap = double(message.receivedMs - previous);
+      station.periodMs = station.periodMs > 0 ? 0.75 * station.periodMs + 0.25 * gap : gap;
+    }
+    station.lastPlainMs[k] = message.receivedMs;
+  }
+  return {&station, shown};
+}
+
+// Takes a sound message into its station.
+Applied store(Station &station, const TopicKind &kind, const Parsed &parsed,
+              const Incoming &message) {
+  // The broker's own words (a retained topic, the last will) say nothing of when the station
+  // itself was last heard from.
+  if (!message.retained && !(kind.kind == Kind::Status && parsed.word == false))
+    station.lastSeenMs = message.receivedMs;
+  switch (kind.kind) {
+  case Kind::Status:
+    station.online = parsed.word;
+    break;
+  case Kind::Switch:
+    station.switches[kind.index] = parsed.word;
+    break;
+  case Kind::Reading:
+  case Kind::Corrected:
+    station.online = true; // a station that publishes is up, whatever an old status said
+    return storeReading(station, Shown(kind.index), kind.kind == Kind::Corrected, message,
+                        parsed.value);
+  case Kind::OtherReading:
+    station.online = true;
+    station.newestReadingMs = message.receivedMs;
+    break;
+  case Kind::Alarm:
+    station.alarms[kind.index] = parsed.alarm;
+    break;
+  case Kind::Ignored:
+    break;
+  }
+  return {&station, std::nullopt};
 }
 
 const std::array<ShownInfo, shownCount> shownInfo = [] {
@@ -107,6 +225,35 @@ std::optional<double> readingValue(const QByteArray &payload, Garbage *why) {
   return value.toDouble();
 }
 
+bool inAlarm(const AlarmSeen &alarm) {
+  return alarm.state == alarms::AlarmState::ActiveUnacknowledged ||
+         alarm.state == alarms::AlarmState::ActiveAcknowledged;
+}
+
+QStringList alarmTexts(const Station &station) {
+  QStringList texts;
+  for (const alarms::Alarm alarm : alarms::allAlarms) {
+    const AlarmSeen &seen = station.alarms[alarms::index(alarm)];
+    if (!inAlarm(seen))
+      continue;
+    const bool limit = seen.condition == alarms::Condition::Low ||
+                       seen.condition == alarms::Condition::High;
+    texts << (limit ? alarms::name(alarm) + QLatin1Char(' ') + alarms::conditionKey(seen.condition)
+                    : alarms::name(alarm));
+  }
+  return texts;
+}
+
+std::optional<Shown> shownOf(alarms::Alarm alarm) {
+  if (alarms::isNoReading(alarm))
+    return std::nullopt;
+  const auto shown =
+      std::find(std::begin(shownQuantities), std::end(shownQuantities), alarms::quantity(alarm));
+  if (shown == std::end(shownQuantities))
+    return std::nullopt;
+  return Shown(shown - std::begin(shownQuantities));
+}
+
 StationModel::StationModel(const QByteArray &base) : m_base(base) {}
 
 Applied StationModel::garbage(Garbage kind) {
@@ -137,84 +284,17 @@ Applied StationModel::apply(const Incoming &message) {
     return garbage(Garbage::BadTopic);
   if (message.payload.size() > maxPayload)
     return garbage(Garbage::TooLarge);
+  Parsed parsed;
+  if (const std::optional<Garbage> why = parsePayload(kind->kind, message.payload, parsed))
+    return garbage(*why);
 
   const QString name = QString::fromUtf8(rest.first(slash));
-  const QByteArray &payload = message.payload;
-  std::optional<bool> word;
-  std::optional<double> value;
-  switch (kind->kind) {
-  case Kind::Status:
-  case Kind::Switch: {
-    const char *yes = kind->kind == Kind::Status ? "online" : "on";
-    const char *no = kind->kind == Kind::Status ? "offline" : "off";
-    if (payload == yes)
-      word = true;
-    else if (payload == no)
-      word = false;
-    else
-      return garbage(Garbage::BadWord);
-    break;
-  }
-  case Kind::Reading:
-  case Kind::Corrected:
-  case Kind::OtherReading: {
-    Garbage why{};
-    value = readingValue(payload, &why);
-    if (!value)
-      return garbage(why);
-    break;
-  }
-  case Kind::Ignored:
-    break;
-  }
-
   auto found = m_stations.find(name);
   if (found == m_stations.end()) {
     found = m_stations.emplace(name, Station{}).first;
     found->second.name = name;
   }
-  Station &station = found->second;
-  // The broker's own words (a retained topic, the last will) say nothing of when the station
-  // itself was last heard from.
-  if (!message.retained && !(kind->kind == Kind::Status && word == false))
-    station.lastSeenMs = message.receivedMs;
-  switch (kind->kind) {
-  case Kind::Status:
-    station.online = word;
-    break;
-  case Kind::Switch:
-    station.switches[kind->index] = word;
-    break;
-  case Kind::Reading:
-  case Kind::Corrected:
-    station.online = true; // a station that publishes is up, whatever an old status said
-    return storeReading(station, Shown(kind->index), kind->kind == Kind::Corrected, message,
-                        *value);
-  case Kind::OtherReading:
-    station.online = true;
-    station.newestReadingMs = message.receivedMs;
-    break;
-  case Kind::Ignored:
-    break;
-  }
-  return {&station, std::nullopt};
-}
-
-Applied StationModel::storeReading(Station &station, Shown shown, bool corrected,
-                                   const Incoming &message, double value) {
-  const int k = int(shown);
-  (corrected ? station.corrected : station.readings)[k] = {value, message.receivedMs};
-  station.newestReadingMs = message.receivedMs;
-  if (!corrected) {
-    // The period: a running mean of the gaps between two readings of one quantity.
-    const qint64 previous = station.lastPlainMs[k];
-    if (previous >= 0 && message.receivedMs > previous) {
-      const double gap = double(message.receivedMs - previous);
-      station.periodMs = station.periodMs > 0 ? 0.75 * station.periodMs + 0.25 * gap : gap;
-    }
-    station.lastPlainMs[k] = message.receivedMs;
-  }
-  return {&station, shown};
+  return store(found->second, *kind, parsed, message);
 }
 
 qint64 StationModel::staleAfterMs(const Station &station) {

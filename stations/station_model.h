@@ -1,9 +1,11 @@
 #pragma once
 
+#include "alarms/alarm_engine.h"
 #include "state/quantities.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <map>
@@ -35,7 +37,8 @@ enum class Garbage {
   TooLarge,  // a payload over maxPayload bytes
   NotJson,   // a reading that is no JSON object (NaN and 1e999 are no JSON either)
   NoNumber,  // a reading without a finite numeric "value"
-  BadWord,   // a status other than online/offline, a switch other than on/off
+  BadWord,   // a status other than online/offline, a switch other than on/off, an alarm state
+             // other than the alarm topics' words
 };
 constexpr int garbageKinds = 5;
 
@@ -52,6 +55,12 @@ struct Value {
   qint64 at = -1; // receipt time; -1: never received
 };
 
+// One alarm as the station last published it on <prefix>/alarm/<key>.
+struct AlarmSeen {
+  std::optional<alarms::AlarmState> state; // unset: never published
+  alarms::Condition condition = alarms::Condition::None;
+};
+
 struct Station {
   QString name; // the topic level as it came, shown as plain text only
   std::optional<bool> online;                        // the retained status, or the last will
@@ -62,10 +71,19 @@ struct Station {
   qint64 newestReadingMs = -1; // the newest reading
   double periodMs = 0;         // the station's update period as seen so far; 0: not known
   std::array<qint64, shownCount> lastPlainMs{-1, -1, -1, -1, -1, -1, -1};
+  std::array<AlarmSeen, alarms::alarmCount> alarms; // in the order of alarms::Alarm
 
   // The corrected value where the station publishes one (as its window shows it), else the plain.
   const Value &shownValue(Shown shown) const;
 };
+
+// Whether the alarm's condition is present (active, acknowledged or not).
+bool inAlarm(const AlarmSeen &alarm);
+// What a tile says of each alarm in alarm, in the order of alarms::Alarm: "pH 1 high",
+// "Flow module (no reading)".
+QStringList alarmTexts(const Station &station);
+// The display of a limit alarm's quantity, if a tile shows it.
+std::optional<Shown> shownOf(alarms::Alarm alarm);
 
 enum class ReadingState { None, Current, Stale, SwitchedOff };
 enum class StationState { Unknown, Online, Stale, Offline };
@@ -110,8 +128,6 @@ public:
 
 private:
   Applied garbage(Garbage kind);
-  Applied storeReading(Station &station, Shown shown, bool corrected, const Incoming &message,
-                       double value);
 
   QByteArray m_base;
   std::map<QString, Station, ByName> m_stations;

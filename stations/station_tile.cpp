@@ -17,6 +17,7 @@ namespace {
 const QColor readingColour{Qt::green};
 const QColor staleColour{Qt::darkYellow};
 const QColor greyColour{Qt::gray};
+const QColor alarmColour{0xE0, 0x20, 0x20};
 
 void setTextIfChanged(QLabel *label, const QString &text) {
   if (label->text() != text)
@@ -64,8 +65,8 @@ QString readingDisplayText(Shown shown, const Value &value, ReadingState state) 
 }
 
 StationTile::StationTile(const QString &name, QWidget *parent)
-    : QFrame(parent), m_name(name), m_state(new QLabel(this)), m_switches(new QLabel(this)),
-      m_remove(new QPushButton(QStringLiteral("Remove"), this)) {
+    : QFrame(parent), m_name(name), m_state(new QLabel(this)), m_alarms(new QLabel(this)),
+      m_switches(new QLabel(this)), m_remove(new QPushButton(QStringLiteral("Remove"), this)) {
   setFrameShape(QFrame::StyledPanel);
   setFocusPolicy(Qt::StrongFocus);
   setAccessibleName(name);
@@ -81,6 +82,14 @@ StationTile::StationTile(const QString &name, QWidget *parent)
   title->setFont(bold);
   m_state->setTextFormat(Qt::PlainText);
   m_state->setObjectName(QStringLiteral("stationState"));
+  m_alarms->setTextFormat(Qt::PlainText);
+  m_alarms->setObjectName(QStringLiteral("stationAlarms"));
+  m_alarms->setWordWrap(true);
+  QFont alarmFont = m_alarms->font();
+  alarmFont.setBold(true);
+  m_alarms->setFont(alarmFont);
+  setDisplayColour(m_alarms, alarmColour);
+  m_alarms->hide();
   m_switches->setTextFormat(Qt::PlainText);
   m_switches->setObjectName(QStringLiteral("stationSwitches"));
   m_remove->setObjectName(QStringLiteral("removeStation"));
@@ -115,6 +124,7 @@ StationTile::StationTile(const QString &name, QWidget *parent)
   layout->setSpacing(2);
   layout->addLayout(header);
   layout->addWidget(m_state);
+  layout->addWidget(m_alarms);
   layout->addLayout(grid);
   layout->addWidget(m_switches);
 }
@@ -129,6 +139,8 @@ QString StationTile::readingText(Shown shown) const {
   return m_displays[int(shown)]->label()->text();
 }
 
+QString StationTile::alarmText() const { return m_alarms->isHidden() ? QString() : m_alarms->text(); }
+
 void StationTile::display(const Station &station, qint64 nowMs, const QString &lastSeenText) {
   const StationState state = StationModel::stationState(station, nowMs);
   QString stateLine = stateWord(state);
@@ -139,8 +151,17 @@ void StationTile::display(const Station &station, qint64 nowMs, const QString &l
     stateLine += QStringLiteral(", newest reading %1 s ago")
                      .arg((nowMs - station.newestReadingMs) / 1000);
   setTextIfChanged(m_state, stateLine);
-  if (accessibleDescription() != stateLine)
-    setAccessibleDescription(stateLine);
+
+  const QStringList alarmed = alarmTexts(station);
+  const QString alarmLine =
+      alarmed.isEmpty() ? QString() : QStringLiteral("in alarm: ") + alarmed.join(QStringLiteral(", "));
+  setTextIfChanged(m_alarms, alarmLine);
+  if (m_alarms->isHidden() != alarmLine.isEmpty())
+    m_alarms->setVisible(!alarmLine.isEmpty());
+  const QString description =
+      alarmLine.isEmpty() ? stateLine : stateLine + QStringLiteral("; ") + alarmLine;
+  if (accessibleDescription() != description)
+    setAccessibleDescription(description);
 
   QStringList switches;
   for (int c = 0; c < channelCount; ++c) {
@@ -149,21 +170,32 @@ void StationTile::display(const Station &station, qint64 nowMs, const QString &l
                                             !on ? QStringLiteral("?") : *on ? "on" : "off");
   }
   setTextIfChanged(m_switches, QStringLiteral("Switches: ") + switches.join(QStringLiteral(", ")));
+  displayReadings(station, nowMs, state == StationState::Offline);
+  setGreyed(state == StationState::Offline);
+}
 
+void StationTile::displayReadings(const Station &station, qint64 nowMs, bool offline) {
+  std::array<bool, shownCount> alarmed{};
+  for (const alarms::Alarm alarm : alarms::allAlarms)
+    if (const std::optional<Shown> shown = shownOf(alarm);
+        shown && inAlarm(station.alarms[alarms::index(alarm)]))
+      alarmed[int(*shown)] = true;
   for (int k = 0; k < shownCount; ++k) {
     const ReadingState readingState = StationModel::readingState(station, Shown(k), nowMs);
     QLabel *label = m_displays[k]->label();
     setTextIfChanged(label, readingDisplayText(Shown(k), station.shownValue(Shown(k)), readingState));
     // The caption labels the display for a screen reader too: it carries the reading's state.
-    const QString caption = QString::fromUtf8(info(Shown(k)).name);
-    setTextIfChanged(m_displays[k]->captionLabel(), readingState == ReadingState::Stale
-                                                        ? caption + QStringLiteral(" · stale")
-                                                        : caption);
-    setDisplayColour(label, state == StationState::Offline     ? greyColour
+    QString caption = QString::fromUtf8(info(Shown(k)).name);
+    if (readingState == ReadingState::Stale)
+      caption += QStringLiteral(" · stale");
+    if (alarmed[k])
+      caption += QStringLiteral(" · in alarm");
+    setTextIfChanged(m_displays[k]->captionLabel(), caption);
+    setDisplayColour(label, offline                              ? greyColour
+                            : alarmed[k]                         ? alarmColour
                             : readingState == ReadingState::Stale ? staleColour
                                                                   : readingColour);
   }
-  setGreyed(state == StationState::Offline);
 }
 
 void StationTile::setGreyed(bool greyed) {

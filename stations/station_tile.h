@@ -17,11 +17,13 @@ namespace stations {
 
 // One station: its name, its state (online, stale, offline with the time last seen), its readings
 // on displays captioned by their quantity, and its channel switches. Offline, the tile is greyed
-// and offers "Remove". A click, or Enter while it has focus, asks for the station's pH trend.
+// and offers "Remove". A station's alarms in alarm show as a line "in alarm: pH 1 high" and
+// their readings in the alarm colour. A click, or Enter while it has focus, asks for the
+// station's pH trend.
 //
 // A screen reader finds the tile named by the station and described by its state, each reading on
-// a display labelled by its quantity (as the main window's displays), and the state and switches
-// as text. The station's name is shown as plain text, never as markup.
+// a display labelled by its quantity (as the main window's displays), and the state, the alarms
+// in alarm and the switches as text. The station's name is shown as plain text, never as markup.
 class StationTile : public QFrame {
   Q_OBJECT
 public:
@@ -33,6 +35,8 @@ public:
   // costs no repaint.
   void display(const Station &station, qint64 nowMs, const QString &lastSeenText);
   QString stateText() const;
+  // "in alarm: pH 1 high, Flow low"; empty while no alarm is in alarm.
+  QString alarmText() const;
   QString readingText(Shown shown) const;
   QString captionText(Shown shown) const;
 
@@ -46,9 +50,12 @@ protected:
 
 private:
   void setGreyed(bool greyed);
+  // The displays: a reading in alarm in the alarm colour, captioned "· in alarm".
+  void displayReadings(const Station &station, qint64 nowMs, bool offline);
 
   QString m_name;
   QLabel *m_state;
+  QLabel *m_alarms;
   QLabel *m_switches;
   QPushButton *m_remove;
   std::array<widgets::NumericDisplay *, shownCount> m_displays{};

@@ -1,6 +1,7 @@
 // Load for the station view: N stations publishing through libmosquitto to a real broker, each a
 // full read tick (every reading and corrected reading a publishing Brellis sends) every P ms, with
-// its retained status and switches. With the view's process id, it samples that process's
+// its retained status, switches and alarms (every tenth station's pH 1 alarm raised and returned
+// in turn every 10 s). With the view's process id, it samples that process's
 // processor time and resident memory from /proc every S seconds and prints one line per sample:
 //
 //   station_load PORT STATIONS PERIOD_MS SECONDS [VIEW_PID SAMPLE_SECONDS]
@@ -8,9 +9,11 @@
 // Output: "t_s cpu_percent_of_one_core rss_kib messages_sent".
 #include <mosquitto.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -26,6 +29,14 @@ const char *const readingTopics[] = {
     "flow/liters_per_min", "flow/total_liters", "ph1/corrected", "ph2/corrected",
     "therm1/celsius_with_offset", "therm2/celsius_with_offset", "therm3/celsius_with_offset",
 };
+
+const char *const alarmKeys[] = {"ph1",    "ph2",  "therm1", "therm2", "therm3",
+                                  "flow_L_per_min", "ph", "flow", "therm"};
+const char *const normalAlarm =
+    R"({"state":"normal","condition":null,"value":null,"limit":null,"since":null})";
+const char *const raisedAlarm =
+    R"({"state":"active_unacknowledged","condition":"high","value":8.31,"limit":8.2,)"
+    R"("since":"2026-12-09T03:12:45Z"})";
 
 // Processor seconds (user + system) and resident KiB of a process.
 bool sample(long pid, double &cpuSeconds, long &rssKiB) {
@@ -82,6 +93,11 @@ int main(int argc, char **argv) {
       const std::string topic = prefix + "switch/" + channel;
       mosquitto_publish(client, nullptr, topic.c_str(), 2, "on", 1, true);
     }
+    for (const char *alarm : alarmKeys) {
+      const std::string topic = prefix + "alarm/" + alarm;
+      mosquitto_publish(client, nullptr, topic.c_str(), int(std::strlen(normalAlarm)), normalAlarm,
+                        1, true);
+    }
     clients.push_back(client);
   }
 
@@ -111,6 +127,14 @@ int main(int argc, char **argv) {
           ++sent;
       }
     }
+    const long alarmTicks = std::max(1, 10000 / periodMs); // ticks in 10 s
+    if (tick % alarmTicks == 0)
+      for (int s = 0; s < stations; s += 10) {
+        const std::string topic = "load/station" + std::to_string(100 + s) + "/alarm/ph1";
+        const char *alarm = (tick / alarmTicks) % 2 ? normalAlarm : raisedAlarm;
+        mosquitto_publish(clients[size_t(s)], nullptr, topic.c_str(), int(std::strlen(alarm)),
+                          alarm, 1, true);
+      }
     ++tick;
     nextTick += std::chrono::milliseconds(periodMs);
     std::this_thread::sleep_until(nextTick);
