@@ -48,6 +48,8 @@ TEST(StationModel, GarbageIsCountedByKindAndChangesNothing) {
       {"lab/a/status", "Online", Garbage::BadWord},
       {"lab/a/status", "online\n", Garbage::BadWord},
       {"lab/a/switch/ph", "1", Garbage::BadWord},
+      {"lab/a/alarm/ph1", "normal", Garbage::NotJson},
+      {"lab/a/alarm/ph1", "{\"state\":\"Active\"}", Garbage::BadWord},
   };
   StationModel model("lab");
   qint64 counted = 0;
@@ -113,6 +115,40 @@ TEST(StationModel, ReadingsStatusAndSwitchesMakeTheTilesState) {
 
   model.remove("beta");
   EXPECT_FALSE(model.stations().count("beta"));
+  EXPECT_EQ(model.garbageCount(), 0);
+}
+
+TEST(StationModel, AlarmsInAlarmAreTheActiveOnesWithTheirCondition) {
+  const auto alarm = [](const char *state, const char *condition) {
+    return QByteArray(R"({"state":")") + state + R"(","condition":)" + condition +
+           R"(,"value":8.31,"limit":8.2,"since":null})";
+  };
+  const struct {
+    QByteArray topic;
+    QByteArray payload;
+    QStringList inAlarm; // after the message
+  } steps[] = {
+      {"ph1", alarm("active_unacknowledged", R"("high")"), {"pH 1 high"}},
+      {"flow_L_per_min", alarm("active_acknowledged", R"("low")"), {"pH 1 high", "Flow low"}},
+      {"therm", alarm("active_unacknowledged", R"("no_reading")"),
+       {"pH 1 high", "Flow low", "Thermistor modules (no reading)"}},
+      {"ph2", alarm("returned_unacknowledged", R"("high")"),
+       {"pH 1 high", "Flow low", "Thermistor modules (no reading)"}},
+      {"therm1", alarm("shelved", R"("high")"),
+       {"pH 1 high", "Flow low", "Thermistor modules (no reading)"}},
+      {"ph1", alarm("normal", "null"), {"Flow low", "Thermistor modules (no reading)"}},
+      {"therm2", alarm("active_unacknowledged", "null"),
+       {"Thermistor 2", "Flow low", "Thermistor modules (no reading)"}},
+  };
+  StationModel model("lab");
+  for (const auto &step : steps) {
+    SCOPED_TRACE(step.topic.toStdString() + " " + step.payload.toStdString());
+    EXPECT_TRUE(model.apply(message("lab/a/alarm/" + step.topic, step.payload, 0, true)).station);
+    EXPECT_EQ(stations::alarmTexts(model.stations().at("a")), step.inAlarm);
+  }
+  EXPECT_EQ(stations::shownOf(alarms::Alarm::Flow), Shown::FlowRate);
+  EXPECT_EQ(stations::shownOf(alarms::Alarm::Therm2), Shown::Therm2);
+  EXPECT_EQ(stations::shownOf(alarms::Alarm::FlowSilent), std::nullopt);
   EXPECT_EQ(model.garbageCount(), 0);
 }
 

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QLocale>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -103,6 +104,7 @@ struct Program {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     environment.insert("XDG_CONFIG_HOME", config.path());
+    environment.insert("XDG_STATE_HOME", config.path()); // the alarm journal
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(BRELLIS_PATH, {"--simulate", "--mqtt", QStringLiteral("mqtt://127.0.0.1:%1").arg(port),
@@ -128,10 +130,13 @@ TEST(StationView, ShowsThreeProgramsAndTheirEndsAndCountsGarbage) {
   view.show();
 
   QTemporaryDir config;
+  QTemporaryDir alarmed; // gamma's pH 1 (about 7) is above its high limit from the start
+  QSettings(alarmed.filePath("Quorran Science DGH Driver.conf"), QSettings::IniFormat)
+      .setValue("Alarms/ph1/high", "1");
   const QStringList names{"alpha", "beta", "gamma"};
   std::vector<std::unique_ptr<Program>> programs;
   for (const QString &name : names)
-    programs.push_back(std::make_unique<Program>(port, name, config));
+    programs.push_back(std::make_unique<Program>(port, name, name == "gamma" ? alarmed : config));
   QElapsedTimer clock;
   clock.start();
   for (const QString &name : names)
@@ -186,6 +191,15 @@ TEST(StationView, ShowsThreeProgramsAndTheirEndsAndCountsGarbage) {
   EXPECT_EQ(view.tile("alpha")->accessibleDescription(), view.tile("alpha")->stateText());
   EXPECT_TRUE(view.tile("gamma")->stateText().startsWith("online"))
       << view.tile("gamma")->stateText().toStdString();
+  // gamma's alarm as its program publishes it: on the tile, its display and its description.
+  const stations::StationTile *gamma = view.tile("gamma");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return gamma->alarmText() == "in alarm: pH 1 high"; }, patience))
+      << gamma->alarmText().toStdString();
+  EXPECT_EQ(gamma->captionText(Shown::Ph1), "pH 1 · in alarm");
+  EXPECT_EQ(gamma->captionText(Shown::Ph2), "pH 2");
+  EXPECT_TRUE(gamma->accessibleDescription().endsWith("; in alarm: pH 1 high"))
+      << gamma->accessibleDescription().toStdString();
+  EXPECT_EQ(view.tile("beta")->alarmText(), "");
 
   // For a person to look at: BRELLIS_SCREENSHOT=file.png (under xvfb-run, QT_QPA_PLATFORM=xcb).
   if (const QString path = qEnvironmentVariable("BRELLIS_SCREENSHOT"); !path.isEmpty()) {
