@@ -12,7 +12,8 @@ namespace publish {
 // <discoveryPrefix>/sensor/<node>/<object>/config, for every reading published under
 // `topicPrefix`. The readings with the operator's correction or offset are the main sensors
 // ("pH 1", "Temp 1"); the stored values are announced beside them ("pH 1 raw"). All of a station's
-// sensors share one device, named by the topic prefix.
+// sensors share one device, named by the topic prefix. Each alarm is a binary_sensor of class
+// problem on <discoveryPrefix>/binary_sensor/<node>/alarm_<key>/config, on while it is active.
 std::vector<std::pair<QByteArray, QByteArray>> discoveryConfigs(const QString &discoveryPrefix,
                                                                 const QString &topicPrefix);
 

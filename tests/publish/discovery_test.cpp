@@ -1,13 +1,15 @@
 // Home Assistant discovery from the program itself: every config parsed and checked against Home
 // Assistant's rules for MQTT sensors (required keys, units and state classes each device class
-// accepts, one device), every state and availability topic one the program publishes; the configs
-// again when Home Assistant says it is online; and the status first of everything published.
+// accepts, one device), every state and availability topic one the program publishes, the alarms'
+// problem sensors on when their topic says an alarm is active; the configs again when Home
+// Assistant says it is online; and the status first of everything published.
 #include "tests/publish/broker.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -40,10 +42,13 @@ const std::map<QString, ClassRule> rules = {
     {"volume", {{"L", "mL", "gal", "fl. oz.", "m³", "ft³", "CCF"}, {"total", "total_increasing"}}},
 };
 
-std::map<QByteArray, QJsonObject> configs(const Subscriber &seen) {
+// The configs of one component: "sensor" (the readings) or "binary_sensor" (the alarms).
+std::map<QByteArray, QJsonObject> configs(const Subscriber &seen,
+                                          const QByteArray &component = "sensor") {
   std::map<QByteArray, QJsonObject> found;
   for (const Subscriber::Message &message : seen.messages())
-    if (message.topic.startsWith("homeassistant/") && message.topic.endsWith("/config"))
+    if (message.topic.startsWith("homeassistant/" + component + '/') &&
+        message.topic.endsWith("/config"))
       found[message.topic] = QJsonDocument::fromJson(message.payload).object();
   return found;
 }
@@ -133,6 +138,41 @@ TEST(Discovery, ConfigsFollowHomeAssistantsRulesAndNameOnlyTopicsThatArePublishe
       firstDevice = device;
     EXPECT_EQ(device, firstDevice); // one device for all of a station's sensors
   }
+  // The alarms: problem sensors on the alarm topics, on exactly while an alarm is active.
+  const QSet<QString> alarmStates{"normal", "active_unacknowledged", "active_acknowledged",
+                                  "returned_unacknowledged", "shelved"};
+  const QRegularExpression onWhen(
+      R"(^\{\{ '(\w+)' if value_json\.state in \('(\w+)', '(\w+)'\) else '(\w+)' \}\}$)");
+  const std::map<QByteArray, QJsonObject> alarms = configs(seen, "binary_sensor");
+  EXPECT_EQ(alarms.size(), 9u);
+  for (const auto &[topic, alarm] : alarms) {
+    SCOPED_TRACE(topic.toStdString());
+    EXPECT_TRUE(topic.startsWith("homeassistant/binary_sensor/lab_rig_1/alarm_"));
+    EXPECT_EQ(alarm["device_class"], "problem");
+    EXPECT_FALSE(alarm.contains("unit_of_measurement") || alarm.contains("expire_after") ||
+                 alarm.contains("state_class"));
+    EXPECT_FALSE(uniqueIds.contains(alarm["unique_id"].toString()));
+    uniqueIds.insert(alarm["unique_id"].toString());
+    EXPECT_FALSE(alarm["name"].toString().isEmpty());
+    EXPECT_EQ(alarm["availability_topic"], "lab/rig 1/status");
+    EXPECT_EQ(alarm["payload_available"], "online");
+    EXPECT_EQ(alarm["payload_not_available"], "offline");
+    EXPECT_EQ(alarm["device"].toObject(), firstDevice);
+    const QByteArray stateTopic = alarm["state_topic"].toString().toUtf8();
+    ASSERT_TRUE(published.contains(stateTopic)) << stateTopic.toStdString();
+    const QRegularExpressionMatch template_ = onWhen.match(alarm["value_template"].toString());
+    ASSERT_TRUE(template_.hasMatch()) << alarm["value_template"].toString().toStdString();
+    EXPECT_EQ(template_.captured(1), alarm["payload_on"].toString());
+    EXPECT_EQ(template_.captured(4), alarm["payload_off"].toString());
+    EXPECT_EQ(QSet<QString>({template_.captured(2), template_.captured(3)}),
+              QSet<QString>({"active_unacknowledged", "active_acknowledged"}));
+    // What the program publishes there is a state the template knows; here every alarm is normal.
+    const QString state =
+        QJsonDocument::fromJson(seen.last(stateTopic).value_or("{}")).object()["state"].toString();
+    EXPECT_TRUE(alarmStates.contains(state)) << state.toStdString();
+    EXPECT_EQ(state, "normal");
+  }
+
   // The corrected pH is the main sensor.
   EXPECT_EQ(found.at("homeassistant/sensor/lab_rig_1/ph1/config")["state_topic"],
             "lab/rig 1/ph1/corrected");
@@ -141,6 +181,7 @@ TEST(Discovery, ConfigsFollowHomeAssistantsRulesAndNameOnlyTopicsThatArePublishe
   seen.clear();
   brokertest::publishMessages(port, {{"homeassistant/status", "online"}});
   EXPECT_TRUE(QTest::qWaitFor([&] { return configs(seen).size() == 15; }, patience));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return configs(seen, "binary_sensor").size() == 9; }, patience));
 
   program.kill();
   program.waitForFinished();
