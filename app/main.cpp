@@ -32,6 +32,12 @@ struct Options {
   QString alarmCommand; // run through /bin/sh at every alarm raised and returned
 };
 
+// Bad input that leaves the program nothing to do: the reason on standard error, status 2.
+[[noreturn]] void refuse(const QString &reason) {
+  QTextStream(stderr) << "brellis: " << reason << '\n';
+  std::exit(2);
+}
+
 struct MqttOptions {
   QCommandLineOption url{QStringLiteral("mqtt"),
                          QStringLiteral("Publishes readings, channel switches and calibration to "
@@ -69,11 +75,18 @@ struct MqttOptions {
     parser.addOptions({url, ca, topic, passwordFile, discovery, stations});
   }
 
-  // Bad input leaves the program running without publishing; the reason goes to standard error
-  // at once and to the window's connection state.
+  // Bad broker input leaves the program running without publishing; the reason goes to standard
+  // error at once and to the window's connection state. A discovery option that cannot be used
+  // ends the program with status 2: it was given for nothing else.
   std::optional<publish::MqttConfigResult> read(const QCommandLineParser &parser) const {
+    if (parser.isSet(discovery) && !parser.isSet(url))
+      refuse(QStringLiteral("--mqtt-discovery announces what --mqtt publishes; give --mqtt URL "
+                            "too"));
+    const QString discoveryError = discoveryPrefixError(parser);
+    if (!discoveryError.isEmpty())
+      refuse(discoveryError);
     if (!parser.isSet(url)) {
-      for (const QCommandLineOption *option : {&ca, &topic, &passwordFile, &discovery})
+      for (const QCommandLineOption *option : {&ca, &topic, &passwordFile})
         if (parser.isSet(*option))
           QTextStream(stderr) << "brellis: --" << option->names().constFirst()
                               << " has no effect without --mqtt\n";
@@ -82,14 +95,8 @@ struct MqttOptions {
     publish::MqttConfigResult result =
         publish::makeMqttConfig(parser.value(url), parser.value(ca), parser.value(topic),
                                 parser.value(passwordFile), QSysInfo::machineHostName());
-    if (result.config && parser.isSet(discovery)) {
-      result.error = publish::topicPrefixError(parser.value(discovery)).replace(
-          QStringLiteral("--mqtt-topic"), QStringLiteral("--mqtt-discovery"));
-      if (result.error.isEmpty())
-        result.config->discoveryPrefix = parser.value(discovery);
-      else
-        result.config.reset();
-    }
+    if (result.config && parser.isSet(discovery))
+      result.config->discoveryPrefix = parser.value(discovery);
     if (!result.config)
       QTextStream(stderr) << "brellis: " << result.error << "; running without publishing\n";
     return result;
@@ -98,17 +105,25 @@ struct MqttOptions {
   // The station view's broker and base topic (default "brellis"); a bad one ends the program
   // with status 2, since the view has nothing else to show.
   publish::MqttConfig readStations(const QCommandLineParser &parser) const {
+    for (const QCommandLineOption *option : {&url, &discovery})
+      if (parser.isSet(*option))
+        refuse(QStringLiteral("--stations shows what other programs publish; it cannot be given "
+                              "with --%1")
+                   .arg(option->names().constFirst()));
     const QString base = parser.isSet(topic) ? parser.value(topic) : QStringLiteral("brellis");
     publish::MqttConfigResult result = publish::makeMqttConfig(
         parser.value(stations), parser.value(ca), base, parser.value(passwordFile), QString());
-    if (!result.config) {
-      QTextStream(stderr) << "brellis: "
-                          << result.error.replace(QStringLiteral("--mqtt:"),
-                                                  QStringLiteral("--stations:"))
-                          << '\n';
-      std::exit(2);
-    }
+    if (!result.config)
+      refuse(result.error.replace(QStringLiteral("--mqtt:"), QStringLiteral("--stations:")));
     return *result.config;
+  }
+
+private:
+  QString discoveryPrefixError(const QCommandLineParser &parser) const {
+    if (!parser.isSet(discovery))
+      return QString();
+    return publish::topicPrefixError(parser.value(discovery))
+        .replace(QStringLiteral("--mqtt-topic"), QStringLiteral("--mqtt-discovery"));
   }
 };
 
@@ -122,8 +137,90 @@ int exportLogFromCommandLine(const QString &in, const QStringList &rest) {
   return logging::exportLogCommand(in, rest.first(), err);
 }
 
+// The options of the program itself, beside the broker's.
+struct ProgramOptions {
+  QCommandLineOption com{
+      QStringLiteral("com"),
+      QStringLiteral("Maps port number N to DEVICE, for example --com 1=/dev/ttyUSB0. "
+                     "May be given several times."),
+      QStringLiteral("N=DEVICE")};
+  QCommandLineOption simulate{
+      QStringLiteral("simulate"),
+      QStringLiteral("Runs on simulated modules behind every port number.")};
+  QCommandLineOption exportLog{
+      QStringLiteral("export-log"),
+      QStringLiteral("Writes the log file IN as a table to OUT, the argument after IN (.csv or "
+                     ".xlsx by its name), and ends. Needs no display."),
+      QStringLiteral("IN")};
+  QCommandLineOption checkHistory{
+      QStringLiteral("check-calibration-history"),
+      QStringLiteral("Checks the calibration history, prints \"history intact (N records)\" or "
+                     "where it was altered, and ends: status 0 when intact, 1 otherwise.")};
+  QCommandLineOption switchOn{
+      QStringLiteral("switch-on"),
+      QStringLiteral("Turns the named channel switches on once the window is up, as the operator "
+                     "would: a comma-separated list of ph, flow and therm."),
+      QStringLiteral("CHANNELS")};
+  QCommandLineOption alarmCommand{
+      QStringLiteral("alarm-command"),
+      QStringLiteral("Runs CMD through /bin/sh at every alarm raised and returned, with the alarm "
+                     "in BRELLIS_ALARM_* environment variables."),
+      QStringLiteral("CMD")};
+
+  void addTo(QCommandLineParser &parser) const {
+    parser.addOptions({com, simulate, exportLog, checkHistory, switchOn, alarmCommand});
+  }
+
+  // The tools that do their work and end the program, without a window.
+  void runTools(const QCommandLineParser &parser) const {
+    if (parser.isSet(checkHistory)) {
+      const calibration::HistoryReport report =
+          calibration::readHistory(calibration::historyFilePath());
+      QTextStream(stdout) << report.summary() << '\n';
+      std::exit(report.intact() ? 0 : 1);
+    }
+    if (parser.isSet(exportLog))
+      std::exit(exportLogFromCommandLine(parser.value(exportLog), parser.positionalArguments()));
+  }
+
+  QStringList readSwitchOn(const QCommandLineParser &parser) const {
+    QStringList channels;
+    for (const QString &channel :
+         parser.value(switchOn).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+      if (!QStringList{"ph", "flow", "therm"}.contains(channel.trimmed()))
+        refuse(QStringLiteral("--switch-on expects ph, flow or therm, not \"%1\"").arg(channel));
+      channels << channel.trimmed();
+    }
+    return channels;
+  }
+
+  tiltdgh::PortDevices readDevices(const QCommandLineParser &parser) const {
+    tiltdgh::PortDevices devices;
+    for (const QString &mapping : parser.values(com)) {
+      const qsizetype eq = mapping.indexOf(QLatin1Char('='));
+      bool ok = false;
+      const int port = eq > 0 ? mapping.left(eq).trimmed().toInt(&ok) : 0;
+      const QString device = eq > 0 ? mapping.mid(eq + 1).trimmed() : QString();
+      if (!ok || port < 1 || device.isEmpty())
+        refuse(QStringLiteral("--com expects N=DEVICE with N a port number from 1, not \"%1\"")
+                   .arg(mapping));
+      devices.map(port, device);
+    }
+    return devices;
+  }
+};
+
+// --mqtt-discovery's PREFIX may be left out: a bare option takes Home Assistant's default.
+QStringList withDiscoveryDefault(QStringList arguments) {
+  for (qsizetype k = 1; k < arguments.size(); ++k)
+    if (arguments[k] == QLatin1String("--mqtt-discovery") &&
+        (k + 1 == arguments.size() || arguments[k + 1].startsWith(QLatin1Char('-'))))
+      arguments[k] = QStringLiteral("--mqtt-discovery=homeassistant");
+  return arguments;
+}
+
 // Reads the command line before any window exists, so --help and --version work without a
-// display. Exits with status 2 on a malformed --com.
+// display. Exits with status 2 on a malformed --com, --switch-on, --stations or --mqtt-discovery.
 Options parseCommandLine(int &argc, char **argv) {
   QCoreApplication core(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("brellis"));
@@ -138,85 +235,22 @@ Options parseCommandLine(int &argc, char **argv) {
       "exit status 0 then says it started, pictures found."));
   parser.addHelpOption();
   parser.addVersionOption();
-  const QCommandLineOption com(
-      QStringLiteral("com"),
-      QStringLiteral("Maps port number N to DEVICE, for example --com 1=/dev/ttyUSB0. "
-                     "May be given several times."),
-      QStringLiteral("N=DEVICE"));
-  const QCommandLineOption simulate(
-      QStringLiteral("simulate"),
-      QStringLiteral("Runs on simulated modules behind every port number."));
-  parser.addOption(com);
-  parser.addOption(simulate);
-  const QCommandLineOption exportLog(
-      QStringLiteral("export-log"),
-      QStringLiteral("Writes the log file IN as a table to OUT, the argument after IN (.csv or "
-                     ".xlsx by its name), and ends. Needs no display."),
-      QStringLiteral("IN"));
-  parser.addOption(exportLog);
-  const QCommandLineOption checkHistory(
-      QStringLiteral("check-calibration-history"),
-      QStringLiteral("Checks the calibration history, prints \"history intact (N records)\" or "
-                     "where it was altered, and ends: status 0 when intact, 1 otherwise."));
-  parser.addOption(checkHistory);
-  const QCommandLineOption switchOn(
-      QStringLiteral("switch-on"),
-      QStringLiteral("Turns the named channel switches on once the window is up, as the operator "
-                     "would: a comma-separated list of ph, flow and therm."),
-      QStringLiteral("CHANNELS"));
-  parser.addOption(switchOn);
-  const QCommandLineOption alarmCommand(
-      QStringLiteral("alarm-command"),
-      QStringLiteral("Runs CMD through /bin/sh at every alarm raised and returned, with the alarm "
-                     "in BRELLIS_ALARM_* environment variables."),
-      QStringLiteral("CMD"));
-  parser.addOption(alarmCommand);
+  const ProgramOptions program;
+  program.addTo(parser);
   const MqttOptions mqtt;
   mqtt.addTo(parser);
-  // --mqtt-discovery's PREFIX may be left out: a bare option takes Home Assistant's default.
-  QStringList arguments = QCoreApplication::arguments();
-  for (qsizetype k = 1; k < arguments.size(); ++k)
-    if (arguments[k] == QLatin1String("--mqtt-discovery") &&
-        (k + 1 == arguments.size() || arguments[k + 1].startsWith(QLatin1Char('-'))))
-      arguments[k] = QStringLiteral("--mqtt-discovery=homeassistant");
-  parser.process(arguments);
-  if (parser.isSet(checkHistory)) {
-    const calibration::HistoryReport report =
-        calibration::readHistory(calibration::historyFilePath());
-    QTextStream(stdout) << report.summary() << '\n';
-    std::exit(report.intact() ? 0 : 1);
-  }
-  if (parser.isSet(exportLog))
-    std::exit(exportLogFromCommandLine(parser.value(exportLog), parser.positionalArguments()));
+  parser.process(withDiscoveryDefault(QCoreApplication::arguments()));
+  program.runTools(parser);
 
   Options options;
-  options.simulate = parser.isSet(simulate);
-  for (const QString &channel : parser.value(switchOn).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-    if (!QStringList{"ph", "flow", "therm"}.contains(channel.trimmed())) {
-      QTextStream(stderr) << "brellis: --switch-on expects ph, flow or therm, not \"" << channel
-                          << "\"\n";
-      std::exit(2);
-    }
-    options.switchOn << channel.trimmed();
-  }
+  options.simulate = parser.isSet(program.simulate);
+  options.switchOn = program.readSwitchOn(parser);
   if (parser.isSet(mqtt.stations))
     options.stations = mqtt.readStations(parser);
   else
     options.mqtt = mqtt.read(parser);
-  options.alarmCommand = parser.value(alarmCommand);
-  for (const QString &mapping : parser.values(com)) {
-    const qsizetype eq = mapping.indexOf(QLatin1Char('='));
-    bool ok = false;
-    const int port = eq > 0 ? mapping.left(eq).trimmed().toInt(&ok) : 0;
-    const QString device = eq > 0 ? mapping.mid(eq + 1).trimmed() : QString();
-    if (!ok || port < 1 || device.isEmpty()) {
-      QTextStream(stderr) << "brellis: --com expects N=DEVICE with N a port number from 1, "
-                             "not \""
-                          << mapping << "\"\n";
-      std::exit(2);
-    }
-    options.devices.map(port, device);
-  }
+  options.alarmCommand = parser.value(program.alarmCommand);
+  options.devices = program.readDevices(parser);
   return options;
 }
 
@@ -231,6 +265,26 @@ public:
     err << text << '\n';
   }
 };
+
+// The station view instead of the main window: no serial port, no publishing.
+int runStationView(QApplication &app, const publish::MqttConfig &config, bool quitAfterShow) {
+  stations::StationWindow view(config, config.topicPrefix.toUtf8());
+  view.show();
+  if (quitAfterShow)
+    QTimer::singleShot(0, &app, &QCoreApplication::quit);
+  return app.exec();
+}
+
+// Turns channel switches on as the operator would ("ph", "flow", "therm").
+void switchOn(frmMain &window, const QStringList &channels) {
+  for (const QString &channel : channels) {
+    const QString name = channel == QLatin1String("ph")     ? QStringLiteral("cwbPh")
+                         : channel == QLatin1String("flow") ? QStringLiteral("cwbFlow")
+                                                            : QStringLiteral("cwbTherm");
+    if (auto *control = window.findChild<widgets::TwoStateSwitch *>(name))
+      control->setChecked(true);
+  }
+}
 
 } // namespace
 
@@ -255,14 +309,8 @@ int main(int argc, char **argv) {
     };
   }
 
-  if (options.stations) {
-    const publish::MqttConfig &config = *options.stations;
-    stations::StationWindow view(config, config.topicPrefix.toUtf8());
-    view.show();
-    if (quitAfterShow)
-      QTimer::singleShot(0, &app, &QCoreApplication::quit);
-    return app.exec();
-  }
+  if (options.stations)
+    return runStationView(app, *options.stations, quitAfterShow);
 
   tiltdgh::SteadyClock clock;
   sim::DghModules modules(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
@@ -284,13 +332,7 @@ int main(int argc, char **argv) {
   if (!window.load())
     return 1;
   window.show();
-  for (const QString &channel : options.switchOn) {
-    const QString name = channel == QLatin1String("ph")     ? QStringLiteral("cwbPh")
-                         : channel == QLatin1String("flow") ? QStringLiteral("cwbFlow")
-                                                            : QStringLiteral("cwbTherm");
-    if (auto *control = window.findChild<widgets::TwoStateSwitch *>(name))
-      control->setChecked(true);
-  }
+  switchOn(window, options.switchOn);
   if (quitAfterShow)
     QTimer::singleShot(0, &app, &QCoreApplication::quit);
   return app.exec();

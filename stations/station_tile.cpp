@@ -101,6 +101,18 @@ StationTile::StationTile(const QString &name, QWidget *parent)
   header->addWidget(title);
   header->addStretch(1);
   header->addWidget(m_remove);
+  QGridLayout *grid = makeDisplays();
+  auto *layout = new QVBoxLayout(this);
+  layout->setContentsMargins(6, 4, 6, 4);
+  layout->setSpacing(2);
+  layout->addLayout(header);
+  layout->addWidget(m_state);
+  layout->addWidget(m_alarms);
+  layout->addLayout(grid);
+  layout->addWidget(m_switches);
+}
+
+QGridLayout *StationTile::makeDisplays() {
   auto *grid = new QGridLayout;
   grid->setSpacing(2);
   for (int k = 0; k < shownCount; ++k) {
@@ -119,14 +131,7 @@ StationTile::StationTile(const QString &name, QWidget *parent)
     const int column = row == 1 ? k - int(Shown::Therm1) : (k < 2 ? k : k - 3);
     grid->addWidget(m_displays[k], row, column);
   }
-  auto *layout = new QVBoxLayout(this);
-  layout->setContentsMargins(6, 4, 6, 4);
-  layout->setSpacing(2);
-  layout->addLayout(header);
-  layout->addWidget(m_state);
-  layout->addWidget(m_alarms);
-  layout->addLayout(grid);
-  layout->addWidget(m_switches);
+  return grid;
 }
 
 QString StationTile::stateText() const { return m_state->text(); }

@@ -6,6 +6,7 @@
 
 #include <array>
 
+class QGridLayout;
 class QLabel;
 class QPushButton;
 
@@ -50,6 +51,7 @@ protected:
 
 private:
   void setGreyed(bool greyed);
+  QGridLayout *makeDisplays();
   // The displays: a reading in alarm in the alarm colour, captioned "· in alarm".
   void displayReadings(const Station &station, qint64 nowMs, bool offline);
 
