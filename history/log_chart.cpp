@@ -53,6 +53,14 @@ LogChart::LogChart(QWidget *parent) : QCustomPlot(parent) {
   m_cursor = new QCPItemStraightLine(this);
   m_cursor->setPen(QPen(plot::axisColour, 1, Qt::DashLine));
   m_cursor->setVisible(false);
+  for (int i = 0; i < 2; ++i) { // no data: they only explain the marks' two lines
+    m_markLegend[size_t(i)] = addGraph(xAxis, yAxis);
+    m_markLegend[size_t(i)]->setName(i == 0 ? QStringLiteral("Alarm raised")
+                                            : QStringLiteral("Alarm returned"));
+    m_markLegend[size_t(i)]->setPen(
+        QPen(plot::axisColour, i == 0 ? 2 : 1, i == 0 ? Qt::SolidLine : Qt::DashLine));
+    m_markLegend[size_t(i)]->removeFromLegend();
+  }
 }
 
 void LogChart::buildAxes() {
@@ -198,6 +206,38 @@ void LogChart::placeCursor(double key) {
   m_cursor->point2->setCoords(key, 1);
   m_cursor->setVisible(true);
   replot(QCustomPlot::rpQueuedReplot);
+}
+
+void LogChart::setAlarmMarks(const std::vector<AlarmMark> &marks) {
+  for (const auto &[mark, line] : m_markLines)
+    removeItem(line);
+  m_markLines.clear();
+  for (const AlarmMark &mark : marks) {
+    const bool raised = mark.event == QLatin1String("raised");
+    if (!raised && mark.event != QLatin1String("returned"))
+      continue;
+    auto *line = new QCPItemStraightLine(this);
+    line->setPen(QPen(mark.colour(), raised ? 2 : 1, raised ? Qt::SolidLine : Qt::DashLine));
+    line->point1->setCoords(double(mark.wallSeconds), 0);
+    line->point2->setCoords(double(mark.wallSeconds), 1);
+    m_markLines.emplace_back(&mark, line);
+  }
+  for (QCPGraph *entry : m_markLegend) {
+    if (m_markLines.empty())
+      entry->removeFromLegend();
+    else
+      entry->addToLegend();
+  }
+  replot();
+}
+
+std::vector<const AlarmMark *> LogChart::marksNear(double key, double pixels) const {
+  std::vector<const AlarmMark *> near;
+  const double x = xAxis->coordToPixel(key);
+  for (const auto &[mark, line] : m_markLines)
+    if (std::abs(xAxis->coordToPixel(double(mark->wallSeconds)) - x) <= pixels)
+      near.push_back(mark);
+  return near;
 }
 
 } // namespace history

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history/alarm_marks.h"
 #include "logging/log_reader.h"
 #include "state/quantities.h"
 
@@ -66,6 +67,12 @@ public:
   void showWholeFile();
   // A dashed line across the chart at `key`.
   void placeCursor(double key);
+  // Marks each raise (a solid line) and return (a dashed one) among `marks` across the chart in
+  // its quantity's colour, the legend saying which is which; the marks are the caller's and are
+  // held while shown. Empty removes them. Redraws.
+  void setAlarmMarks(const std::vector<AlarmMark> &marks);
+  // The drawn marks within `pixels` of `key` on the x axis, in file order.
+  std::vector<const AlarmMark *> marksNear(double key, double pixels) const;
 
 private:
   void buildAxes();
@@ -82,6 +89,9 @@ private:
   std::array<int, kLogSeriesCount> m_filled{};
   std::array<QCPAxis *, AxisCount> m_axes{};
   QCPItemStraightLine *m_cursor = nullptr;
+  // One line per drawn mark, and the legend's two entries for them.
+  std::vector<std::pair<const AlarmMark *, QCPItemStraightLine *>> m_markLines;
+  std::array<QCPGraph *, 2> m_markLegend{};
 };
 
 } // namespace history

@@ -40,11 +40,11 @@ private:
   std::function<void()> m_work;
 };
 
-QString clockText(qint64 wallSeconds) {
+} // namespace
+
+QString LogWindow::clockText(qint64 wallSeconds) {
   return logging::wallIsoText(wallSeconds).replace(QLatin1Char('T'), QLatin1Char(' '));
 }
-
-} // namespace
 
 LogWindow::LogWindow(LogWindowServices services, QWidget *parent)
     : QWidget(parent, Qt::Window), m_services(std::move(services)) {
@@ -113,6 +113,7 @@ QWidget *LogWindow::buildSide() {
   sideLayout->addWidget(m_lstRuns, 1);
   sideLayout->addWidget(headerCaption);
   sideLayout->addWidget(m_txtHeader, 2);
+  sideLayout->addWidget(buildAlarmList(), 1);
   side->setMaximumWidth(420);
   return side;
 }
@@ -181,9 +182,13 @@ void LogWindow::openFile(const QString &path) {
   setWindowTitle(QStringLiteral("Log File - %1").arg(QFileInfo(path).fileName()));
   m_lblStatus->setText(QStringLiteral("Reading %1").arg(QDir::toNativeSeparators(path)));
   m_log.reset();
+  showSideFiles({});
   m_result = std::make_shared<logging::LogFile>();
-  startWorker([result = m_result, path](const logging::LogProgress &progress) {
+  m_sideResult = std::make_shared<LogSideFiles>();
+  startWorker([result = m_result, side = m_sideResult, path](const logging::LogProgress &progress) {
     *result = logging::readLogFile(path, progress);
+    if (result->ok)
+      *side = readSideFiles(path);
   });
   connect(m_worker, &QThread::finished, this, &LogWindow::readingFinished);
   m_worker->start();
@@ -198,6 +203,7 @@ void LogWindow::updateProgress() {
 void LogWindow::readingFinished() {
   stopWorker();
   std::shared_ptr<logging::LogFile> result = std::move(m_result);
+  std::shared_ptr<LogSideFiles> side = std::move(m_sideResult);
   if (!result->ok) {
     m_lblStatus->setText(result->cancelled ? QStringLiteral("Reading cancelled") : result->error);
     if (!result->cancelled)
@@ -208,6 +214,7 @@ void LogWindow::readingFinished() {
   }
   m_log = std::make_unique<logging::LogFile>(std::move(*result));
   m_chart->setLog(m_log.get());
+  showSideFiles(std::move(*side));
 
   QString status = QStringLiteral("%1: %2 run(s), %3 record(s)")
                        .arg(QDir::toNativeSeparators(m_path))
@@ -217,7 +224,7 @@ void LogWindow::readingFinished() {
     status += QStringLiteral("; %1 damaged line(s) skipped, the first at line %2")
                   .arg(m_log->damagedLines)
                   .arg(m_log->firstDamagedLine);
-  m_lblStatus->setText(status);
+  m_lblStatus->setText(status + alarmStatus());
 
   m_lstRuns->clear();
   for (int i = 0; i < m_log->runs.size(); ++i)
@@ -270,7 +277,7 @@ void LogWindow::showRun(int run) {
         << schemaText(logging::kVersionLabel) + r.version;
   for (const logging::ProbeFieldInfo &field : logging::kProbeFields)
     lines << schemaText(field.label) + r.*field.member;
-  lines << QStringLiteral("Records: %1").arg(r.recordCount);
+  lines << QStringLiteral("Records: %1").arg(r.recordCount) << QString() << calibrationLines(r);
   m_txtHeader->setPlainText(lines.join(QLatin1Char('\n')));
   // Choosing a run in the list brings it into view; the first showing keeps the whole file.
   if (r.recordCount > 0 && sender() == m_lstRuns) {
@@ -299,6 +306,10 @@ void LogWindow::showCursorAt(double key) {
                               : common::generalNumber(common::roundHalfEven(value, s.places()));
     parts << QString::fromUtf8(s.caption) + QLatin1Char(' ') + shown;
   }
+  const QString alarms = alarmsNear(key);
+  if (!alarms.isEmpty())
+    parts << alarms;
+  m_chart->setToolTip(alarms);
   m_lblCursor->setText(parts.join(QStringLiteral("   ")));
   m_chart->placeCursor(double(r->wallSeconds));
 }
