@@ -1,5 +1,6 @@
 #include "history/alarm_marks.h"
 
+#include "alarms/alarm_engine.h"
 #include "alarms/alarm_journal.h"
 #include "common/number_text.h"
 #include "logging/log_items.h"
@@ -85,15 +86,16 @@ std::optional<AlarmMark> markOf(std::string_view line, const QTimeZone &zone) {
 } // namespace
 
 QString AlarmMark::quantityName() const {
-  const QByteArray key = quantity.toLatin1();
-  if (const state::QuantityInfo *q = quantityOf(key.toStdString()))
+  const std::string key = quantity.toStdString();
+  if (const state::QuantityInfo *q = quantityOf(key))
     return QString::fromUtf8(q->name);
-  const char *module = key == "ph" ? "pH" : key == "flow" ? "Flow" : "Thermistor";
-  return QStringLiteral("%1 (no reading)").arg(QLatin1String(module));
+  if (const state::ChannelInfo *c = channelOf(key))
+    return alarms::name(alarms::noReadingAlarm(c->channel));
+  return quantity;
 }
 
 QColor AlarmMark::colour() const {
-  const state::QuantityInfo *q = quantityOf(quantity.toLatin1().toStdString());
+  const state::QuantityInfo *q = quantityOf(quantity.toStdString());
   return QColor::fromRgb(q ? q->traceRgb : kChannelRgb);
 }
 

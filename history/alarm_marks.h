@@ -25,7 +25,8 @@ struct AlarmMark {
   double limit = std::numeric_limits<double>::quiet_NaN();
   QString user;
 
-  // The quantity's name ("pH 1", "pH (no reading)") and the colour it is drawn in.
+  // The quantity's name ("pH 1", "pH modules (no reading)"), as the alarm list names it, and the
+  // colour it is drawn in.
   QString quantityName() const;
   QColor colour() const;
   // "pH 1 raised at 8.31 (limit 8.2)" or "pH 1 limits changed to 6.5 … 8.2".

@@ -148,6 +148,7 @@ void LogChart::showSeries(const LogChartView &view) {
     if (m_filled[size_t(i)] != wanted)
       fill(i, wanted == 1);
   }
+  showMarkLegend(); // after the series'
   fitValueAxes(used);
   replot();
 }
@@ -222,13 +223,16 @@ void LogChart::setAlarmMarks(const std::vector<AlarmMark> &marks) {
     line->point2->setCoords(double(mark.wallSeconds), 1);
     m_markLines.emplace_back(&mark, line);
   }
+  showMarkLegend();
+  replot();
+}
+
+void LogChart::showMarkLegend() {
   for (QCPGraph *entry : m_markLegend) {
-    if (m_markLines.empty())
-      entry->removeFromLegend();
-    else
+    entry->removeFromLegend();
+    if (!m_markLines.empty())
       entry->addToLegend();
   }
-  replot();
 }
 
 std::vector<const AlarmMark *> LogChart::marksNear(double key, double pixels) const {

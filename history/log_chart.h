@@ -79,6 +79,8 @@ private:
   void fill(int series, bool adjusted);
   void fitValueAxes(const std::array<bool, AxisCount> &used);
   bool adjusted(int series) const;
+  // The marks' two legend entries, last, while there are marks.
+  void showMarkLegend();
 
   const logging::LogFile *m_log = nullptr;
   // Records' indices in order of time, for filling the series and the read-out.

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QPixmap>
 #include <QVBoxLayout>
 
@@ -57,6 +58,8 @@ void LogWindow::showSideFiles(LogSideFiles side) {
   for (const AlarmMark &mark : m_side.journal.marks) {
     QPixmap swatch(12, 12);
     swatch.fill(mark.colour());
+    QPainter(&swatch).drawRect(0, 0, 11, 11); // a white mark's swatch on a white list
+
     QString text = clockText(mark.wallSeconds) + QStringLiteral("  ") + mark.text();
     if (!mark.user.isEmpty())
       text += QStringLiteral(", by ") + mark.user;

@@ -28,11 +28,11 @@ TEST(AlarmJournalReader, ReadsWholeLinesOnTheLogsClockAndSkipsTheRest) {
       {"2026-07-01T22:30:00Z,ph1,returned,8.1,8.2,lab\r", true, wall(2026, 7, 2, 0, 30, 0),
        "pH 1 returned at 8.1 (limit 8.2)", "lab"},
       {"2026-12-09T03:13:00Z,therm,raised,,,", true, wall(2026, 12, 9, 4, 13, 0),
-       "Thermistor (no reading) raised", ""},
+       "Thermistor modules (no reading) raised", ""},
       {"2026-12-09T03:14:00Z,flow_L_per_min,limits_changed,0.2,,\"lab, \"\"night\"\"\"", true,
        wall(2026, 12, 9, 4, 14, 0), "Flow limits changed to 0.2 … off", "lab, \"night\""},
       {"2026-12-09T03:15:00Z,ph,command_failed,,,", true, wall(2026, 12, 9, 4, 15, 0),
-       "pH (no reading) command failed", ""},
+       "pH modules (no reading) command failed", ""},
       {"time,quantity,event,value,limit,user", false, 0, nullptr, nullptr}, // the header
       {"", false, 0, nullptr, nullptr},
       {"2026-12-09T03:12:45,ph1,raised,8.31,8.2,", false, 0, "", nullptr},       // no zone

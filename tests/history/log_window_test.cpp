@@ -275,7 +275,7 @@ TEST(LogWindow, MarksTheRunsAlarmsFromTheJournalBesideTheLog) {
   EXPECT_EQ(alarms->item(1)->text().toStdString(),
             "2026-12-07 23:05:00  pH 1 acknowledged, by lab");
   EXPECT_EQ(alarms->item(3)->text().toStdString(),
-            "2026-12-08 08:10:00  Thermistor (no reading) raised");
+            "2026-12-08 08:10:00  Thermistor modules (no reading) raised");
 
   // A line across the chart for each raise (solid) and return (dashed), in its trace's colour.
   auto *chart = find<QCustomPlot>(window, "chtLog");
