@@ -94,23 +94,29 @@ void LogWindow::buildWindow() {
   m_cmdWholeFile->setEnabled(false);
 }
 
+QListWidget *LogWindow::addCaptionedList(QBoxLayout *layout, const QString &caption,
+                                         const char *objectName, int stretch) {
+  auto *label = new QLabel(caption);
+  auto *list = new QListWidget;
+  list->setObjectName(QString::fromLatin1(objectName));
+  list->setWordWrap(true);
+  list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  label->setBuddy(list);
+  layout->addWidget(label);
+  layout->addWidget(list, stretch);
+  return list;
+}
+
 QWidget *LogWindow::buildSide() {
   auto *side = new QWidget;
   auto *sideLayout = new QVBoxLayout(side);
   sideLayout->setContentsMargins(0, 0, 0, 0);
-  auto *runsCaption = new QLabel(QStringLiteral("&Runs"));
-  m_lstRuns = new QListWidget;
-  m_lstRuns->setObjectName(QStringLiteral("lstRuns"));
-  m_lstRuns->setWordWrap(true);
-  m_lstRuns->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  runsCaption->setBuddy(m_lstRuns);
+  m_lstRuns = addCaptionedList(sideLayout, QStringLiteral("&Runs"), "lstRuns", 1);
   auto *headerCaption = new QLabel(QStringLiteral("&Header"));
   m_txtHeader = new QPlainTextEdit;
   m_txtHeader->setObjectName(QStringLiteral("txtHeader"));
   m_txtHeader->setReadOnly(true);
   headerCaption->setBuddy(m_txtHeader);
-  sideLayout->addWidget(runsCaption);
-  sideLayout->addWidget(m_lstRuns, 1);
   sideLayout->addWidget(headerCaption);
   sideLayout->addWidget(m_txtHeader, 2);
   sideLayout->addWidget(buildAlarmList(), 1);

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+class QBoxLayout;
 class QCheckBox;
 class QLabel;
 class QLayout;
@@ -93,6 +94,9 @@ private:
   void showMessage(const QString &text);
   QString runTitle(int run) const;
   static QString clockText(qint64 wallSeconds);
+  // A list under a caption that names it, added to `layout`.
+  static QListWidget *addCaptionedList(QBoxLayout *layout, const QString &caption,
+                                       const char *objectName, int stretch);
   // The alarm journal and calibration history beside the log.
   QWidget *buildAlarmList();
   void showSideFiles(LogSideFiles side);

@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QLabel>
 #include <QListWidget>
 #include <QPainter>
 #include <QPixmap>
@@ -38,14 +37,7 @@ QWidget *LogWindow::buildAlarmList() {
   m_alarmPane = new QWidget;
   auto *layout = new QVBoxLayout(m_alarmPane);
   layout->setContentsMargins(0, 0, 0, 0);
-  auto *caption = new QLabel(QStringLiteral("&Alarms"));
-  m_lstAlarms = new QListWidget;
-  m_lstAlarms->setObjectName(QStringLiteral("lstAlarms"));
-  m_lstAlarms->setWordWrap(true);
-  m_lstAlarms->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  caption->setBuddy(m_lstAlarms);
-  layout->addWidget(caption);
-  layout->addWidget(m_lstAlarms);
+  m_lstAlarms = addCaptionedList(layout, QStringLiteral("&Alarms"), "lstAlarms", 0);
   m_alarmPane->setVisible(false);
   connect(m_lstAlarms, &QListWidget::currentRowChanged, this, &LogWindow::showAlarm);
   return m_alarmPane;
