@@ -1,8 +1,11 @@
+#include "alarms/alarm_journal.h"
 #include "history/alarm_marks.h"
 #include "logging/log_reader.h"
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -71,6 +74,19 @@ TEST(AlarmJournalReader, ReadsWholeLinesOnTheLogsClockAndSkipsTheRest) {
   const history::AlarmJournal journal = history::readAlarmJournal(all, berlin);
   EXPECT_EQ(journal.marks.size(), 5u);
   EXPECT_EQ(journal.damagedLines, 12);
+
+  // What the alarms write reads back whole.
+  alarms::JournalEntry entry;
+  entry.timeMs = QDateTime(QDate(2026, 12, 9), QTime(3, 12, 45, 250), Qt::UTC).toMSecsSinceEpoch();
+  entry.quantity = "therm1", entry.event = "shelved", entry.value = -0.5;
+  entry.user = "Smith, \"Jo\"";
+  const history::AlarmJournal written = history::readAlarmJournal(
+      QByteArray(alarms::journalHeader) + alarms::journalLine(entry), berlin);
+  ASSERT_EQ(written.marks.size(), 1u);
+  EXPECT_EQ(written.damagedLines, 0);
+  EXPECT_EQ(written.marks[0].wallSeconds, wall(2026, 12, 9, 4, 12, 45));
+  EXPECT_EQ(written.marks[0].text().toStdString(), "Thermistor 1 shelved at -0.5");
+  EXPECT_EQ(written.marks[0].user.toStdString(), "Smith, \"Jo\"");
 
   // A log without a journal beside it has none; a folder in its place is none either.
   QTemporaryDir dir;
