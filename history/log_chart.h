@@ -17,6 +17,8 @@ class GraphFeed;
 
 namespace history {
 
+class AlarmMarkLayer;
+
 // The value axes: pH on the left, the others on the right, each shown only while in use.
 enum Axis { PhAxis, TemperatureAxis, FlowAxis, TotalAxis, AxisCount };
 
@@ -71,7 +73,7 @@ public:
   // its quantity's colour, the legend saying which is which; the marks are the caller's and are
   // held while shown. Empty removes them. Redraws.
   void setAlarmMarks(const std::vector<AlarmMark> &marks);
-  // The drawn marks within `pixels` of `key` on the x axis, in file order.
+  // The drawn marks within `pixels` of `key` on the x axis, in order of time.
   std::vector<const AlarmMark *> marksNear(double key, double pixels) const;
 
 private:
@@ -91,9 +93,8 @@ private:
   std::array<int, kLogSeriesCount> m_filled{};
   std::array<QCPAxis *, AxisCount> m_axes{};
   QCPItemStraightLine *m_cursor = nullptr;
-  // One line per drawn mark, and the legend's two entries for them.
-  std::vector<std::pair<const AlarmMark *, QCPItemStraightLine *>> m_markLines;
-  std::array<QCPGraph *, 2> m_markLegend{};
+  AlarmMarkLayer *m_markLayer = nullptr;
+  std::array<QCPGraph *, 2> m_markLegend{}; // no data: they only explain the marks' two lines
 };
 
 } // namespace history
