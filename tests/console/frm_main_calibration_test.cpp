@@ -13,6 +13,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTest>
 
 namespace {
 
@@ -58,6 +59,8 @@ protected:
 TEST_F(CalibrationDue, APastDueProbeIsMarkedOnItsDisplaysUntilASaveWithTodaysDate) {
   const state::QuantityInfo &ph1 = state::info(state::Quantity::Ph1);
   const state::QuantityInfo &ph2 = state::info(state::Quantity::Ph2);
+  // The alarm view redraws the same displays every half second: the marks must outlast that.
+  QTest::qWait(1200);
   for (const char *display : {ph1.display, ph1.adjustedDisplay})
     EXPECT_EQ(markOn(display), std::make_pair(true, QString("Calibration due for probe 1")))
         << display;
