@@ -150,6 +150,10 @@ void frmCal::applyLimitText(int index) {
   QTableWidgetItem *item = limitItem(index);
   const double present = bound(m_care.limits, field);
   const std::optional<double> value = calibration::readCoefficientNumber(item->text().trimmed());
+  // Unchanged (the dialog showing the stored limits, or putting one back) is never refused, even
+  // where a store edited by hand holds a warning limit above its refusal limit.
+  if (value && *value == present)
+    return;
   QString refusal;
   if (!value || *value < 0) {
     refusal = QStringLiteral("\"%1\" is not a number, 0 or more.").arg(item->text());
@@ -171,8 +175,6 @@ void frmCal::applyLimitText(int index) {
     item->setText(common::generalNumber(present));
     return;
   }
-  if (*value == present)
-    return;
   bound(m_care.limits, field) = *value;
   saveCare(QStringLiteral("limit \"%1\"").arg(QLatin1String(field.caption)));
   refreshStatus();
