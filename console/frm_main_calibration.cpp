@@ -3,6 +3,7 @@
 
 #include "calibration/due_watch.h"
 #include "calibration/frm_cal_history.h"
+#include "console/display_description.h"
 #include "publish/mqtt_publisher.h"
 #include "state/quantities.h"
 
@@ -84,8 +85,9 @@ void frmMain::showCalibrationDue() {
         mark = new DueMark(reading);
       if (mark)
         mark->setVisible(due);
-      reading->setAccessibleDescription(
-          due ? QStringLiteral("Calibration due for probe %1").arg(probe) : QString());
+      console::describeDisplay(reading, console::calibrationDuePart,
+                               due ? QStringLiteral("Calibration due for probe %1").arg(probe)
+                                   : QString());
     }
     if (m_publisher)
       m_publisher->setCalibrationDue(probe, due);
