@@ -40,13 +40,18 @@ protected:
     qputenv("XDG_DATA_HOME", m_savedData);
   }
 
-  // Whether the display carries a visible mark, and what its accessible description says.
+  // Whether the display carries a visible mark that leaves its digits clear, and what its
+  // accessible description says.
   std::pair<bool, QString> markOn(const char *display) const {
     auto *reading = find<QLabel>(QLatin1String(display));
     if (!reading)
       return {false, QStringLiteral("<no display>")};
-    auto *mark = reading->findChild<QLabel *>(QLatin1String(display) + QStringLiteral("CalDue"));
-    const bool shown = mark && !mark->isHidden() && mark->text() == "calibration due";
+    auto *mark = window->findChild<QLabel *>(QLatin1String(display) + QStringLiteral("CalDue"));
+    // Shown, and beside the reading rather than over its digits.
+    const bool shown = mark && !mark->isHidden() && mark->text() == "calibration due" &&
+                       !QRect(mark->mapTo(window.get(), QPoint()), mark->size())
+                            .intersects(QRect(reading->mapTo(window.get(), QPoint()),
+                                              reading->size()));
     return {shown, reading->accessibleDescription()};
   }
 
