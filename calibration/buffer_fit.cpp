@@ -130,143 +130,96 @@ std::optional<double> BufferSolution::phAt(double celsius) const {
   return below->second + share * (above->second - below->second);
 }
 
+namespace {
+
+// A set's temperature table: one row per temperature, degrees Celsius and then the pH of each of
+// the set's solutions, in the order of the set's nominal values.
+template <std::size_t Solutions, std::size_t Rows>
+BufferSet tabulatedSet(const QString &name, const double (&nominals)[Solutions],
+                       const double (&rows)[Rows][Solutions + 1]) {
+  BufferSet set{name, {}};
+  for (std::size_t s = 0; s < Solutions; ++s) {
+    BufferSolution solution{nominals[s], {}};
+    for (const auto &row : rows)
+      solution.table.emplace_back(row[0], row[s + 1]);
+    set.solutions.push_back(std::move(solution));
+  }
+  return set;
+}
+
+// Technical buffers pH 4.01, 7.00 and 10.01: the temperature tables that pH-meter and buffer
+// makers publish for them and build into their meters' buffer recognition; makers' tables agree
+// to within about 0.01 pH over 0 to 60 °C, the range given here.
+// clang-format off
+constexpr double technical401Nominals[] = {4.01, 7.00, 10.01};
+constexpr double technical401[][4] = {
+    { 0, 4.01, 7.13, 10.32},
+    { 5, 4.00, 7.10, 10.24},
+    {10, 4.00, 7.07, 10.18},
+    {15, 4.00, 7.04, 10.12},
+    {20, 4.00, 7.02, 10.06},
+    {25, 4.01, 7.00, 10.01},
+    {30, 4.01, 6.99,  9.97},
+    {35, 4.02, 6.98,  9.93},
+    {40, 4.03, 6.97,  9.89},
+    {45, 4.04, 6.97,  9.86},
+    {50, 4.06, 6.97,  9.83},
+    {55, 4.07, 6.97,  9.81},
+    {60, 4.09, 6.98,  9.79},
+};
+
+// Technical buffers pH 4.00, 7.00 and 10.00: the same kind of makers' tables for this set, over
+// the same range.
+constexpr double technical400Nominals[] = {4.00, 7.00, 10.00};
+constexpr double technical400[][4] = {
+    { 0, 4.01, 7.12, 10.34},
+    { 5, 4.01, 7.09, 10.25},
+    {10, 4.00, 7.06, 10.18},
+    {15, 4.00, 7.04, 10.12},
+    {20, 4.00, 7.02, 10.06},
+    {25, 4.00, 7.00, 10.00},
+    {30, 4.01, 6.99,  9.96},
+    {35, 4.02, 6.98,  9.92},
+    {40, 4.03, 6.97,  9.88},
+    {45, 4.04, 6.97,  9.85},
+    {50, 4.06, 6.96,  9.82},
+    {55, 4.08, 6.96,  9.79},
+    {60, 4.09, 6.96,  9.77},
+};
+
+// pH 6.86 and 9.18: the primary standard buffers of DIN 19266 and NIST (phosphate 0.025 mol/kg
+// each of KH2PO4 and Na2HPO4, pH 6.865 at 25 °C; borax 0.01 mol/kg, pH 9.180 at 25 °C), with
+// their standard values from 0 to 95 °C.
+constexpr double standardNominals[] = {6.86, 9.18};
+constexpr double standard[][3] = {
+    { 0, 6.984, 9.464},
+    { 5, 6.951, 9.395},
+    {10, 6.923, 9.332},
+    {15, 6.900, 9.276},
+    {20, 6.881, 9.225},
+    {25, 6.865, 9.180},
+    {30, 6.853, 9.139},
+    {35, 6.844, 9.102},
+    {37, 6.841, 9.088},
+    {40, 6.838, 9.068},
+    {45, 6.834, 9.038},
+    {50, 6.833, 9.011},
+    {55, 6.834, 8.985},
+    {60, 6.836, 8.962},
+    {70, 6.845, 8.921},
+    {80, 6.859, 8.885},
+    {90, 6.877, 8.850},
+    {95, 6.886, 8.833},
+};
+// clang-format on
+
+} // namespace
+
 const std::vector<BufferSet> &commonBufferSets() {
-  // Technical buffers pH 4.01, 7.00 and 10.01: the temperature tables that pH-meter and buffer
-  // makers publish for them and build into their meters' buffer recognition; makers' tables agree
-  // to within about 0.01 pH over 0 to 60 °C, the range given here.
-  //
-  // Technical buffers pH 4.00, 7.00 and 10.00: the same kind of makers' tables for this set, over
-  // the same range.
-  //
-  // pH 6.86 and 9.18: the primary standard buffers of DIN 19266 and NIST (phosphate 0.025 mol/kg
-  // each of KH2PO4 and Na2HPO4, pH 6.865 at 25 °C; borax 0.01 mol/kg, pH 9.180 at 25 °C), with
-  // their standard values from 0 to 95 °C.
   static const std::vector<BufferSet> sets = {
-      {QStringLiteral("4.01 / 7.00 / 10.01"),
-       {{4.01,
-         {{0, 4.01},
-          {5, 4.00},
-          {10, 4.00},
-          {15, 4.00},
-          {20, 4.00},
-          {25, 4.01},
-          {30, 4.01},
-          {35, 4.02},
-          {40, 4.03},
-          {45, 4.04},
-          {50, 4.06},
-          {55, 4.07},
-          {60, 4.09}}},
-        {7.00,
-         {{0, 7.13},
-          {5, 7.10},
-          {10, 7.07},
-          {15, 7.04},
-          {20, 7.02},
-          {25, 7.00},
-          {30, 6.99},
-          {35, 6.98},
-          {40, 6.97},
-          {45, 6.97},
-          {50, 6.97},
-          {55, 6.97},
-          {60, 6.98}}},
-        {10.01,
-         {{0, 10.32},
-          {5, 10.24},
-          {10, 10.18},
-          {15, 10.12},
-          {20, 10.06},
-          {25, 10.01},
-          {30, 9.97},
-          {35, 9.93},
-          {40, 9.89},
-          {45, 9.86},
-          {50, 9.83},
-          {55, 9.81},
-          {60, 9.79}}}}},
-      {QStringLiteral("4.00 / 7.00 / 10.00"),
-       {{4.00,
-         {{0, 4.01},
-          {5, 4.01},
-          {10, 4.00},
-          {15, 4.00},
-          {20, 4.00},
-          {25, 4.00},
-          {30, 4.01},
-          {35, 4.02},
-          {40, 4.03},
-          {45, 4.04},
-          {50, 4.06},
-          {55, 4.08},
-          {60, 4.09}}},
-        {7.00,
-         {{0, 7.12},
-          {5, 7.09},
-          {10, 7.06},
-          {15, 7.04},
-          {20, 7.02},
-          {25, 7.00},
-          {30, 6.99},
-          {35, 6.98},
-          {40, 6.97},
-          {45, 6.97},
-          {50, 6.96},
-          {55, 6.96},
-          {60, 6.96}}},
-        {10.00,
-         {{0, 10.34},
-          {5, 10.25},
-          {10, 10.18},
-          {15, 10.12},
-          {20, 10.06},
-          {25, 10.00},
-          {30, 9.96},
-          {35, 9.92},
-          {40, 9.88},
-          {45, 9.85},
-          {50, 9.82},
-          {55, 9.79},
-          {60, 9.77}}}}},
-      {QStringLiteral("6.86 / 9.18"),
-       {{6.86,
-         {{0, 6.984},
-          {5, 6.951},
-          {10, 6.923},
-          {15, 6.900},
-          {20, 6.881},
-          {25, 6.865},
-          {30, 6.853},
-          {35, 6.844},
-          {37, 6.841},
-          {40, 6.838},
-          {45, 6.834},
-          {50, 6.833},
-          {55, 6.834},
-          {60, 6.836},
-          {70, 6.845},
-          {80, 6.859},
-          {90, 6.877},
-          {95, 6.886}}},
-        {9.18,
-         {{0, 9.464},
-          {5, 9.395},
-          {10, 9.332},
-          {15, 9.276},
-          {20, 9.225},
-          {25, 9.180},
-          {30, 9.139},
-          {35, 9.102},
-          {37, 9.088},
-          {40, 9.068},
-          {45, 9.038},
-          {50, 9.011},
-          {55, 8.985},
-          {60, 8.962},
-          {70, 8.921},
-          {80, 8.885},
-          {90, 8.850},
-          {95, 8.833}}}}},
+      tabulatedSet(QStringLiteral("4.01 / 7.00 / 10.01"), technical401Nominals, technical401),
+      tabulatedSet(QStringLiteral("4.00 / 7.00 / 10.00"), technical400Nominals, technical400),
+      tabulatedSet(QStringLiteral("6.86 / 9.18"), standardNominals, standard),
   };
   return sets;
 }

@@ -108,6 +108,9 @@ private:
   // The fit's problem as the operator reads it, naming the buffers by their rows.
   void showFitProblem(const calibration::BufferFitResult &result, const std::vector<int> &rowOf,
                       const std::vector<calibration::BufferReading> &readings);
+  // A slope far from the probe's present one, or a buffer far from the fitted line: shown, not
+  // refused.
+  void showFitWarnings(const calibration::BufferFit &fit);
   void showCondition();
   void apply();
   void showMessage(const QString &text);
@@ -129,7 +132,6 @@ private:
   const int m_probe;
   const double m_presentOffset;
   const double m_presentSlope;
-  const calibration::ConditionLimits m_limits;
   Hooks m_hooks;
   calibration::AssistantMemory &m_memory;
   int m_settleMs = defaultSettlingMs;

@@ -32,8 +32,7 @@ frmBufferCal::frmBufferCal(const AcquisitionState &state, int probe, Hooks hooks
                            calibration::AssistantMemory &memory, QWidget *parent)
     : QDialog(parent), m_state(state), m_probe(probe),
       m_presentOffset(probe == 2 ? state.probe2Offset : state.probe1Offset),
-      m_presentSlope(probe == 2 ? state.probe2Slope : state.probe1Slope),
-      m_limits(calibration::readProbeCare(probe).limits), m_hooks(std::move(hooks)),
+      m_presentSlope(probe == 2 ? state.probe2Slope : state.probe1Slope), m_hooks(std::move(hooks)),
       m_memory(memory) {
   setObjectName(QStringLiteral("frmBufferCal"));
   setWindowTitle(QStringLiteral("Calibrate Probe %1 from Buffers").arg(probe));

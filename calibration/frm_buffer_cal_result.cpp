@@ -73,6 +73,12 @@ void frmBufferCal::refit() {
   }
   showMessage(QString());
   m_fit = fit;
+  showFitWarnings(fit);
+  showCondition();
+  m_cmdApply->setEnabled(true);
+}
+
+void frmBufferCal::showFitWarnings(const calibration::BufferFit &fit) {
   QStringList warnings;
   if (!(std::abs(fit.slope - m_presentSlope) <= slopeWarningShare * std::abs(m_presentSlope)))
     warnings << QStringLiteral("The slope differs from the probe's present slope, %1, by more than "
@@ -83,8 +89,6 @@ void frmBufferCal::refit() {
                                "the buffers and the probe.")
                     .arg(fixedText(fit.worstResidualPh, 3));
   m_lblWarning->setText(warnings.join(QLatin1Char('\n')));
-  showCondition();
-  m_cmdApply->setEnabled(true);
 }
 
 void frmBufferCal::showFitProblem(const calibration::BufferFitResult &result,
@@ -101,8 +105,10 @@ void frmBufferCal::showFitProblem(const calibration::BufferFitResult &result,
 }
 
 void frmBufferCal::showCondition() {
-  m_condition = calibration::judgeCondition(m_fit->offset, m_fit->slope, m_presentOffset,
-                                            m_presentSlope, m_limits);
+  // The limits as stored now: the calibration dialog may have changed them since this opened.
+  m_condition =
+      calibration::judgeCondition(m_fit->offset, m_fit->slope, m_presentOffset, m_presentSlope,
+                                  calibration::readProbeCare(m_probe).limits);
   QString text = m_condition->summary();
   if (!m_condition->reasons.isEmpty())
     text += QStringLiteral(": ") + m_condition->reasons.join(QStringLiteral("; "));

@@ -42,19 +42,6 @@ QLineEdit *addField(QGridLayout *grid, int row, const QString &caption, const QS
   return edit;
 }
 
-// A line of text the dialog shows: a flat read-only box, so that the dialog's captions stay the
-// labels of its fields.
-QLineEdit *readOut(const QString &name, const QString &accessibleName) {
-  auto *edit = new QLineEdit;
-  edit->setObjectName(name);
-  edit->setAccessibleName(accessibleName);
-  edit->setReadOnly(true);
-  edit->setFrame(false);
-  edit->setFocusPolicy(Qt::NoFocus);
-  edit->setStyleSheet(QStringLiteral("background: transparent;"));
-  return edit;
-}
-
 calibration::ProbeValues storedValues(int probe) {
   const calibration::ProbeTexts texts = calibration::readProbeCoefficients(probe);
   // Every text reads: the store replaces those that do not by their defaults.
@@ -76,7 +63,43 @@ frmCal::frmCal(AcquisitionState &state, tiltdgh::OperatorMessages &messages, QWi
 
   auto *frame = new QGroupBox(QStringLiteral("Coefficients"));
   auto *grid = new QGridLayout(frame);
+  addCoefficientFields(grid);
+  addCareFields(grid);
 
+  // Kept from the layout; nothing depends on it.
+  auto *enable = new widgets::TwoStateSwitch(QStringLiteral("Disable"), QStringLiteral("Enable"));
+  enable->setObjectName(QStringLiteral("CWcal_enable"));
+  enable->setAccessibleName(QStringLiteral("Enable"));
+
+  auto *saveButton = new QPushButton(QStringLiteral("Save"));
+  saveButton->setObjectName(QStringLiteral("Command1"));
+  saveButton->setAutoDefault(false);
+
+  auto *bufferCal = new QPushButton(QStringLiteral("Calibrate from buffers…"));
+  bufferCal->setObjectName(QStringLiteral("cmdBufferCal"));
+  bufferCal->setAutoDefault(false);
+  connect(bufferCal, &QPushButton::clicked, this, &frmCal::openBufferCalibration);
+
+  m_txtCalReason = new QLineEdit;
+  m_txtCalReason->setObjectName(QStringLiteral("txtCalReason"));
+  m_txtCalReason->setAccessibleName(QStringLiteral("Reason for this calibration"));
+  m_txtCalReason->setPlaceholderText(QStringLiteral("Reason (optional, kept in the history)"));
+
+  auto *layout = new QVBoxLayout(this);
+  layout->addWidget(frame);
+  layout->addWidget(enable);
+  layout->addWidget(bufferCal);
+  layout->addWidget(m_txtCalReason);
+  layout->addWidget(saveButton);
+  connect(saveButton, &QPushButton::clicked, this, &frmCal::save);
+
+  connectEdits();
+  loadProbe(1);
+}
+
+// The probe choice and the five fields, labels to the left, in the order Offset, Slope, S/N,
+// Temp, Date.
+void frmCal::addCoefficientFields(QGridLayout *grid) {
   auto *probe1 = new QRadioButton(QStringLiteral("Probe 1"));
   probe1->setObjectName(QStringLiteral("Option1_0"));
   auto *probe2 = new QRadioButton(QStringLiteral("Probe 2"));
@@ -110,65 +133,19 @@ frmCal::frmCal(AcquisitionState &state, tiltdgh::OperatorMessages &messages, QWi
   dateLabel->setBuddy(m_DTPicker1);
   grid->addWidget(dateLabel, 5, 0);
   grid->addWidget(m_DTPicker1, 5, 1);
+}
 
-  addCareFields(grid);
-
-  // Kept from the layout; nothing depends on it.
-  auto *enable = new widgets::TwoStateSwitch(QStringLiteral("Disable"), QStringLiteral("Enable"));
-  enable->setObjectName(QStringLiteral("CWcal_enable"));
-  enable->setAccessibleName(QStringLiteral("Enable"));
-
-  auto *saveButton = new QPushButton(QStringLiteral("Save"));
-  saveButton->setObjectName(QStringLiteral("Command1"));
-  saveButton->setAutoDefault(false);
-
-  auto *bufferCal = new QPushButton(QStringLiteral("Calibrate from buffers…"));
-  bufferCal->setObjectName(QStringLiteral("cmdBufferCal"));
-  bufferCal->setAutoDefault(false);
-  connect(bufferCal, &QPushButton::clicked, this, &frmCal::openBufferCalibration);
-
-  m_txtCalReason = new QLineEdit;
-  m_txtCalReason->setObjectName(QStringLiteral("txtCalReason"));
-  m_txtCalReason->setAccessibleName(QStringLiteral("Reason for this calibration"));
-  m_txtCalReason->setPlaceholderText(QStringLiteral("Reason (optional, kept in the history)"));
-
-  auto *layout = new QVBoxLayout(this);
-  layout->addWidget(frame);
-  layout->addWidget(enable);
-  layout->addWidget(bufferCal);
-  layout->addWidget(m_txtCalReason);
-  layout->addWidget(saveButton);
-
+void frmCal::connectEdits() {
   connect(m_txtOffset, &QLineEdit::textChanged, this, &frmCal::applyOffsetText);
   connect(m_txtSlope, &QLineEdit::textChanged, this, &frmCal::applySlopeText);
   connect(m_txtSerialNum, &QLineEdit::textChanged, this, &frmCal::applySerialText);
   connect(m_DTPicker1, &QDateEdit::dateChanged, this, &frmCal::applyDate);
-  connect(saveButton, &QPushButton::clicked, this, &frmCal::save);
-  connect(m_txtDueDays, &QLineEdit::editingFinished, this, &frmCal::applyDueDaysText);
   // Only a change of selection loads a probe: a click on the probe already selected keeps the
   // operator's unsaved edits.
   connect(m_probeButtons, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
     if (checked)
       loadProbe(id);
   });
-
-  loadProbe(1);
-}
-
-// Beside the Part's fields, in columns and rows of their own: the due interval, the probe's
-// condition and whether its live values are saved.
-void frmCal::addCareFields(QGridLayout *grid) {
-  auto *due = new QGroupBox(QStringLiteral("Due every (days, 0: never)"));
-  m_txtDueDays = new QLineEdit;
-  m_txtDueDays->setObjectName(QStringLiteral("txtDueDays"));
-  m_txtDueDays->setAccessibleName(QStringLiteral("Calibration due every, days"));
-  (new QVBoxLayout(due))->addWidget(m_txtDueDays);
-  grid->addWidget(due, 4, 2, 2, 1);
-  m_txtCondition = readOut(QStringLiteral("txtCondition"), QStringLiteral("Probe condition"));
-  m_txtUnsaved = readOut(QStringLiteral("txtUnsaved"), QStringLiteral("Unsaved values"));
-  m_txtUnsaved->setStyleSheet(QStringLiteral("background: transparent; color: #b00000;"));
-  grid->addWidget(m_txtCondition, 6, 0, 1, 3);
-  grid->addWidget(m_txtUnsaved, 7, 0, 1, 3);
 }
 
 void frmCal::loadProbe(int probe) {
@@ -187,7 +164,7 @@ void frmCal::loadProbe(int probe) {
   applyDate(date);
   m_fromBuffers.reset();
   m_care = calibration::readProbeCare(probe);
-  m_txtDueDays->setText(QString::number(m_care.dueDays));
+  showCare();
   m_stored = storedValues(probe);
   const calibration::HistoryReport history =
       calibration::readHistory(calibration::historyFilePath());
@@ -265,26 +242,6 @@ void frmCal::recordSave(const calibration::ProbeValues &before) {
   m_previous = before;
   m_stored = record.after;
   refreshStatus();
-}
-
-void frmCal::applyDueDaysText() {
-  bool ok = false;
-  const int days = m_txtDueDays->text().trimmed().toInt(&ok);
-  if (!ok || days < 0) {
-    m_messages.showMessage(QStringLiteral("\"Due every (days)\": \"%1\" is not a whole number of "
-                                          "days, 0 or more. The interval stays %2.")
-                               .arg(m_txtDueDays->text())
-                               .arg(m_care.dueDays));
-    m_txtDueDays->setText(QString::number(m_care.dueDays));
-    return;
-  }
-  if (days == m_care.dueDays)
-    return;
-  m_care.dueDays = days;
-  if (calibration::saveProbeCare(m_selectedProbe, m_care) == QSettings::AccessError)
-    m_messages.showMessage(QStringLiteral("The calibration interval was not saved: the settings "
-                                          "file %1 cannot be written.")
-                               .arg(calibration::settingsFileName()));
 }
 
 void frmCal::refreshStatus() {

@@ -15,6 +15,8 @@ class QButtonGroup;
 class QDateEdit;
 class QGridLayout;
 class QLineEdit;
+class QTableWidget;
+class QTableWidgetItem;
 class frmBufferCal;
 
 // "pH Calibration": views and edits one probe's live calibration values in AcquisitionState and
@@ -24,9 +26,13 @@ class frmBufferCal;
 // Object names: the probe buttons "Option1_0" (Probe 1) and "Option1_1" (Probe 2), "txtOffset",
 // "txtSlope", "txtSerialNum", "txtCalTemp", "DTPicker1", "CWcal_enable", "Command1", and
 // "cmdBufferCal" (opens frmBufferCal for the selected probe). Beside them: "txtDueDays" (the
-// probe's calibration interval), "txtCalReason" (kept with the next Save in the calibration
-// history), "txtCondition" and "txtUnsaved" (read-only: the probe's condition, and whether its
-// live values differ from the stored ones).
+// probe's calibration interval), "tblCareLimits" (the limits its condition is judged by: rows
+// slope against the default gain and against the previous slope, in percentage points, and the
+// offset's change in mV; columns warn and refuse), "txtCalReason"
+// (kept with the next Save in the calibration history), "txtCondition" and "txtUnsaved"
+// (read-only: the probe's condition, and whether its live values differ from the stored ones).
+// The interval and the limits are stored as soon as an edit of one is finished; text that is not
+// a number, or a warning limit above its refusal limit, is refused with a message naming the field.
 //
 // Every Save that writes the store appends a record to the calibration history; a history that
 // cannot be written is said in a message and leaves the store written.
@@ -41,8 +47,15 @@ public:
   // 1 or 2: the probe whose button is set, and whose live fields the edits and "Save" go to.
   int selectedProbe() const { return m_selectedProbe; }
 
+  static constexpr int limitFieldCount = 6;
+
 private:
+  void addCoefficientFields(QGridLayout *grid);
+  void connectEdits();
   void addCareFields(QGridLayout *grid);
+  void addLimitFields(QGridLayout *grid);
+  // Shows the selected probe's interval and limits.
+  void showCare();
   // Shows the probe's stored values and makes them its live values, discarding its edits.
   void loadProbe(int probe);
   void applyOffsetText(const QString &text);
@@ -53,6 +66,11 @@ private:
   // Appends the record of a Save that wrote the store; says so when it cannot.
   void recordSave(const calibration::ProbeValues &before);
   void applyDueDaysText();
+  // `index`: the limit's cell, row by row (warn, refuse).
+  void applyLimitText(int index);
+  QTableWidgetItem *limitItem(int index) const;
+  // Stores the interval and limits; says so when it cannot, naming `what` was changed.
+  void saveCare(const QString &what);
   // The condition and unsaved read-outs, after any change of the live or stored values.
   void refreshStatus();
   calibration::ProbeValues liveValues();
@@ -75,6 +93,7 @@ private:
   QLineEdit *m_txtCalTemp = nullptr;
   QDateEdit *m_DTPicker1 = nullptr;
   QLineEdit *m_txtDueDays = nullptr;
+  QTableWidget *m_tblLimits = nullptr;
   QLineEdit *m_txtCalReason = nullptr;
   QLineEdit *m_txtCondition = nullptr;
   QLineEdit *m_txtUnsaved = nullptr;

@@ -4,6 +4,7 @@
 #include "alarms/alarm_limits_dialog.h"
 #include "alarms/alarm_list.h"
 #include "alarms/alarm_monitor.h"
+#include "console/display_description.h"
 #include "console/frm_main.h"
 #include "logging/log_controller.h"
 #include "publish/alarm_topics.h"
@@ -174,9 +175,8 @@ void AlarmView::showDisplays() {
     }
     if (marked.label->palette() != palette)
       marked.label->setPalette(palette);
-    const QString description = urgency(state) > 0 ? alarms::describe(*worst) : QString();
-    if (marked.label->accessibleDescription() != description)
-      marked.label->setAccessibleDescription(description);
+    console::describeDisplay(marked.label, console::alarmPart,
+                             urgency(state) > 0 ? alarms::describe(*worst) : QString());
   }
 }
 

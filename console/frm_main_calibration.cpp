@@ -3,6 +3,7 @@
 
 #include "calibration/due_watch.h"
 #include "calibration/frm_cal_history.h"
+#include "console/display_description.h"
 #include "publish/mqtt_publisher.h"
 #include "state/quantities.h"
 
@@ -13,10 +14,15 @@
 
 namespace {
 
-// "calibration due" in the bottom right corner of a pH display's reading, following its size.
+// "calibration due" hanging from the bottom edge of a pH display, at its right: the display is
+// too small to hold it beside the caption or the digits, so it sits on the display's bottom
+// border and the space below, covering neither. It belongs to the display's own parent and
+// follows the display's place and size.
 class DueMark : public QLabel {
 public:
-  explicit DueMark(QLabel *reading) : QLabel(QStringLiteral("calibration due"), reading) {
+  explicit DueMark(QLabel *reading)
+      : QLabel(QStringLiteral("calibration due"), reading->parentWidget()->parentWidget()),
+        m_display(reading->parentWidget()) {
     setObjectName(reading->objectName() + QStringLiteral("CalDue"));
     setStyleSheet(QStringLiteral("color: black; background: #ffb000; padding: 0 2px;"));
     QFont small = font();
@@ -24,22 +30,27 @@ public:
     small.setBold(true);
     setFont(small);
     adjustSize();
-    reading->installEventFilter(this);
+    m_display->installEventFilter(this);
     place();
   }
 
 protected:
   bool eventFilter(QObject *watched, QEvent *event) override {
-    if (event->type() == QEvent::Resize)
+    if (event->type() == QEvent::Resize || event->type() == QEvent::Move)
       place();
     return QLabel::eventFilter(watched, event);
   }
 
 private:
   void place() {
-    const QWidget *reading = parentWidget();
-    move(reading->width() - width() - 1, reading->height() - height() - 1);
+    const QPoint bottomRight =
+        m_display->mapTo(parentWidget(), QPoint(m_display->width(), m_display->height()));
+    // Over the frame's margin and border (4 px), the rest below the display.
+    move(bottomRight.x() - width() - 2, bottomRight.y() - 4);
+    raise();
   }
+
+  QWidget *m_display;
 };
 
 } // namespace
@@ -79,13 +90,14 @@ void frmMain::showCalibrationDue() {
       auto *reading = findChild<QLabel *>(QLatin1String(name));
       if (!reading)
         continue;
-      auto *mark = reading->findChild<QLabel *>(QLatin1String(name) + QStringLiteral("CalDue"));
+      auto *mark = findChild<QLabel *>(QLatin1String(name) + QStringLiteral("CalDue"));
       if (!mark && due)
         mark = new DueMark(reading);
       if (mark)
         mark->setVisible(due);
-      reading->setAccessibleDescription(
-          due ? QStringLiteral("Calibration due for probe %1").arg(probe) : QString());
+      console::describeDisplay(reading, console::calibrationDuePart,
+                               due ? QStringLiteral("Calibration due for probe %1").arg(probe)
+                                   : QString());
     }
     if (m_publisher)
       m_publisher->setCalibrationDue(probe, due);

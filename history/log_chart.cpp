@@ -16,9 +16,50 @@ const state::Quantity kAxisQuantities[AxisCount] = {state::Quantity::Ph1, state:
                                                     state::Quantity::TotalLiters};
 
 bool isPh(const LogSeries &s) { return s.axis == PhAxis; }
+
+bool earlierMark(const AlarmMark *a, const AlarmMark *b) { return a->wallSeconds < b->wallSeconds; }
+bool earlierThan(const AlarmMark *a, double key) { return double(a->wallSeconds) < key; }
+
+// A raise is a solid line, a return a dashed one.
+QPen markPen(bool raised, const QColor &colour) {
+  return QPen(colour, raised ? 2 : 1, raised ? Qt::SolidLine : Qt::DashLine);
+}
 bool isTemperature(const LogSeries &s) { return s.axis == TemperatureAxis; }
 
 } // namespace
+
+// The alarm marks: a line across the axis rect for each raise and return in view, in its
+// quantity's colour. One layerable draws them all, visiting only the marks in view and drawing
+// one line a pixel column for each pen, so a journal of many thousand events still redraws fast.
+class AlarmMarkLayer : public QCPLayerable {
+public:
+  explicit AlarmMarkLayer(QCustomPlot *plot) : QCPLayerable(plot) {}
+  std::vector<const AlarmMark *> marks; // raises and returns, in order of time
+
+protected:
+  QRect clipRect() const override { return mParentPlot->axisRect()->rect(); }
+  void applyDefaultAntialiasingHint(QCPPainter *painter) const override {
+    painter->setAntialiasing(false);
+  }
+  void draw(QCPPainter *painter) override {
+    const QCPAxis *x = mParentPlot->xAxis;
+    const QRect rect = clipRect();
+    int column = std::numeric_limits<int>::min();
+    std::vector<QPen> drawnHere; // the pens drawn in this pixel column
+    for (auto it = std::lower_bound(marks.begin(), marks.end(), x->range().lower, earlierThan);
+         it != marks.end() && double((*it)->wallSeconds) <= x->range().upper; ++it) {
+      const int px = int(std::lround(x->coordToPixel(double((*it)->wallSeconds))));
+      if (px != column)
+        column = px, drawnHere.clear();
+      const QPen pen = markPen((*it)->event == QLatin1String("raised"), (*it)->colour());
+      if (std::find(drawnHere.begin(), drawnHere.end(), pen) != drawnHere.end())
+        continue;
+      drawnHere.push_back(pen);
+      painter->setPen(pen);
+      painter->drawLine(QLineF(px, rect.top(), px, rect.bottom()));
+    }
+  }
+};
 
 using state::Quantity;
 
@@ -53,6 +94,15 @@ LogChart::LogChart(QWidget *parent) : QCustomPlot(parent) {
   m_cursor = new QCPItemStraightLine(this);
   m_cursor->setPen(QPen(plot::axisColour, 1, Qt::DashLine));
   m_cursor->setVisible(false);
+  m_markLayer = new AlarmMarkLayer(this);
+  for (int i = 0; i < 2; ++i) {
+    const bool raised = i == 0;
+    m_markLegend[size_t(i)] = addGraph(xAxis, yAxis);
+    m_markLegend[size_t(i)]->setName(raised ? QStringLiteral("Alarm raised")
+                                            : QStringLiteral("Alarm returned"));
+    m_markLegend[size_t(i)]->setPen(markPen(raised, plot::axisColour));
+    m_markLegend[size_t(i)]->removeFromLegend();
+  }
 }
 
 void LogChart::buildAxes() {
@@ -140,6 +190,7 @@ void LogChart::showSeries(const LogChartView &view) {
     if (m_filled[size_t(i)] != wanted)
       fill(i, wanted == 1);
   }
+  showMarkLegend(); // after the series'
   fitValueAxes(used);
   replot();
 }
@@ -198,6 +249,37 @@ void LogChart::placeCursor(double key) {
   m_cursor->point2->setCoords(key, 1);
   m_cursor->setVisible(true);
   replot(QCustomPlot::rpQueuedReplot);
+}
+
+void LogChart::setAlarmMarks(const std::vector<AlarmMark> &marks) {
+  std::vector<const AlarmMark *> &drawn = m_markLayer->marks;
+  drawn.clear();
+  for (const AlarmMark &mark : marks)
+    if (mark.event == QLatin1String("raised") || mark.event == QLatin1String("returned"))
+      drawn.push_back(&mark);
+  std::stable_sort(drawn.begin(), drawn.end(), earlierMark);
+  showMarkLegend();
+  replot();
+}
+
+void LogChart::showMarkLegend() {
+  for (QCPGraph *entry : m_markLegend) {
+    entry->removeFromLegend();
+    if (!m_markLayer->marks.empty())
+      entry->addToLegend();
+  }
+}
+
+std::vector<const AlarmMark *> LogChart::marksNear(double key, double pixels) const {
+  std::vector<const AlarmMark *> near;
+  const double x = xAxis->coordToPixel(key);
+  const double reach = pixels * xAxis->range().size() / std::max(1, axisRect()->width());
+  const auto &drawn = m_markLayer->marks;
+  for (auto it = std::lower_bound(drawn.begin(), drawn.end(), key - reach, earlierThan);
+       it != drawn.end() && double((*it)->wallSeconds) <= key + reach; ++it)
+    if (std::abs(xAxis->coordToPixel(double((*it)->wallSeconds)) - x) <= pixels)
+      near.push_back(*it);
+  return near;
 }
 
 } // namespace history

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history/alarm_marks.h"
 #include "logging/log_reader.h"
 #include "state/quantities.h"
 
@@ -15,6 +16,8 @@ class GraphFeed;
 }
 
 namespace history {
+
+class AlarmMarkLayer;
 
 // The value axes: pH on the left, the others on the right, each shown only while in use.
 enum Axis { PhAxis, TemperatureAxis, FlowAxis, TotalAxis, AxisCount };
@@ -66,12 +69,20 @@ public:
   void showWholeFile();
   // A dashed line across the chart at `key`.
   void placeCursor(double key);
+  // Marks each raise (a solid line) and return (a dashed one) among `marks` across the chart in
+  // its quantity's colour, the legend saying which is which; the marks are the caller's and are
+  // held while shown. Empty removes them. Redraws.
+  void setAlarmMarks(const std::vector<AlarmMark> &marks);
+  // The drawn marks within `pixels` of `key` on the x axis, in order of time.
+  std::vector<const AlarmMark *> marksNear(double key, double pixels) const;
 
 private:
   void buildAxes();
   void fill(int series, bool adjusted);
   void fitValueAxes(const std::array<bool, AxisCount> &used);
   bool adjusted(int series) const;
+  // The marks' two legend entries, last, while there are marks.
+  void showMarkLegend();
 
   const logging::LogFile *m_log = nullptr;
   // Records' indices in order of time, for filling the series and the read-out.
@@ -82,6 +93,8 @@ private:
   std::array<int, kLogSeriesCount> m_filled{};
   std::array<QCPAxis *, AxisCount> m_axes{};
   QCPItemStraightLine *m_cursor = nullptr;
+  AlarmMarkLayer *m_markLayer = nullptr;
+  std::array<QCPGraph *, 2> m_markLegend{}; // no data: they only explain the marks' two lines
 };
 
 } // namespace history

@@ -40,11 +40,11 @@ private:
   std::function<void()> m_work;
 };
 
-QString clockText(qint64 wallSeconds) {
+} // namespace
+
+QString LogWindow::clockText(qint64 wallSeconds) {
   return logging::wallIsoText(wallSeconds).replace(QLatin1Char('T'), QLatin1Char(' '));
 }
-
-} // namespace
 
 LogWindow::LogWindow(LogWindowServices services, QWidget *parent)
     : QWidget(parent, Qt::Window), m_services(std::move(services)) {
@@ -94,25 +94,32 @@ void LogWindow::buildWindow() {
   m_cmdWholeFile->setEnabled(false);
 }
 
+QListWidget *LogWindow::addCaptionedList(QBoxLayout *layout, const QString &caption,
+                                         const char *objectName, int stretch) {
+  auto *label = new QLabel(caption);
+  auto *list = new QListWidget;
+  list->setObjectName(QString::fromLatin1(objectName));
+  list->setWordWrap(true);
+  list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  label->setBuddy(list);
+  layout->addWidget(label);
+  layout->addWidget(list, stretch);
+  return list;
+}
+
 QWidget *LogWindow::buildSide() {
   auto *side = new QWidget;
   auto *sideLayout = new QVBoxLayout(side);
   sideLayout->setContentsMargins(0, 0, 0, 0);
-  auto *runsCaption = new QLabel(QStringLiteral("&Runs"));
-  m_lstRuns = new QListWidget;
-  m_lstRuns->setObjectName(QStringLiteral("lstRuns"));
-  m_lstRuns->setWordWrap(true);
-  m_lstRuns->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  runsCaption->setBuddy(m_lstRuns);
+  m_lstRuns = addCaptionedList(sideLayout, QStringLiteral("&Runs"), "lstRuns", 1);
   auto *headerCaption = new QLabel(QStringLiteral("&Header"));
   m_txtHeader = new QPlainTextEdit;
   m_txtHeader->setObjectName(QStringLiteral("txtHeader"));
   m_txtHeader->setReadOnly(true);
   headerCaption->setBuddy(m_txtHeader);
-  sideLayout->addWidget(runsCaption);
-  sideLayout->addWidget(m_lstRuns, 1);
   sideLayout->addWidget(headerCaption);
   sideLayout->addWidget(m_txtHeader, 2);
+  sideLayout->addWidget(buildAlarmList(), 1);
   side->setMaximumWidth(420);
   return side;
 }
@@ -181,9 +188,13 @@ void LogWindow::openFile(const QString &path) {
   setWindowTitle(QStringLiteral("Log File - %1").arg(QFileInfo(path).fileName()));
   m_lblStatus->setText(QStringLiteral("Reading %1").arg(QDir::toNativeSeparators(path)));
   m_log.reset();
+  showSideFiles({});
   m_result = std::make_shared<logging::LogFile>();
-  startWorker([result = m_result, path](const logging::LogProgress &progress) {
+  m_sideResult = std::make_shared<LogSideFiles>();
+  startWorker([result = m_result, side = m_sideResult, path](const logging::LogProgress &progress) {
     *result = logging::readLogFile(path, progress);
+    if (result->ok)
+      *side = readSideFiles(path);
   });
   connect(m_worker, &QThread::finished, this, &LogWindow::readingFinished);
   m_worker->start();
@@ -198,6 +209,7 @@ void LogWindow::updateProgress() {
 void LogWindow::readingFinished() {
   stopWorker();
   std::shared_ptr<logging::LogFile> result = std::move(m_result);
+  std::shared_ptr<LogSideFiles> side = std::move(m_sideResult);
   if (!result->ok) {
     m_lblStatus->setText(result->cancelled ? QStringLiteral("Reading cancelled") : result->error);
     if (!result->cancelled)
@@ -208,6 +220,7 @@ void LogWindow::readingFinished() {
   }
   m_log = std::make_unique<logging::LogFile>(std::move(*result));
   m_chart->setLog(m_log.get());
+  showSideFiles(std::move(*side));
 
   QString status = QStringLiteral("%1: %2 run(s), %3 record(s)")
                        .arg(QDir::toNativeSeparators(m_path))
@@ -217,7 +230,7 @@ void LogWindow::readingFinished() {
     status += QStringLiteral("; %1 damaged line(s) skipped, the first at line %2")
                   .arg(m_log->damagedLines)
                   .arg(m_log->firstDamagedLine);
-  m_lblStatus->setText(status);
+  m_lblStatus->setText(status + alarmStatus());
 
   m_lstRuns->clear();
   for (int i = 0; i < m_log->runs.size(); ++i)
@@ -270,7 +283,7 @@ void LogWindow::showRun(int run) {
         << schemaText(logging::kVersionLabel) + r.version;
   for (const logging::ProbeFieldInfo &field : logging::kProbeFields)
     lines << schemaText(field.label) + r.*field.member;
-  lines << QStringLiteral("Records: %1").arg(r.recordCount);
+  lines << QStringLiteral("Records: %1").arg(r.recordCount) << QString() << calibrationLines(r);
   m_txtHeader->setPlainText(lines.join(QLatin1Char('\n')));
   // Choosing a run in the list brings it into view; the first showing keeps the whole file.
   if (r.recordCount > 0 && sender() == m_lstRuns) {
@@ -299,6 +312,10 @@ void LogWindow::showCursorAt(double key) {
                               : common::generalNumber(common::roundHalfEven(value, s.places()));
     parts << QString::fromUtf8(s.caption) + QLatin1Char(' ') + shown;
   }
+  const QString alarms = alarmsNear(key);
+  if (!alarms.isEmpty())
+    parts << alarms;
+  m_chart->setToolTip(alarms);
   m_lblCursor->setText(parts.join(QStringLiteral("   ")));
   m_chart->placeCursor(double(r->wallSeconds));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "calibration/calibration_history.h"
+#include "history/alarm_marks.h"
 #include "logging/log_reader.h"
 
 #include <QWidget>
@@ -8,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+class QBoxLayout;
 class QCheckBox;
 class QLabel;
 class QLayout;
@@ -26,6 +29,17 @@ namespace history {
 
 class LogChart;
 
+// What is read beside a log: the run's alarm journal and the calibration history.
+struct LogSideFiles {
+  AlarmJournal journal;
+  QString historyPath;
+  bool historyFound = false;
+  calibration::HistoryReport history;
+};
+
+// Reads both for the log at `logPath`; bad or missing files give what could be read, never fail.
+LogSideFiles readSideFiles(const QString &logPath);
+
 // What the log window needs from outside; every member has a working default.
 struct LogWindowServices {
   // Modal OK boxes; null means a QMessageBox.
@@ -36,7 +50,9 @@ struct LogWindowServices {
 
 // A log file shown in a window of its own: a chart of the chosen columns against date and time,
 // a cursor read-out, the runs listed and the chosen run's header beside the chart, and "Export…"
-// to a tidy table. The file is read on a thread of its own, with a progress bar and "Cancel", so
+// to a tidy table. The run's alarm journal, when one lies beside the file, is marked on the chart
+// and listed; the header is followed by the calibration history's record in force at the run's
+// start. The file is read on a thread of its own, with a progress bar and "Cancel", so
 // the window never stops answering. A file that cannot be read, or is no log, is said in a box
 // and the window closes; damaged lines are counted in the status line.
 class LogWindow : public QWidget {
@@ -77,13 +93,26 @@ private:
   void exportTable();
   void showMessage(const QString &text);
   QString runTitle(int run) const;
+  static QString clockText(qint64 wallSeconds);
+  // A list under a caption that names it, added to `layout`.
+  static QListWidget *addCaptionedList(QBoxLayout *layout, const QString &caption,
+                                       const char *objectName, int stretch);
+  // The alarm journal and calibration history beside the log.
+  QWidget *buildAlarmList();
+  void showSideFiles(LogSideFiles side);
+  QString alarmStatus() const;
+  QString alarmsNear(double key) const;
+  void showAlarm(int row);
+  QStringList calibrationLines(const logging::LogRun &run) const;
 
   LogWindowServices m_services;
   QString m_path;
   std::unique_ptr<logging::LogFile> m_log;
+  LogSideFiles m_side; // the chart holds pointers into its journal's marks
 
   // Shared with the reading or exporting thread.
   std::shared_ptr<logging::LogFile> m_result;
+  std::shared_ptr<LogSideFiles> m_sideResult;
   std::shared_ptr<std::atomic<qint64>> m_done;
   std::shared_ptr<std::atomic<qint64>> m_total;
   std::shared_ptr<std::atomic<bool>> m_cancel;
@@ -95,6 +124,8 @@ private:
   QCheckBox *m_chkPhCorr = nullptr;
   QCheckBox *m_chkThermOffset = nullptr;
   QListWidget *m_lstRuns = nullptr;
+  QWidget *m_alarmPane = nullptr;
+  QListWidget *m_lstAlarms = nullptr;
   QPlainTextEdit *m_txtHeader = nullptr;
   QLabel *m_lblCursor = nullptr;
   QLabel *m_lblStatus = nullptr;

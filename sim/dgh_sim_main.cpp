@@ -56,6 +56,8 @@ serial line; each line is answered on standard output with "ok" or "error: <reas
   silent ADDR | late ADDR=MS | error-reply ADDR | garbage-before ADDR=TEXT |
   garbage-after ADDR=TEXT | line-feed ADDR | high-bit ADDR | pin ADDR=VALUE |
   echo on | echo off | clear      (clear removes every fault and pin)
+  line        answered "ok read R wrote W quiet T": the characters read from and written to the
+              terminal since the start, and the milliseconds since the last one was read
 
 Ends cleanly on SIGTERM, SIGINT or SIGHUP. The device stays usable while the other end closes
 and opens it again.
@@ -324,6 +326,10 @@ private:
       m_controlInput.remove(0, end + 1);
       if (line.isEmpty())
         continue;
+      if (line == "line") {
+        reportLine();
+        continue;
+      }
       const std::string error = sim::applyControlLine(m_settings, line);
       if (error.empty())
         sim::applyToModules(m_settings, m_modules);
@@ -332,12 +338,23 @@ private:
     return true;
   }
 
+  // How far the line has got, for a test bench that paces its waits by the simulator's view of
+  // the line rather than by its own wall clock.
+  void reportLine() {
+    const qint64 quiet = m_readCount == 0 ? -1 : m_clock.nowMs() - m_lastReadMs;
+    std::fprintf(stdout, "ok read %lld wrote %lld quiet %lld\n", m_readCount, m_writeCount,
+                 quiet);
+    std::fflush(stdout);
+  }
+
   void readCommands() {
     char buffer[512];
     for (;;) {
       const ssize_t n = ::read(m_terminal.master, buffer, sizeof buffer);
       if (n <= 0)
         return;
+      m_readCount += n;
+      m_lastReadMs = m_clock.nowMs();
       m_pending.add(m_modules.receive(QByteArray(buffer, n), quint32(m_clock.nowMs())));
     }
   }
@@ -366,6 +383,7 @@ private:
         break;
       m_log.record('W', bytes.mid(written, n));
       written += n;
+      m_writeCount += n;
     }
   }
 
@@ -378,6 +396,9 @@ private:
   // 32 bits of program milliseconds) they are due; a held one never goes before its time.
   sim::LineQueue m_pending;
   QByteArray m_controlInput;
+  long long m_readCount = 0;
+  long long m_writeCount = 0;
+  qint64 m_lastReadMs = 0;
 };
 
 } // namespace

@@ -85,6 +85,27 @@ QSize Knob::sizeHint() const {
 
 QSize Knob::minimumSizeHint() const { return sizeHint(); }
 
+namespace {
+
+// The knob's body, ringed in the highlight colour while it has the focus, and its pointer at
+// angle.
+void drawBodyAndPointer(QPainter &painter, const QPalette &palette, QPointF centre, double body,
+                        double angle, bool focused, bool enabled) {
+  QRadialGradient gradient(centre - QPointF(body / 3.0, body / 3.0), body * 1.6);
+  const QColor base = palette.color(QPalette::Button);
+  gradient.setColorAt(0, base.lighter(125));
+  gradient.setColorAt(1, base.darker(135));
+  painter.setPen(QPen(focused ? palette.color(QPalette::Highlight) : palette.color(QPalette::Shadow),
+                      focused ? 2.0 : 1.0));
+  painter.setBrush(gradient);
+  painter.drawEllipse(centre, body, body);
+  painter.setPen(
+      QPen(enabled ? QColor(0x20, 0x20, 0x20) : Qt::gray, 3.0, Qt::SolidLine, Qt::RoundCap));
+  painter.drawLine(onCircle(centre, body * 0.25, angle), onCircle(centre, body * 0.9, angle));
+}
+
+} // namespace
+
 void Knob::paintEvent(QPaintEvent *) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
@@ -130,21 +151,8 @@ void Knob::paintEvent(QPaintEvent *) {
   painter.drawText(QRectF(0, captionTop, width(), fm.height() + 2.0), Qt::AlignCenter, m_caption);
   painter.setFont(font());
 
-  // Body and pointer.
-  QRadialGradient gradient(centre - QPointF(body / 3.0, body / 3.0), body * 1.6);
-  const QColor base = palette().color(QPalette::Button);
-  gradient.setColorAt(0, base.lighter(125));
-  gradient.setColorAt(1, base.darker(135));
-  painter.setPen(
-      QPen(hasFocus() ? palette().color(QPalette::Highlight) : palette().color(QPalette::Shadow),
-           hasFocus() ? 2.0 : 1.0));
-  painter.setBrush(gradient);
-  painter.drawEllipse(centre, body, body);
-
-  const double angle = angleOf(fractionOf(sliderPosition()));
-  painter.setPen(
-      QPen(isEnabled() ? QColor(0x20, 0x20, 0x20) : Qt::gray, 3.0, Qt::SolidLine, Qt::RoundCap));
-  painter.drawLine(onCircle(centre, body * 0.25, angle), onCircle(centre, body * 0.9, angle));
+  drawBodyAndPointer(painter, palette(), centre, body, angleOf(fractionOf(sliderPosition())),
+                     hasFocus(), isEnabled());
 }
 
 } // namespace widgets

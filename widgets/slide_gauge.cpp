@@ -184,11 +184,121 @@ QSize SlideGauge::minimumSizeHint() const {
   return orientation() == Qt::Horizontal ? QSize(80, hint.height()) : QSize(hint.width(), 80);
 }
 
+namespace {
+
+// The gauge's bands laid out as distances along the axis and across it; point() turns a pair into
+// widget coordinates for either orientation, alongOf() a value into its place on the axis.
+struct GaugeGeometry {
+  bool horizontal = true;
+  double alongStart = 0.0, alongEnd = 0.0;
+  double pointerTip = 0.0, pointerBase = 0.0, grooveStart = 0.0, markerTip = 0.0,
+         markerBase = 0.0, tickStart = 0.0, tickEnd = 0.0;
+  double axisMinimum = 0.0, axisMaximum = 0.0;
+
+  QPointF point(double along, double across) const {
+    return horizontal ? QPointF(along, across) : QPointF(across, along);
+  }
+  double alongOf(double value) const {
+    return alongStart + (alongEnd - alongStart) * axisFraction(value, axisMinimum, axisMaximum);
+  }
+};
+
+// Horizontal: caption, pointer, groove, markers, ticks and numbers from the top down. Vertical:
+// numbers, ticks, markers, groove and pointer from the left, the axis running upwards.
+GaugeGeometry layOut(bool horizontal, QSizeF size, const QFontMetrics &fm, double captionHeight,
+                     const QString &lowText, const QString &highText) {
+  GaugeGeometry g;
+  g.horizontal = horizontal;
+  if (horizontal) {
+    const double margin =
+        std::max(fm.horizontalAdvance(lowText), fm.horizontalAdvance(highText)) / 2.0 + 6.0;
+    g.alongStart = margin;
+    g.alongEnd = size.width() - margin;
+    g.pointerBase = captionHeight + 1.0;
+    g.pointerTip = g.pointerBase + pointerBand;
+    g.grooveStart = g.pointerTip;
+    g.markerTip = g.grooveStart + grooveBand;
+    g.markerBase = g.markerTip + markerBand;
+    g.tickStart = g.markerBase;
+    g.tickEnd = g.tickStart + tickBand;
+  } else {
+    const double numbers = fm.horizontalAdvance(QStringLiteral("-000.0")) + 2.0;
+    g.alongStart = size.height() - fm.height() / 2.0 - 3.0;
+    g.alongEnd = captionHeight + fm.height() / 2.0 + 3.0;
+    g.tickStart = numbers;
+    g.tickEnd = g.tickStart + tickBand;
+    g.markerBase = g.tickEnd;
+    g.markerTip = g.markerBase + markerBand;
+    g.grooveStart = g.markerTip;
+    g.pointerTip = g.grooveStart + grooveBand;
+    g.pointerBase = g.pointerTip + pointerBand;
+  }
+  return g;
+}
+
+void drawTriangle(QPainter &painter, const GaugeGeometry &g, double along, double tip,
+                  double base, const QColor &color) {
+  QPainterPath path;
+  path.moveTo(g.point(along, tip));
+  path.lineTo(g.point(along - 5.0, base));
+  path.lineTo(g.point(along + 5.0, base));
+  path.closeSubpath();
+  painter.setPen(QPen(color.darker(140), 1));
+  painter.setBrush(color);
+  painter.drawPath(path);
+}
+
+// The groove, filled from the axis minimum to the value.
+void drawGroove(QPainter &painter, const GaugeGeometry &g, const QPalette &palette,
+                double valueAlong, bool enabled) {
+  const QRectF groove =
+      QRectF(g.point(g.alongStart, g.grooveStart), g.point(g.alongEnd, g.grooveStart + grooveBand))
+          .normalized();
+  painter.setPen(QPen(palette.color(QPalette::Shadow), 1));
+  painter.setBrush(palette.color(QPalette::Base));
+  painter.drawRect(groove);
+  const QRectF filled = QRectF(g.point(g.alongStart, g.grooveStart + 1.5),
+                               g.point(valueAlong, g.grooveStart + grooveBand - 1.5))
+                            .normalized();
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(enabled ? fillColor : palette.color(QPalette::Mid));
+  painter.drawRect(filled);
+}
+
+// The scale: ticks at round values with their numbers.
+void drawScale(QPainter &painter, const GaugeGeometry &g, const QFontMetrics &fm,
+               const QLocale &locale) {
+  const double low = std::min(g.axisMinimum, g.axisMaximum);
+  const double high = std::max(g.axisMinimum, g.axisMaximum);
+  const double step = tickStep(high - low);
+  if (step <= 0.0) {
+    painter.drawLine(g.point(g.alongStart, g.tickStart), g.point(g.alongStart, g.tickEnd));
+    return;
+  }
+  const double first = std::ceil(low / step - 1e-9) * step;
+  for (int i = 0; i <= 50; ++i) {
+    const double tick = first + i * step;
+    if (tick > high + step * 1e-9)
+      break;
+    const double along = g.alongOf(tick);
+    painter.drawLine(g.point(along, g.tickStart), g.point(along, g.tickEnd));
+    const QString label = locale.toString(std::abs(tick) < step * 1e-9 ? 0.0 : tick);
+    const double labelWidth = fm.horizontalAdvance(label);
+    const QRectF box =
+        g.horizontal
+            ? QRectF(along - labelWidth / 2.0 - 2.0, g.tickEnd + 1.0, labelWidth + 4.0, fm.height())
+            : QRectF(0.0, along - fm.height() / 2.0, g.tickStart - 2.0, fm.height());
+    painter.drawText(box, (g.horizontal ? Qt::AlignHCenter : Qt::AlignRight) | Qt::AlignVCenter,
+                     label);
+  }
+}
+
+} // namespace
+
 void SlideGauge::paintEvent(QPaintEvent *) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
   const QFontMetrics fm(font());
-  const bool horizontal = orientation() == Qt::Horizontal;
   const double captionHeight = m_caption.isEmpty() ? 0.0 : fm.height() + 2.0;
 
   if (!m_caption.isEmpty()) {
@@ -197,101 +307,22 @@ void SlideGauge::paintEvent(QPaintEvent *) {
                      m_caption);
   }
 
-  // Everything is laid out as a distance along the axis and a distance across it; point() turns
-  // the pair into widget coordinates for either orientation.
-  double alongStart = 0.0;
-  double alongEnd = 0.0;
-  double pointerTip = 0.0, pointerBase = 0.0, grooveStart = 0.0, markerTip = 0.0, markerBase = 0.0,
-         tickStart = 0.0, tickEnd = 0.0;
-  const QString lowText = locale().toString(m_axisMinimum);
-  const QString highText = locale().toString(m_axisMaximum);
-  if (horizontal) {
-    const double margin =
-        std::max(fm.horizontalAdvance(lowText), fm.horizontalAdvance(highText)) / 2.0 + 6.0;
-    alongStart = margin;
-    alongEnd = width() - margin;
-    pointerBase = captionHeight + 1.0;
-    pointerTip = pointerBase + pointerBand;
-    grooveStart = pointerTip;
-    markerTip = grooveStart + grooveBand;
-    markerBase = markerTip + markerBand;
-    tickStart = markerBase;
-    tickEnd = tickStart + tickBand;
-  } else {
-    const double numbers = fm.horizontalAdvance(QStringLiteral("-000.0")) + 2.0;
-    alongStart = height() - fm.height() / 2.0 - 3.0;
-    alongEnd = captionHeight + fm.height() / 2.0 + 3.0;
-    tickStart = numbers;
-    tickEnd = tickStart + tickBand;
-    markerBase = tickEnd;
-    markerTip = markerBase + markerBand;
-    grooveStart = markerTip;
-    pointerTip = grooveStart + grooveBand;
-    pointerBase = pointerTip + pointerBand;
-  }
-  const auto point = [horizontal](double along, double across) {
-    return horizontal ? QPointF(along, across) : QPointF(across, along);
-  };
-  const auto alongOf = [&](double value) {
-    return alongStart + (alongEnd - alongStart) * axisFraction(value, m_axisMinimum, m_axisMaximum);
-  };
-  const auto triangle = [&](double along, double tip, double base, const QColor &color) {
-    QPainterPath path;
-    path.moveTo(point(along, tip));
-    path.lineTo(point(along - 5.0, base));
-    path.lineTo(point(along + 5.0, base));
-    path.closeSubpath();
-    painter.setPen(QPen(color.darker(140), 1));
-    painter.setBrush(color);
-    painter.drawPath(path);
-  };
+  GaugeGeometry g = layOut(orientation() == Qt::Horizontal, size(), fm, captionHeight,
+                           locale().toString(m_axisMinimum), locale().toString(m_axisMaximum));
+  g.axisMinimum = m_axisMinimum;
+  g.axisMaximum = m_axisMaximum;
 
-  // Groove, filled from the axis minimum to the value.
-  const QRectF groove =
-      QRectF(point(alongStart, grooveStart), point(alongEnd, grooveStart + grooveBand))
-          .normalized();
-  painter.setPen(QPen(palette().color(QPalette::Shadow), 1));
-  painter.setBrush(palette().color(QPalette::Base));
-  painter.drawRect(groove);
-  const double valueAlong = alongOf(m_value);
-  const QRectF filled = QRectF(point(alongStart, grooveStart + 1.5),
-                               point(valueAlong, grooveStart + grooveBand - 1.5))
-                            .normalized();
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(isEnabled() ? fillColor : palette().color(QPalette::Mid));
-  painter.drawRect(filled);
-
-  // Scale: ticks at round values with their numbers.
+  const double valueAlong = g.alongOf(m_value);
+  drawGroove(painter, g, palette(), valueAlong, isEnabled());
   painter.setPen(QPen(palette().color(QPalette::WindowText), 1));
-  const double low = std::min(m_axisMinimum, m_axisMaximum);
-  const double high = std::max(m_axisMinimum, m_axisMaximum);
-  const double step = tickStep(high - low);
-  if (step > 0.0) {
-    const double first = std::ceil(low / step - 1e-9) * step;
-    for (int i = 0; i <= 50; ++i) {
-      const double tick = first + i * step;
-      if (tick > high + step * 1e-9)
-        break;
-      const double along = alongOf(tick);
-      painter.drawLine(point(along, tickStart), point(along, tickEnd));
-      const QString label = locale().toString(std::abs(tick) < step * 1e-9 ? 0.0 : tick);
-      const double labelWidth = fm.horizontalAdvance(label);
-      const QRectF box =
-          horizontal
-              ? QRectF(along - labelWidth / 2.0 - 2.0, tickEnd + 1.0, labelWidth + 4.0, fm.height())
-              : QRectF(0.0, along - fm.height() / 2.0, tickStart - 2.0, fm.height());
-      painter.drawText(box, (horizontal ? Qt::AlignHCenter : Qt::AlignRight) | Qt::AlignVCenter,
-                       label);
-    }
-  } else {
-    painter.drawLine(point(alongStart, tickStart), point(alongStart, tickEnd));
-  }
+  drawScale(painter, g, fm, locale());
 
   if (m_markersVisible && m_hasMinMax) {
-    triangle(alongOf(m_min), markerTip, markerBase, minColor);
-    triangle(alongOf(m_max), markerTip, markerBase, maxColor);
+    drawTriangle(painter, g, g.alongOf(m_min), g.markerTip, g.markerBase, minColor);
+    drawTriangle(painter, g, g.alongOf(m_max), g.markerTip, g.markerBase, maxColor);
   }
-  triangle(valueAlong, pointerTip, pointerBase, isEnabled() ? pointerColor : Qt::gray);
+  drawTriangle(painter, g, valueAlong, g.pointerTip, g.pointerBase,
+               isEnabled() ? pointerColor : Qt::gray);
 }
 
 } // namespace widgets

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -198,6 +199,43 @@ TEST_F(History, ARunIsMatchedToTheNewestRecordThatWroteItsValuesBeforeItBegan) {
   EXPECT_EQ(recordInForceText(report, cases[2].run),
             "Probe 1: no calibration record matches the run's values (S/N 180312, offset 2.5801 "
             "V, slope 4.51)");
+}
+
+} // namespace
+
+namespace {
+
+// The program's own check, with no display: the history under $XDG_DATA_HOME/brellis.
+TEST(HistoryCommandLine, PrintsTheCheckAndEndsZeroOnlyWhenTheHistoryIsIntact) {
+  QTemporaryDir data;
+  const QString path = data.filePath(QStringLiteral("brellis/calibration-history.jsonl"));
+  for (int i = 0; i < 2; ++i)
+    ASSERT_EQ(appendRecord(path, recordOf(1, 4.50 + i / 100.0)), QString());
+  const auto check = [&] {
+    QProcess brellis;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), data.path());
+    brellis.setProcessEnvironment(environment);
+    brellis.start(QStringLiteral(BRELLIS_PATH), {QStringLiteral("--check-calibration-history")});
+    EXPECT_TRUE(brellis.waitForFinished(60000));
+    return std::make_pair(brellis.exitCode(), QString::fromUtf8(brellis.readAllStandardOutput()));
+  };
+  EXPECT_EQ(check(), std::make_pair(0, QString("history intact (2 records)\n")));
+
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+  QByteArray bytes = file.readAll();
+  ASSERT_TRUE(bytes.contains("\"slope\":4.51"));
+  bytes.replace("\"slope\":4.51", "\"slope\":4.61");
+  ASSERT_TRUE(file.seek(0));
+  file.write(bytes);
+  file.close();
+  const auto [status, printed] = check();
+  EXPECT_EQ(status, 1);
+  EXPECT_TRUE(printed.startsWith("history altered at record 2")) << printed.toStdString();
 }
 
 } // namespace

@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
+
 int main(int argc, char **argv) {
   QTemporaryDir config, data;
   qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
@@ -55,6 +57,13 @@ int main(int argc, char **argv) {
   QTest::qWait(200);
   assistant->grab().save(out + QStringLiteral("/buffer-assistant-measuring.png"));
   cal->grab().save(out + QStringLiteral("/calibration-dialog.png"));
+  // Where the dialog's own controls sit, to compare layouts before and after a change beside them.
+  for (const char *name : {"Option1_0", "Option1_1", "txtOffset", "txtSlope", "txtSerialNum",
+                           "txtCalTemp", "DTPicker1", "CWcal_enable", "Command1"}) {
+    const QWidget *control = cal->findChild<QWidget *>(name);
+    const QRect at(control->mapTo(cal, QPoint(0, 0)), control->size());
+    std::printf("%s %d,%d %dx%d\n", name, at.x(), at.y(), at.width(), at.height());
+  }
 
   auto *history = new frmCalHistory;
   history->show();

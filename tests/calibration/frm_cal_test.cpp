@@ -1,5 +1,6 @@
 #include "acquisition/session.h"
 #include "calibration/calibration_opener.h"
+#include "calibration/probe_care.h"
 #include "common/number_text.h"
 #include "temp_store.h"
 #include "tests/support/fake_clock.h"
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QTest>
 
 namespace {
@@ -253,6 +255,81 @@ TEST_F(CalibrationDialog, UnsavedEditsReachTheNextPhReadingUntilTheDialogIsOpene
   open();
   EXPECT_EQ(readProbe1(), 7.3721) << "opening reloads the stored slope";
   EXPECT_TRUE(m_messages.shown.empty());
+}
+
+TEST_F(CalibrationDialog, AnIntervalOrLimitThatIsNoNumberOrOutOfOrderIsRefusedNamingItsField) {
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  open();
+  auto *limits = control<QTableWidget>("tblCareLimits");
+  // Rows: slope against the default, against the previous, offset change; columns warn, refuse.
+  const auto cell = [&](int row, int column) { return limits->item(row, column); };
+  struct Case {
+    int row; // -1: the interval's box
+    int column;
+    const char *typed;
+    const char *message;
+    const char *kept;
+  };
+  const Case refused[] = {
+      {-1, 0, "ten",
+       "\"Due every (days)\": \"ten\" is not a whole number of days, 0 or more. The interval "
+       "stays 7.",
+       "7"},
+      {0, 0, "5 %",
+       "\"Slope against the default, warn (percentage points)\": \"5 %\" is not a number, 0 or "
+       "more. The limit stays 5.",
+       "5"},
+      {2, 1, "-1",
+       "\"Offset change, refuse (mV)\": \"-1\" is not a number, 0 or more. The limit stays 120.",
+       "120"},
+      {1, 0, "25",
+       "\"Slope against the previous, warn (percentage points)\": 25 is above the refusal limit, "
+       "20: a result is warned of before it is refused. The limit stays 5.",
+       "5"},
+      {2, 1, "14.5",
+       "\"Offset change, refuse (mV)\": 14.5 is below the warning limit, 15: a result is warned "
+       "of before it is refused. The limit stays 120.",
+       "120"},
+  };
+  for (const Case &c : refused) {
+    m_messages.shown.clear();
+    if (c.row < 0) {
+      retype("txtDueDays", c.typed);
+      QTest::keyClick(box("txtDueDays"), Qt::Key_Return);
+    } else {
+      cell(c.row, c.column)->setText(c.typed);
+    }
+    ASSERT_EQ(m_messages.shown.size(), 1u) << c.typed;
+    EXPECT_EQ(m_messages.shown[0].text, c.message);
+    EXPECT_EQ(c.row < 0 ? box("txtDueDays")->text() : cell(c.row, c.column)->text(), c.kept);
+  }
+  QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
+                     calibration::settingsApplication());
+  EXPECT_FALSE(settings.childGroups().contains(calibration::careGroup()));
+
+  // A limit that reads judges the live values at once, and is kept for its probe alone.
+  retype("txtOffset", "2.5787"); // 1 mV from the stored offset
+  EXPECT_FALSE(box("txtCondition")->text().contains("limit"));
+  m_messages.shown.clear();
+  cell(2, 0)->setText("0.5");
+  EXPECT_TRUE(m_messages.shown.empty());
+  EXPECT_TRUE(box("txtCondition")
+                  ->text()
+                  .endsWith("the offset's change, +1.00 mV, is beyond the warning limit (0.5)"))
+      << box("txtCondition")->text().toStdString();
+  EXPECT_EQ(calibration::readProbeCare(1).limits.offsetChangeMv.warn, 0.5);
+  EXPECT_EQ(calibration::readProbeCare(2).limits.offsetChangeMv.warn, 15);
+
+  // A store edited by hand with a warning limit above its refusal limit loads without a word.
+  calibration::ProbeCare outOfOrder;
+  outOfOrder.limits.slopeOfDefault = {30, 20};
+  ASSERT_NE(calibration::saveProbeCare(2, outOfOrder), QSettings::AccessError);
+  selectProbe(2);
+  EXPECT_EQ(cell(0, 0)->text(), "30");
+  EXPECT_EQ(cell(2, 0)->text(), "15");
+  EXPECT_TRUE(m_messages.shown.empty());
+  selectProbe(1);
+  EXPECT_EQ(cell(2, 0)->text(), "0.5");
 }
 
 } // namespace

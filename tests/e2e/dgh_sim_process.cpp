@@ -4,6 +4,9 @@
 #include <sched.h>
 
 #include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
 
 #include <csignal>
 #include <sys/prctl.h>
@@ -27,6 +30,12 @@ void keepUpWithTheSimulator() {
   (void)done;
 }
 
+// The simulators alive in this test program, by terminal.
+QHash<QString, DghSimProcess *> &simulators() {
+  static QHash<QString, DghSimProcess *> all;
+  return all;
+}
+
 } // namespace
 
 DghSimProcess::DghSimProcess(const QStringList &arguments) {
@@ -37,9 +46,12 @@ DghSimProcess::DghSimProcess(const QStringList &arguments) {
   if (!m_process.waitForStarted(processWaitMs))
     return;
   m_devicePath = readLine();
+  if (!m_devicePath.isEmpty())
+    simulators().insert(m_devicePath, this);
 }
 
 DghSimProcess::~DghSimProcess() {
+  simulators().remove(m_devicePath);
   if (m_process.state() == QProcess::NotRunning)
     return;
   if (!endWith(SIGTERM)) {
@@ -64,6 +76,23 @@ QString DghSimProcess::control(const QString &line) {
   return readLine();
 }
 
+std::optional<DghSimProcess::LineCounts> DghSimProcess::lineCounts() {
+  if (m_process.state() != QProcess::Running)
+    return std::nullopt;
+  static const QRegularExpression answer(
+      QStringLiteral("^ok read (\\d+) wrote (\\d+) quiet (-?\\d+)$"));
+  const QRegularExpressionMatch match = answer.match(control(QStringLiteral("line")));
+  if (!match.hasMatch())
+    return std::nullopt;
+  return LineCounts{match.captured(1).toLongLong(), match.captured(2).toLongLong(),
+                    match.captured(3).toLongLong()};
+}
+
+DghSimProcess *DghSimProcess::serving(const QString &device) {
+  const QString terminal = QFileInfo(device).canonicalFilePath();
+  return terminal.isEmpty() ? nullptr : simulators().value(terminal, nullptr);
+}
+
 bool DghSimProcess::endWith(int signal) {
   if (m_process.state() == QProcess::NotRunning)
     return true;
@@ -77,7 +106,7 @@ tiltdgh::PortDevices portOneAt(const QString &device) {
   return devices;
 }
 
-RealLink::RealLink(const QString &device) : line(portOneAt(device)) {}
+RealLink::RealLink(const QString &device) : serial(portOneAt(device)) {}
 
 QString RealLink::ask(const QString &address) {
   tiltdgh::SendCommand(link, QLatin1Char('$') + address + QStringLiteral("RD\r"));

@@ -3,12 +3,14 @@
 #include "instrument/clock.h"
 #include "instrument/dgh_exchange.h"
 #include "instrument/qserial_line.h"
+#include "tests/e2e/paced_line.h"
 #include "tests/support/recorders.h"
 
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <ostream>
 
 // Failed comparisons show the text (carriage returns and line feeds escaped), not QString's
@@ -47,6 +49,20 @@ public:
   bool endWith(int signal);
   QProcess &process() { return m_process; }
 
+  // The characters the simulator has read from and written to its terminal since it started,
+  // and the milliseconds since it last read one (-1 before the first); nothing when it does not
+  // answer.
+  struct LineCounts {
+    qint64 read = 0;
+    qint64 wrote = 0;
+    qint64 quietMs = -1;
+  };
+  std::optional<LineCounts> lineCounts();
+
+  // The simulator of this test program whose terminal is `device` (a link to it is followed),
+  // or none.
+  static DghSimProcess *serving(const QString &device);
+
 private:
   QString readLine();
 
@@ -54,15 +70,17 @@ private:
   QString m_devicePath;
 };
 
-// The real serial line on port 1 = `device`, with the machine's clock and recorded messages.
+// The real serial line on port 1 = `device`, with the machine's clock (its waits paced by the
+// simulator's side of the line) and recorded messages.
 struct RealLink {
   explicit RealLink(const QString &device);
 
   // One exchange: "$<address>RD" + CR, then the reply as ReadResponse gives it.
   QString ask(const QString &address);
 
-  tiltdgh::QSerialLine line;
-  tiltdgh::SteadyClock clock;
+  tiltdgh::QSerialLine serial;
+  CountingLine line{serial};
+  SimulatorPacedClock clock{line};
   testsupport::RecordingMessages messages;
   tiltdgh::DghLink link{line, clock, messages};
 };

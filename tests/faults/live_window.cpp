@@ -30,7 +30,7 @@ LiveWindow::LiveWindow(const QString &device, const QMap<int, QString> &others)
     answers.pop_front();
     return cancel ? std::nullopt : std::optional<QString>(text);
   };
-  window = std::make_unique<frmMain>(line, clock, services);
+  window = std::make_unique<frmMain>(counted, clock, services);
 }
 
 LiveWindow::~LiveWindow() = default;

@@ -2,6 +2,7 @@
 
 #include "console/frm_main.h"
 #include "instrument/qserial_line.h"
+#include "tests/e2e/paced_line.h"
 #include "tests/support/recorders.h"
 #include "tests/support/state_checks.h"
 
@@ -14,7 +15,8 @@
 
 namespace faults {
 
-// The real main window on the real serial line and the machine's clock, port 1 being `device`
+// The real main window on the real serial line and the machine's clock (its waits paced by the
+// simulator's side of the line), port 1 being `device`
 // (a dgh-sim terminal or a link to one) and further port numbers mapped by `others`. Its boxes
 // are answered by the test: messages are recorded, "Commport Setup" takes the queued answers
 // (Cancel when none is left).
@@ -30,7 +32,8 @@ struct LiveWindow {
   QStringList takeMessages();
 
   tiltdgh::QSerialLine line;
-  tiltdgh::SteadyClock clock;
+  e2e::CountingLine counted{line}; // what the window uses
+  e2e::SimulatorPacedClock clock{counted};
   testsupport::RecordingMessages messages;
   std::deque<std::optional<QString>> answers;
   std::unique_ptr<frmMain> window;

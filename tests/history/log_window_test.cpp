@@ -1,3 +1,4 @@
+#include "calibration/calibration_history.h"
 #include "history/log_window.h"
 #include "logging/log_writer.h"
 #include "state/operator_messages.h"
@@ -16,6 +17,8 @@
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <cstdlib>
+#include <ctime>
 
 namespace {
 
@@ -211,6 +214,176 @@ TEST(LogWindow, AFileItCannotShowIsToldAndAReadCanBeCancelled) {
   EXPECT_FALSE(read.first().first().toBool());
   EXPECT_TRUE(messages.texts.isEmpty());
   EXPECT_FALSE(window.isVisible());
+}
+
+// The local clock of the log and the window is Berlin's, an hour ahead of UTC in December, for
+// the length of a test.
+class BerlinClock {
+public:
+  BerlinClock() : m_had(qEnvironmentVariableIsSet("TZ")), m_old(qgetenv("TZ")) {
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+  }
+  ~BerlinClock() {
+    if (m_had)
+      qputenv("TZ", m_old);
+    else
+      qunsetenv("TZ");
+    tzset();
+  }
+
+private:
+  bool m_had;
+  QByteArray m_old;
+};
+
+qint64 wall(int day, int h, int m) {
+  return logging::wallSecondsOf(QDate(2026, 12, day), h * 3600 + m * 60);
+}
+
+TEST(LogWindow, MarksTheRunsAlarmsFromTheJournalBesideTheLog) {
+  BerlinClock berlin;
+  QTemporaryDir dir;
+  const QString path = dir.filePath("night.csv");
+  writeTwoRuns(path);
+  QFile journal(path + ".alarms.csv");
+  ASSERT_TRUE(journal.open(QIODevice::WriteOnly));
+  journal.write("time,quantity,event,value,limit,user\n"
+                "2026-12-07T22:00:00Z,ph1,raised,7.31,7.3,\n"
+                "2026-12-07T22:05:00Z,ph1,acknowledged,,,lab\n"
+                "this line is damaged\n"
+                "2026-12-07T22:30:00Z,ph1,returned,7.2,7.3,\n"
+                "2026-12-08T07:10:00Z,therm,raised,,,\n");
+  journal.close();
+  RecordedMessages messages;
+  history::LogWindow window({&messages, {}});
+  window.resize(1100, 640);
+  window.show();
+  ASSERT_TRUE(openAndWait(window, path));
+
+  EXPECT_EQ(find<QLabel>(window, "lblStatus")->text().toStdString(),
+            (QDir::toNativeSeparators(path) +
+             ": 2 run(s), 1800 record(s); 4 alarm event(s) from night.csv.alarms.csv, 1 "
+             "damaged line(s) skipped")
+                .toStdString());
+  auto *alarms = find<QListWidget>(window, "lstAlarms");
+  ASSERT_EQ(alarms->count(), 4);
+  EXPECT_EQ(alarms->item(0)->text().toStdString(),
+            "2026-12-07 23:00:00  pH 1 raised at 7.31 (limit 7.3)");
+  EXPECT_EQ(alarms->item(1)->text().toStdString(),
+            "2026-12-07 23:05:00  pH 1 acknowledged, by lab");
+  EXPECT_EQ(alarms->item(3)->text().toStdString(),
+            "2026-12-08 08:10:00  Thermistor modules (no reading) raised");
+
+  // A line across the chart for each raise (solid) and return (dashed), in its trace's colour:
+  // the share of a column's lowest 40 pixels in that colour, where no trace passes.
+  auto *chart = find<QCustomPlot>(window, "chtLog");
+  const QImage drawn = chart->toPixmap().toImage();
+  const auto share = [&](qint64 at, QColor colour) {
+    const int x = int(std::lround(chart->xAxis->coordToPixel(double(at))));
+    const int bottom = chart->axisRect()->bottom() - 2;
+    int count = 0;
+    for (int y = bottom - 40; y < bottom; ++y)
+      count += drawn.pixelColor(x, y).rgb() == colour.rgb();
+    return count / 40.0;
+  };
+  const QColor green(Qt::green), white(0xF0F0F0);
+  EXPECT_EQ(share(wall(7, 23, 0), green), 1.0);
+  EXPECT_GT(share(wall(7, 23, 30), green), 0.4);
+  EXPECT_LT(share(wall(7, 23, 30), green), 0.9);
+  EXPECT_EQ(share(wall(8, 8, 10), white), 1.0);
+  EXPECT_EQ(share(wall(7, 23, 15), green), 0.0);
+
+  // The mouse over a mark names it in the read-out and the tool tip.
+  window.showCursorAt(double(wall(7, 23, 0)));
+  const QString named = "alarm 2026-12-07 23:00:00 pH 1 raised at 7.31 (limit 7.3)";
+  EXPECT_TRUE(find<QLabel>(window, "lblCursor")->text().endsWith(named))
+      << find<QLabel>(window, "lblCursor")->text().toStdString();
+  EXPECT_EQ(chart->toolTip().toStdString(), named.toStdString());
+  window.showCursorAt(double(wall(7, 23, 15)));
+  EXPECT_TRUE(chart->toolTip().isEmpty());
+
+  if (const QString folder = qEnvironmentVariable("BRELLIS_SCREENSHOT_DIR"); !folder.isEmpty()) {
+    find<QCheckBox>(window, "chkTherm1")->setChecked(true);
+    alarms->setCurrentRow(0);
+    chart->xAxis->setRange(double(wall(7, 22, 30)), double(wall(8, 0, 0)));
+    window.showCursorAt(double(wall(7, 23, 0)));
+    chart->replot();
+    window.grab().save(folder + "/log-window-alarms.png");
+  }
+  EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+// Probe 1 was saved with run 1's values before it and again, the same values, half an hour after
+// it began; run 2 began after a save with its new offset. Probe 2 has no record.
+void writeHistory(const QString &path) {
+  const auto save = [&](const char *utc, double offset) {
+    calibration::CalibrationRecord record;
+    record.time = QDateTime::fromString(QString::fromLatin1(utc), Qt::ISODate);
+    record.user = "lab", record.host = "bench", record.probe = 1;
+    record.before = {2.5, 4.5, "180312", QDate(2026, 1, 1)};
+    record.after = {offset, 4.5427, "180312", QDate(2026, 11, 30)};
+    ASSERT_EQ(calibration::appendRecord(path, record), QString());
+  };
+  save("2026-11-30T09:00:00Z", 2.5777);
+  save("2026-12-07T21:30:00Z", 2.5777);
+  save("2026-12-08T06:30:00Z", 2.5801);
+}
+
+TEST(LogWindow, ShowsTheCalibrationRecordInForceAtEachRunsStartOrWhyNone) {
+  BerlinClock berlin;
+  QTemporaryDir dir;
+  const QString path = dir.filePath("night.csv");
+  writeTwoRuns(path);
+  const QString history = calibration::historyFilePath();
+  const QString where = QDir::toNativeSeparators(history);
+  const QString noProbe1 = "Probe 1: no calibration record matches the run's values (S/N 180312, "
+                           "offset %1 V, slope 4.5427)";
+  const struct {
+    std::function<void()> prepare;
+    QString run1, run2, summary;
+  } cases[] = {
+      {[&] { writeHistory(history); },
+       "Probe 1: record 1, saved 2026-11-30T09:00:00Z by lab@bench from typed values",
+       "Probe 1: record 3, saved 2026-12-08T06:30:00Z by lab@bench from typed values",
+       "Calibration history " + where + ": history intact (3 records)"},
+      {[&] {
+         QFile file(history);
+         file.open(QIODevice::Append);
+         file.write("not a record\n");
+       },
+       "Probe 1: record 1, saved 2026-11-30T09:00:00Z by lab@bench from typed values",
+       "Probe 1: record 3, saved 2026-12-08T06:30:00Z by lab@bench from typed values",
+       "Calibration history " + where +
+           ": history altered at record 4: it is not a whole calibration record"},
+      {[&] { QDir(QFileInfo(history).path()).removeRecursively(); }, noProbe1.arg("2.5777"),
+       noProbe1.arg("2.5801"), "There is no calibration history at " + where + "."},
+      {[&] { QDir().mkpath(history); }, noProbe1.arg("2.5777"), noProbe1.arg("2.5801"),
+       "Calibration history " + where + ": history cannot be read: " + history + " is a folder"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.summary.toStdString());
+    c.prepare();
+    RecordedMessages messages;
+    history::LogWindow window({&messages, {}});
+    window.show();
+    ASSERT_TRUE(openAndWait(window, path));
+    auto *runs = find<QListWidget>(window, "lstRuns");
+    auto *header = find<QPlainTextEdit>(window, "txtHeader");
+    for (int run : {0, 1}) {
+      runs->setCurrentRow(run);
+      const QStringList lines = header->toPlainText().split('\n');
+      const qsizetype at = lines.indexOf("Calibration in force at the run's start:");
+      ASSERT_GE(at, 0) << header->toPlainText().toStdString();
+      ASSERT_EQ(lines.size(), at + 4);
+      EXPECT_EQ(lines[at + 1].toStdString(), (run == 0 ? c.run1 : c.run2).toStdString());
+      EXPECT_EQ(lines[at + 2], "Probe 2: no calibration record matches the run's values (S/N A-7 "
+                               "spare, offset 2.5791 V, slope 4.55)");
+      EXPECT_EQ(lines[at + 3].toStdString(), c.summary.toStdString());
+    }
+    EXPECT_TRUE(messages.texts.isEmpty());
+  }
+  QDir(QFileInfo(history).path()).removeRecursively();
 }
 
 } // namespace

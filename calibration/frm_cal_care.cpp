@@ -1,0 +1,192 @@
+// The calibration dialog's care of the probe, beside the coefficients: the due interval, the
+// limits its condition is judged by, and the read-outs of its condition and unsaved values.
+#include "calibration/frm_cal.h"
+
+#include "calibration/calibration_store.h"
+#include "common/number_text.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+using calibration::ConditionLimits;
+using calibration::Limits;
+
+// The six limits, in the table's reading order: per row a warn and a refuse cell.
+struct LimitField {
+  const char *caption; // names the cell in messages and to assistive technology
+  Limits ConditionLimits::*limits;
+  bool refuse;
+};
+constexpr LimitField limitFields[frmCal::limitFieldCount] = {
+    {"Slope against the default, warn (percentage points)", &ConditionLimits::slopeOfDefault,
+     false},
+    {"Slope against the default, refuse (percentage points)", &ConditionLimits::slopeOfDefault,
+     true},
+    {"Slope against the previous, warn (percentage points)", &ConditionLimits::slopeOfPrevious,
+     false},
+    {"Slope against the previous, refuse (percentage points)", &ConditionLimits::slopeOfPrevious,
+     true},
+    {"Offset change, warn (mV)", &ConditionLimits::offsetChangeMv, false},
+    {"Offset change, refuse (mV)", &ConditionLimits::offsetChangeMv, true},
+};
+constexpr const char *limitRowCaptions[] = {"Slope vs default, % pts", "Slope vs previous, % pts",
+                                            "Offset change, mV"};
+
+double &bound(ConditionLimits &limits, const LimitField &field) {
+  Limits &pair = limits.*field.limits;
+  return field.refuse ? pair.refuse : pair.warn;
+}
+
+// A line of text the dialog shows: a flat read-only box, so that the dialog's captions stay the
+// labels of its fields.
+QLineEdit *readOut(const QString &name, const QString &accessibleName) {
+  auto *edit = new QLineEdit;
+  edit->setObjectName(name);
+  edit->setAccessibleName(accessibleName);
+  edit->setReadOnly(true);
+  edit->setFrame(false);
+  edit->setFocusPolicy(Qt::NoFocus);
+  edit->setStyleSheet(QStringLiteral("background: transparent;"));
+  return edit;
+}
+
+} // namespace
+
+// Beside the Part's fields, in columns of their own and rows no taller than theirs: the limits,
+// then the due interval below them; the probe's condition and whether its live values are saved
+// in rows of their own below the fields.
+void frmCal::addCareFields(QGridLayout *grid) {
+  addLimitFields(grid);
+  auto *due = new QGroupBox(QStringLiteral("Due every (days, 0: never)"));
+  m_txtDueDays = new QLineEdit;
+  m_txtDueDays->setObjectName(QStringLiteral("txtDueDays"));
+  m_txtDueDays->setAccessibleName(QStringLiteral("Calibration due every, days"));
+  (new QVBoxLayout(due))->addWidget(m_txtDueDays);
+  grid->addWidget(due, 4, 2, 2, 1);
+  connect(m_txtDueDays, &QLineEdit::editingFinished, this, &frmCal::applyDueDaysText);
+  m_txtCondition = readOut(QStringLiteral("txtCondition"), QStringLiteral("Probe condition"));
+  m_txtUnsaved = readOut(QStringLiteral("txtUnsaved"), QStringLiteral("Unsaved values"));
+  m_txtUnsaved->setStyleSheet(QStringLiteral("background: transparent; color: #b00000;"));
+  grid->addWidget(m_txtCondition, 6, 0, 1, 3);
+  grid->addWidget(m_txtUnsaved, 7, 0, 1, 3);
+}
+
+// A table of its own rather than captions, which would stand among the Part's labels: a row per
+// limit, a column each for warn and refuse, rows as tall as the fields beside them.
+void frmCal::addLimitFields(QGridLayout *grid) {
+  m_tblLimits = new QTableWidget(limitFieldCount / 2, 2);
+  m_tblLimits->setObjectName(QStringLiteral("tblCareLimits"));
+  m_tblLimits->setAccessibleName(QStringLiteral("Probe condition limits"));
+  m_tblLimits->setHorizontalHeaderLabels({QStringLiteral("warn"), QStringLiteral("refuse")});
+  QStringList rows;
+  for (const char *caption : limitRowCaptions)
+    rows << QLatin1String(caption);
+  m_tblLimits->setVerticalHeaderLabels(rows);
+  // Sized here, not from the contents: those are known only once the dialog is shown, too late
+  // to widen it, and the Part's fields would give up their width.
+  const int rowHeight = m_txtOffset->sizeHint().height();
+  int captionWidth = 0;
+  for (const QString &caption : rows)
+    captionWidth = std::max(captionWidth, fontMetrics().horizontalAdvance(caption));
+  const int columnWidth = fontMetrics().horizontalAdvance(QStringLiteral("refuse")) * 2;
+  QHeaderView *rowHeader = m_tblLimits->verticalHeader();
+  QHeaderView *columnHeader = m_tblLimits->horizontalHeader();
+  rowHeader->setSectionResizeMode(QHeaderView::Fixed);
+  rowHeader->setDefaultSectionSize(rowHeight);
+  rowHeader->setFixedWidth(captionWidth + fontMetrics().averageCharWidth() * 2);
+  columnHeader->setSectionResizeMode(QHeaderView::Fixed);
+  columnHeader->setDefaultSectionSize(columnWidth);
+  columnHeader->setFixedHeight(rowHeight);
+  m_tblLimits->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_tblLimits->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  const int frame = 2 * m_tblLimits->frameWidth();
+  m_tblLimits->setFixedSize(rowHeader->width() + 2 * columnWidth + frame,
+                            rowHeight * (1 + limitFieldCount / 2) + frame);
+  for (int i = 0; i < limitFieldCount; ++i) {
+    auto *item = new QTableWidgetItem;
+    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    item->setData(Qt::AccessibleTextRole, QLatin1String(limitFields[i].caption));
+    m_tblLimits->setItem(i / 2, i % 2, item);
+  }
+  connect(m_tblLimits, &QTableWidget::itemChanged, this,
+          [this](QTableWidgetItem *item) { applyLimitText(item->row() * 2 + item->column()); });
+  grid->addWidget(m_tblLimits, 0, 2, 4, 1, Qt::AlignTop);
+}
+
+void frmCal::showCare() {
+  m_txtDueDays->setText(QString::number(m_care.dueDays));
+  for (int i = 0; i < limitFieldCount; ++i)
+    limitItem(i)->setText(common::generalNumber(bound(m_care.limits, limitFields[i])));
+}
+
+void frmCal::applyDueDaysText() {
+  bool ok = false;
+  const int days = m_txtDueDays->text().trimmed().toInt(&ok);
+  if (!ok || days < 0) {
+    m_messages.showMessage(QStringLiteral("\"Due every (days)\": \"%1\" is not a whole number of "
+                                          "days, 0 or more. The interval stays %2.")
+                               .arg(m_txtDueDays->text())
+                               .arg(m_care.dueDays));
+    m_txtDueDays->setText(QString::number(m_care.dueDays));
+    return;
+  }
+  if (days == m_care.dueDays)
+    return;
+  m_care.dueDays = days;
+  saveCare(QStringLiteral("calibration interval"));
+}
+
+void frmCal::applyLimitText(int index) {
+  const LimitField &field = limitFields[index];
+  QTableWidgetItem *item = limitItem(index);
+  const double present = bound(m_care.limits, field);
+  const std::optional<double> value = calibration::readCoefficientNumber(item->text().trimmed());
+  // Unchanged (the dialog showing the stored limits, or putting one back) is never refused, even
+  // where a store edited by hand holds a warning limit above its refusal limit.
+  if (value && *value == present)
+    return;
+  QString refusal;
+  if (!value || *value < 0) {
+    refusal = QStringLiteral("\"%1\" is not a number, 0 or more.").arg(item->text());
+  } else {
+    const Limits &pair = m_care.limits.*field.limits;
+    if (field.refuse && *value < pair.warn)
+      refusal = QStringLiteral("%1 is below the warning limit, %2: a result is warned of before "
+                               "it is refused.")
+                    .arg(common::generalNumber(*value), common::generalNumber(pair.warn));
+    else if (!field.refuse && *value > pair.refuse)
+      refusal = QStringLiteral("%1 is above the refusal limit, %2: a result is warned of before "
+                               "it is refused.")
+                    .arg(common::generalNumber(*value), common::generalNumber(pair.refuse));
+  }
+  if (!refusal.isEmpty()) {
+    m_messages.showMessage(
+        QStringLiteral("\"%1\": %2 The limit stays %3.")
+            .arg(QLatin1String(field.caption), refusal, common::generalNumber(present)));
+    item->setText(common::generalNumber(present));
+    return;
+  }
+  bound(m_care.limits, field) = *value;
+  saveCare(QStringLiteral("limit \"%1\"").arg(QLatin1String(field.caption)));
+  refreshStatus();
+}
+
+QTableWidgetItem *frmCal::limitItem(int index) const {
+  return m_tblLimits->item(index / 2, index % 2);
+}
+
+void frmCal::saveCare(const QString &what) {
+  if (calibration::saveProbeCare(m_selectedProbe, m_care) == QSettings::AccessError)
+    m_messages.showMessage(QStringLiteral("The %1 was not saved: the settings file %2 cannot be "
+                                          "written.")
+                               .arg(what, calibration::settingsFileName()));
+}

@@ -1,0 +1,119 @@
+// The log window's files beside the log: the run's alarm journal and the calibration history.
+#include "history/log_window.h"
+
+#include "history/log_chart.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QPainter>
+#include <QPixmap>
+#include <QVBoxLayout>
+
+namespace history {
+namespace {
+
+// Marks this close to the mouse, in pixels, are named in the read-out.
+constexpr double kMarkReach = 4;
+
+// The local date and time of wall-clock seconds as the log counts them.
+QDateTime localTime(qint64 wallSeconds) {
+  return QDateTime(logging::wallDate(wallSeconds),
+                   QTime::fromMSecsSinceStartOfDay(logging::wallSecondsOfDay(wallSeconds) * 1000));
+}
+
+} // namespace
+
+LogSideFiles readSideFiles(const QString &logPath) {
+  LogSideFiles side;
+  side.journal = readAlarmJournalFile(logPath, QTimeZone::systemTimeZone());
+  side.historyPath = calibration::historyFilePath();
+  side.historyFound = QFileInfo::exists(side.historyPath);
+  side.history = calibration::readHistory(side.historyPath);
+  return side;
+}
+
+QWidget *LogWindow::buildAlarmList() {
+  m_alarmPane = new QWidget;
+  auto *layout = new QVBoxLayout(m_alarmPane);
+  layout->setContentsMargins(0, 0, 0, 0);
+  m_lstAlarms = addCaptionedList(layout, QStringLiteral("&Alarms"), "lstAlarms", 0);
+  m_alarmPane->setVisible(false);
+  connect(m_lstAlarms, &QListWidget::currentRowChanged, this, &LogWindow::showAlarm);
+  return m_alarmPane;
+}
+
+void LogWindow::showSideFiles(LogSideFiles side) {
+  m_chart->setAlarmMarks({}); // before the marks it points to go
+  m_side = std::move(side);
+  m_lstAlarms->clear();
+  for (const AlarmMark &mark : m_side.journal.marks) {
+    QPixmap swatch(12, 12);
+    swatch.fill(mark.colour());
+    QPainter(&swatch).drawRect(0, 0, 11, 11); // a white mark's swatch on a white list
+
+    QString text = clockText(mark.wallSeconds) + QStringLiteral("  ") + mark.text();
+    if (!mark.user.isEmpty())
+      text += QStringLiteral(", by ") + mark.user;
+    m_lstAlarms->addItem(new QListWidgetItem(QIcon(swatch), text));
+  }
+  m_alarmPane->setVisible(m_side.journal.found);
+  m_chart->setAlarmMarks(m_side.journal.marks);
+}
+
+QString LogWindow::alarmStatus() const {
+  const AlarmJournal &journal = m_side.journal;
+  if (!journal.found)
+    return {};
+  QString status = QStringLiteral("; %1 alarm event(s) from %2")
+                       .arg(journal.marks.size())
+                       .arg(QFileInfo(alarmJournalPath(m_path)).fileName());
+  if (journal.damagedLines > 0)
+    status += QStringLiteral(", %1 damaged line(s) skipped").arg(journal.damagedLines);
+  if (journal.truncated)
+    status += QStringLiteral(", only its first %1 MiB read").arg(kMaxAlarmJournalBytes >> 20);
+  return status;
+}
+
+QString LogWindow::alarmsNear(double key) const {
+  QStringList texts;
+  for (const AlarmMark *mark : m_chart->marksNear(key, kMarkReach))
+    texts << QStringLiteral("alarm %1 %2").arg(clockText(mark->wallSeconds), mark->text());
+  return texts.join(QStringLiteral("   "));
+}
+
+void LogWindow::showAlarm(int row) {
+  if (!m_log || row < 0 || row >= int(m_side.journal.marks.size()))
+    return;
+  const double key = double(m_side.journal.marks[size_t(row)].wallSeconds);
+  const QCPRange range = m_chart->xAxis->range();
+  if (!range.contains(key))
+    m_chart->xAxis->setRange(key - range.size() / 2, key + range.size() / 2);
+  showCursorAt(key);
+  m_chart->replot();
+}
+
+QStringList LogWindow::calibrationLines(const logging::LogRun &r) const {
+  // A run without records began some time on its date: any record made that day may be it.
+  const QDateTime start = r.recordCount > 0
+                              ? localTime(m_log->records[size_t(r.firstRecord)].wallSeconds)
+                              : QDateTime(r.date, QTime(23, 59, 59));
+  QStringList lines{QStringLiteral("Calibration in force at the run's start:")};
+  for (int probe = 1; probe <= 2; ++probe) {
+    calibration::RunCalibration run;
+    run.probe = probe;
+    run.serialNumber = probe == 1 ? r.probe1Serial : r.probe2Serial;
+    run.offset = logging::headerNumber(probe == 1 ? r.probe1Offset : r.probe2Offset);
+    run.slope = logging::headerNumber(probe == 1 ? r.probe1Slope : r.probe2Slope);
+    run.start = start;
+    lines << calibration::recordInForceText(m_side.history, run);
+  }
+  const QString where = QDir::toNativeSeparators(m_side.historyPath);
+  if (!m_side.historyFound)
+    lines << QStringLiteral("There is no calibration history at %1.").arg(where);
+  else
+    lines << QStringLiteral("Calibration history %1: %2").arg(where, m_side.history.summary());
+  return lines;
+}
+
+} // namespace history
