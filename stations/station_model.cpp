@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <cmath>
@@ -288,7 +289,12 @@ Applied StationModel::apply(const Incoming &message) {
   if (const std::optional<Garbage> why = parsePayload(kind->kind, message.payload, parsed))
     return garbage(*why);
 
-  const QString name = QString::fromUtf8(rest.first(slash));
+  // MQTT topics are UTF-8; a name that is not would be shown with replacement characters, and
+  // two different ones would fall onto one tile.
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  const QString name = utf8(rest.first(slash));
+  if (utf8.hasError())
+    return garbage(Garbage::BadTopic);
   auto found = m_stations.find(name);
   if (found == m_stations.end()) {
     found = m_stations.emplace(name, Station{}).first;

@@ -33,7 +33,7 @@ const char *channelName(Channel channel);
 
 // Why a message was not taken.
 enum class Garbage {
-  BadTopic,  // not <base>/<station>/<a topic a station publishes>
+  BadTopic,  // not <base>/<station>/<a topic a station publishes>, or a name not UTF-8
   TooLarge,  // a payload over maxPayload bytes
   NotJson,   // a reading that is no JSON object (NaN and 1e999 are no JSON either)
   NoNumber,  // a reading without a finite numeric "value"

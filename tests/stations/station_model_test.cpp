@@ -33,6 +33,7 @@ TEST(StationModel, GarbageIsCountedByKindAndChangesNothing) {
       {"lab/a/ph1/value/more", reading, Garbage::BadTopic},
       {"lab/a/ph9/value", reading, Garbage::BadTopic},
       {"labx/a/ph1/value", reading, Garbage::BadTopic},
+      {"lab/\x8f/ph1/value", reading, Garbage::BadTopic},
       {"other/a/ph1/value", reading, Garbage::BadTopic},
       {"lab/a/ph1/value", "7.1", Garbage::NotJson},
       {"lab/a/ph1/value", "{\"value\":NaN}", Garbage::NotJson},
