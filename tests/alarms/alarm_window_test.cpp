@@ -1,5 +1,5 @@
 // The alarms in the running window, on the in-process simulated modules and the real clock.
-#include "tests/publish/broker.h"
+#include "tests/publish/publishing_window.h"
 #include "tests/support/simulated_window.h"
 
 #include "alarms/alarm_limits_dialog.h"
@@ -200,15 +200,10 @@ QJsonObject json(const brokertest::Subscriber &subscriber, const char *topic) {
 // 5 and the flow over 1.5 L/min raise two alarms.
 TEST(AlarmWindow, AlarmsAreRetainedTopicsOnTheBroker) {
   StateHome home;
-  const int port = brokertest::freePort();
-  brokertest::Broker broker(
-      {QStringLiteral("listener %1 127.0.0.1").arg(port), QStringLiteral("allow_anonymous true")});
-  ASSERT_TRUE(broker.start()) << broker.log().toStdString();
-  tiltdgh::SteadyClock clock;
-  FrmMainServices services;
-  services.mqtt = publish::makeMqttConfig(QStringLiteral("mqtt://127.0.0.1:%1").arg(port), {},
-                                          QStringLiteral("test/rig"), {}, {});
-  testsupport::SimulatedWindow rig(clock, 9, services);
+  brokertest::PublishingWindow publishing;
+  ASSERT_TRUE(publishing.start(9)) << publishing.broker.log().toStdString();
+  const int port = publishing.port;
+  testsupport::SimulatedWindow &rig = *publishing.rig;
   frmMain &window = rig.window;
   ASSERT_TRUE(window.load());
   window.show();

@@ -1,6 +1,6 @@
 // "<prefix>/phN/calibration_due" against a real mosquitto: retained, "true" while the probe's
 // calibration is past its interval, "false" once a Save gives it today's date.
-#include "tests/publish/broker.h"
+#include "tests/publish/publishing_window.h"
 #include "tests/support/simulated_window.h"
 
 #include "calibration/calibration_store.h"
@@ -52,15 +52,10 @@ TEST(MqttBroker, CalibrationDueIsRetainedTrueWhilePastItsIntervalAndFalseAfterAS
   ASSERT_NE(calibration::saveProbeCoefficients(stored, 1), QSettings::AccessError);
   ASSERT_NE(calibration::saveProbeCoefficients(stored, 2), QSettings::AccessError);
 
-  const int port = brokertest::freePort();
-  Broker broker(
-      {QStringLiteral("listener %1 127.0.0.1").arg(port), QStringLiteral("allow_anonymous true")});
-  ASSERT_TRUE(broker.start()) << broker.log().toStdString();
-  tiltdgh::SteadyClock clock;
-  FrmMainServices services;
-  services.mqtt = publish::makeMqttConfig(QStringLiteral("mqtt://127.0.0.1:%1").arg(port), {},
-                                          QStringLiteral("test/rig"), {}, {});
-  testsupport::SimulatedWindow rig(clock, 7, services);
+  brokertest::PublishingWindow publishing;
+  ASSERT_TRUE(publishing.start(7)) << publishing.broker.log().toStdString();
+  const int port = publishing.port;
+  testsupport::SimulatedWindow &rig = *publishing.rig;
   ASSERT_TRUE(rig.window.load());
   auto *publisher = rig.window.findChild<publish::MqttPublisher *>("mqttPublisher");
   ASSERT_TRUE(publisher);

@@ -2,6 +2,7 @@
 // readings, switches and calibration; the broker goes away and comes back while the read ticks go
 // on; TLS with certificates made here; a refused password; the program's command line.
 #include "tests/publish/broker.h"
+#include "tests/publish/publishing_window.h"
 #include "tests/support/simulated_window.h"
 
 #include "console/frm_main.h"
@@ -63,16 +64,11 @@ const ReadingTopic readingTopics[] = {
 };
 
 TEST(MqttBroker, ReadingsSwitchesAndCalibrationArePublishedAndResumeAfterTheBrokerRestarts) {
-  const int port = brokertest::freePort();
-  Broker broker(
-      {QStringLiteral("listener %1 127.0.0.1").arg(port), QStringLiteral("allow_anonymous true")});
-  ASSERT_TRUE(broker.start()) << broker.log().toStdString();
-
-  tiltdgh::SteadyClock clock;
-  FrmMainServices services;
-  services.mqtt = publish::makeMqttConfig(QStringLiteral("mqtt://127.0.0.1:%1").arg(port), {},
-                                          QStringLiteral("test/rig"), {}, {});
-  testsupport::SimulatedWindow rig(clock, 7, services);
+  brokertest::PublishingWindow publishing;
+  ASSERT_TRUE(publishing.start(7)) << publishing.broker.log().toStdString();
+  const int port = publishing.port;
+  Broker &broker = publishing.broker;
+  testsupport::SimulatedWindow &rig = *publishing.rig;
   frmMain &window = rig.window;
   ASSERT_TRUE(window.load());
   auto *publisher = window.findChild<publish::MqttPublisher *>("mqttPublisher");
