@@ -90,7 +90,9 @@ TEST(MqttBroker, ReadingsSwitchesAndCalibrationArePublishedAndResumeAfterTheBrok
   EXPECT_EQ(label->text(), "MQTT: connected");
   ASSERT_TRUE(
       QTest::qWaitFor([&] { return has(*subscriber, "test/rig/status", "online"); }, patience));
-  EXPECT_TRUE(has(*subscriber, "test/rig/switch/ph", "off"));
+  // The switches go out right behind the status: seeing the status does not mean they are here.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return has(*subscriber, "test/rig/switch/ph", "off"); },
+                              patience));
 
   // The calibration loaded at start, and again after the operator's change.
   const auto calibration = [&](const char *topic) {
