@@ -7,7 +7,7 @@ using state::Quantity;
 Session::Session(tiltdgh::DghLink &link, AcquisitionState &state, QObject *parent)
     : QObject(parent), m_link(link), m_state(state) {
   for (const state::QuantityInfo &q : state::quantities)
-    m_shown[static_cast<int>(q.quantity)].text = QString::fromUtf8(q.initialText);
+    m_last[static_cast<int>(q.quantity)].quantity = q.quantity;
 }
 
 void Session::readCycle() {
@@ -33,7 +33,7 @@ void Session::readPhModule(const QString &address) {
     const tiltdgh::Reading &pH = read.readings[1];
     const QDateTime time = QDateTime::currentDateTimeUtc();
     m_state.*state::info(mV.quantity).field = mV.value;
-    (mV.quantity == Quantity::Ph1mV ? m_state.ph1Volts : m_state.ph2Volts) = read.volts;
+    m_state.*state::probeAt(address)->volts = read.volts;
     stored(mV, time);
     m_state.compTemp = read.compTemp;
     m_state.*state::info(pH.quantity).field = pH.value;
@@ -70,12 +70,11 @@ void Session::readThermistors() {
   }
 }
 
-void Session::stored(const tiltdgh::Reading &reading, const QDateTime &time) {
-  Shown &shown = m_shown[static_cast<int>(reading.quantity)];
-  shown.text = reading.text;
-  shown.adjustedText = reading.adjustedText;
-  shown.gaugeValue = reading.adjusted;
-  emit readingStored(reading.quantity, reading.value, time);
+void Session::stored(state::Reading reading, const QDateTime &time) {
+  reading.time = time;
+  state::Reading &last = m_last[static_cast<int>(reading.quantity)];
+  last = std::move(reading);
+  emit readingStored(last);
 }
 
 void Session::conclude(const tiltdgh::ChannelRead &read) {
@@ -85,13 +84,9 @@ void Session::conclude(const tiltdgh::ChannelRead &read) {
     emit channelFailed(*read.switchOff);
 }
 
-void Session::channelSwitched(state::Channel channel, bool on) {
+void Session::switchChannel(state::Channel channel, bool on) {
   m_state.*state::info(channel).enabled = on;
-  if (on)
-    return;
-  for (const state::QuantityInfo &q : state::quantities)
-    if (q.channel == channel && q.blankedWhenOff)
-      m_shown[static_cast<int>(q.quantity)].text.clear();
+  emit channelSwitched(channel, on);
 }
 
 } // namespace acquisition

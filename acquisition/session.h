@@ -4,6 +4,7 @@
 #include "instrument/dgh_exchange.h"
 #include "state/acquisition_state.h"
 #include "state/quantities.h"
+#include "state/reading.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -14,8 +15,8 @@
 namespace acquisition {
 
 // Runs the read cycle: asks each module whose channel is on for its reading, stores what the
-// channel readers make of the replies in AcquisitionState, and tells every subscriber. It keeps
-// what each display is to show, so that nothing needs to read a reading back from the window.
+// channel readers make of the replies in AcquisitionState, and tells every subscriber: one
+// Reading per stored value, and every change of a channel's switch.
 // Everything happens on the user-interface thread; a reader's message box is shown through the
 // link's OperatorMessages, and returns before the session goes on.
 class Session : public QObject {
@@ -30,37 +31,32 @@ public:
   void readFlowModule();
   void readThermistors();
 
-  // The text of the quantity's display: its start text until the first reading, empty once its
-  // channel has been switched off.
-  QString displayText(state::Quantity quantity) const { return shown(quantity).text; }
-  // The text of its adjusted display (with correction or offset), and its gauge's value.
-  QString adjustedText(state::Quantity quantity) const { return shown(quantity).adjustedText; }
-  double gaugeValue(state::Quantity quantity) const { return shown(quantity).gaugeValue; }
+  // The last reading stored of `quantity`, whatever its channel does since; a default Reading
+  // (no time) before the first one.
+  const state::Reading &lastReading(state::Quantity quantity) const {
+    return m_last[static_cast<int>(quantity)];
+  }
 
-  // The channel's switch changed: sets its flag in the record and, when off, blanks the
-  // displays that switching off blanks.
-  void channelSwitched(state::Channel channel, bool on);
+  // A channel's switch changed, whoever changed it (the operator, the program, a failure): sets
+  // its flag in the record and tells every subscriber.
+  void switchChannel(state::Channel channel, bool on);
 
 signals:
-  // A reading has been stored; `time` is UTC.
-  void readingStored(state::Quantity quantity, double value, QDateTime time);
+  // A reading has been stored, with its time (UTC).
+  void readingStored(const state::Reading &reading);
+  // A channel's switch changed; its flag in the record already says so.
+  void channelSwitched(state::Channel channel, bool on);
   // A failure asks for the channel to be switched off, after its message was closed.
   void channelFailed(state::Channel channel);
 
 private:
-  struct Shown {
-    QString text;
-    QString adjustedText;
-    double gaugeValue = 0;
-  };
-  const Shown &shown(state::Quantity quantity) const { return m_shown[static_cast<int>(quantity)]; }
   QString exchange(const QString &address);
-  void stored(const tiltdgh::Reading &reading, const QDateTime &time);
+  void stored(state::Reading reading, const QDateTime &time);
   void conclude(const tiltdgh::ChannelRead &read);
 
   tiltdgh::DghLink &m_link;
   AcquisitionState &m_state;
-  std::array<Shown, state::quantityCount> m_shown;
+  std::array<state::Reading, state::quantityCount> m_last;
 };
 
 } // namespace acquisition

@@ -64,26 +64,11 @@ qint64 AlarmMonitor::now() const {
   return m_options.now ? m_options.now() : QDateTime::currentMSecsSinceEpoch();
 }
 
-double AlarmMonitor::displayedValue(state::Quantity quantity, double stored) const {
-  switch (quantity) {
-  case state::Quantity::Ph1:
-    return stored + m_state.ph1Corr;
-  case state::Quantity::Ph2:
-    return stored + m_state.ph2Corr;
-  case state::Quantity::Therm1:
-    return stored + m_state.therm1Offset;
-  case state::Quantity::Therm2:
-    return stored + m_state.therm2Offset;
-  case state::Quantity::Therm3:
-    return stored + m_state.therm3Offset;
-  default:
-    return stored;
-  }
-}
-
-void AlarmMonitor::readingStored(state::Quantity quantity, double value, const QDateTime &time) {
-  m_engine.reading(quantity, displayedValue(quantity, value),
-                   time.isValid() ? time.toMSecsSinceEpoch() : now());
+void AlarmMonitor::readingStored(const state::Reading &reading) {
+  // An alarm compares what the window shows: the pH with its correction, a temperature with its
+  // offset.
+  m_engine.reading(reading.quantity, reading.corrected,
+                   reading.time.isValid() ? reading.time.toMSecsSinceEpoch() : now());
 }
 
 void AlarmMonitor::channelSwitched(state::Channel channel, bool on) {

@@ -6,6 +6,7 @@
 #include "alarms/alarm_limits.h"
 #include "state/acquisition_state.h"
 #include "state/quantities.h"
+#include "state/reading.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -44,13 +45,12 @@ public:
   const AlarmSettings &settings() const { return m_engine.settings(); }
   // What went wrong with the stored limits, the journal or the command, each said once.
   QStringList notes() const { return m_notes; }
-  // The value the alarm compares: the pH with its correction, a temperature with its offset.
-  double displayedValue(state::Quantity quantity, double stored) const;
   AlarmCommand *command() const { return m_command; }
 
 public slots:
-  // The session stored `value` for `quantity` at `time` (the clock's now when not valid).
-  void readingStored(state::Quantity quantity, double value, const QDateTime &time);
+  // The session stored a reading; its corrected value is compared, at its time (the clock's now
+  // when the reading has none).
+  void readingStored(const state::Reading &reading);
   void channelSwitched(state::Channel channel, bool on);
   void channelFailed(state::Channel channel);
   void tick();

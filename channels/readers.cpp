@@ -24,13 +24,13 @@ QString valuePart(const QString &reply) { return reply.mid(2, 8); }
 
 QString shown(double value) { return common::generalNumber(value); }
 
-Reading plain(Quantity quantity, double value) {
-  return Reading{quantity, value, shown(value), value, QString()};
-}
-
-Reading adjusted(Quantity quantity, double value, double adjustment) {
-  const double withAdjustment = adjustment + value;
-  return Reading{quantity, value, shown(value), withAdjustment, shown(withAdjustment)};
+// The reading with its display texts and, where the quantity has a correction or offset, the
+// corrected value as the record holds that correction now.
+Reading reading(Quantity quantity, double value, const AcquisitionState &state) {
+  const state::QuantityInfo &q = state::info(quantity);
+  const double corrected = state::corrected(q, value, state);
+  return Reading{quantity, value, corrected, shown(value),
+                 q.correction ? shown(corrected) : QString(), QDateTime()};
 }
 
 ChannelRead refused(state::Channel channel) {
@@ -41,14 +41,9 @@ ChannelRead refused(state::Channel channel) {
 }
 
 double compensationTemp(const AcquisitionState &state, int thermSelect) {
-  switch (thermSelect) {
-  case 2:
-    return state.therm2Temp;
-  case 3:
-    return state.therm3Temp;
-  default:
-    return state.therm1Temp;
-  }
+  return state.*state::info(state::thermistor(thermSelect == 2 || thermSelect == 3 ? thermSelect
+                                                                                   : 1))
+                    .field;
 }
 
 } // namespace
@@ -64,17 +59,17 @@ ChannelRead ReadPhModule(const QString &address, const QString &reply,
   const QString value = valuePart(reply);
   if (value.isEmpty())
     return {};
-  const bool probe1 = address == QLatin1String("6");
-  if (!probe1 && address != QLatin1String("7"))
+  const state::ProbeInfo *probe = state::probeAt(address);
+  if (!probe)
     return {};
 
   const std::optional<double> mV = common::parseModuleNumber(value);
   if (!mV)
     return refused(state::Channel::Ph);
   const double volts = *mV / 1000;
-  const double temp = compensationTemp(state, probe1 ? state.ph1ThermSelect : state.ph2ThermSelect);
-  const double offset = probe1 ? state.probe1Offset : state.probe2Offset;
-  const double slope = probe1 ? state.probe1Slope : state.probe2Slope;
+  const double temp = compensationTemp(state, state.*probe->thermSelect);
+  const double offset = state.*probe->offset;
+  const double slope = state.*probe->slope;
   const double pH = (((volts - offset) / nernstFactor) / slope) / (temp + 273.15) + 7;
   // A slope of 0, a temperature of absolute zero or an absurd reading give no pH at all. Such a
   // reading is refused like a reply that could not be read, before anything is stored, so the
@@ -85,10 +80,8 @@ ChannelRead ReadPhModule(const QString &address, const QString &reply,
   ChannelRead read;
   read.volts = volts;
   read.compTemp = temp;
-  read.readings.append(plain(probe1 ? Quantity::Ph1mV : Quantity::Ph2mV, *mV));
-  read.readings.append(adjusted(probe1 ? Quantity::Ph1 : Quantity::Ph2,
-                                common::roundHalfEven(pH, 4),
-                                probe1 ? state.ph1Corr : state.ph2Corr));
+  read.readings.append(reading(probe->mVQuantity, *mV, state));
+  read.readings.append(reading(probe->pHQuantity, common::roundHalfEven(pH, 4), state));
   return read;
 }
 
@@ -114,14 +107,14 @@ ChannelRead ReadFlowModule(const QString &reply, const AcquisitionState &state) 
 
   ChannelRead read;
   read.flowHzSum = sum;
-  read.readings.append(plain(Quantity::FlowHz, *hz));
-  read.readings.append(plain(Quantity::LitersPerMin, perMin));
-  read.readings.append(plain(Quantity::TotalLiters, total));
+  read.readings.append(reading(Quantity::FlowHz, *hz, state));
+  read.readings.append(reading(Quantity::LitersPerMin, perMin, state));
+  read.readings.append(reading(Quantity::TotalLiters, total, state));
   return read;
 }
 
 ChannelRead ReadThermistor(int number, const QString &reply, const AcquisitionState &state) {
-  std::optional<double> reading;
+  std::optional<double> celsius;
   if (isGoodFrame(reply)) {
     const QString value = valuePart(reply);
     if (value.isEmpty()) {
@@ -129,9 +122,9 @@ ChannelRead ReadThermistor(int number, const QString &reply, const AcquisitionSt
       read.endsRead = true;
       return read;
     }
-    reading = common::parseModuleNumber(value);
+    celsius = common::parseModuleNumber(value);
   }
-  if (!reading) {
+  if (!celsius) {
     ChannelRead read;
     read.message = QString::fromUtf8(state::info(state::Channel::Therm).failureMessage) +
                    QString::number(number);
@@ -139,10 +132,9 @@ ChannelRead ReadThermistor(int number, const QString &reply, const AcquisitionSt
       read.switchOff = state::Channel::Therm;
     return read;
   }
-  const double offsets[3] = {state.therm1Offset, state.therm2Offset, state.therm3Offset};
   ChannelRead read;
   read.readings.append(
-      adjusted(state::thermistor(number), common::roundHalfEven(*reading, 2), offsets[number - 1]));
+      tiltdgh::reading(state::thermistor(number), common::roundHalfEven(*celsius, 2), state));
   return read;
 }
 

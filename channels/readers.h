@@ -2,6 +2,7 @@
 
 #include "state/acquisition_state.h"
 #include "state/quantities.h"
+#include "state/reading.h"
 
 #include <QString>
 #include <QVarLengthArray>
@@ -13,15 +14,8 @@
 // record; the acquisition session does both, in the order the readings are listed.
 namespace tiltdgh {
 
-struct Reading {
-  state::Quantity quantity;
-  double value = 0; // as it is stored
-  QString text;     // what its display shows
-  // The value with the operator's correction or offset added, which the quantity's adjusted
-  // display and its gauge show; the value itself where the quantity has no adjusted display.
-  double adjusted = 0;
-  QString adjustedText;
-};
+// A reader's reading carries no time yet: the session stamps it as it stores it.
+using state::Reading;
 
 struct ChannelRead {
   QVarLengthArray<Reading, 3> readings;

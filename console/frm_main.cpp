@@ -1,6 +1,7 @@
 #include "console/frm_main.h"
 
-#include "console/alarm_wiring.h"
+#include "console/alarm_view.h"
+#include "console/due_marks.h"
 
 #include "acquisition/session.h"
 #include "calibration/calibration_opener.h"
@@ -49,8 +50,7 @@ frmMain::frmMain(tiltdgh::SerialLine &line, tiltdgh::MillisecondClock &clock,
   m_session = new acquisition::Session(m_link, m_state, this);
   connectHandlers();
   m_calibration = std::make_unique<calibration::CalibrationOpener>(m_state, m_link.messages, this);
-  connect(findChild<QAction *>(QStringLiteral("mnuPhCal")), &QAction::triggered, this,
-          [this] { m_calibration->open(); });
+  connect(m_mnuPhCal, &QAction::triggered, this, [this] { m_calibration->open(); });
   connectCalibrationRecords();
   connectLogging();
 
@@ -66,9 +66,19 @@ frmMain::frmMain(tiltdgh::SerialLine &line, tiltdgh::MillisecondClock &clock,
             m_panels[1]->setText(panel2);
             m_panels[2]->setText(panel3);
           });
+  console::AlarmViewParts alarmParts{*this, m_state, *m_session, m_link.messages,
+                                     m_services.alarmCommand};
+  alarmParts.displays = m_displays;
+  alarmParts.correctedDisplays = m_correctedDisplays;
+  alarmParts.menuAfter = m_mnuComPort;
+  // The publisher follows the session before the alarms do, so a reading goes out before an
+  // alarm it raises.
   if (m_services.mqtt)
     connectPublisher();
-  console::wireAlarms(*this, *m_session, m_link.messages, m_services.alarmCommand);
+  m_alarmView = new console::AlarmView(alarmParts);
+  m_alarmView->followLogging(*m_logging);
+  if (m_publisher)
+    m_alarmView->publishTo(*m_publisher);
 }
 
 void frmMain::connectPublisher() {
@@ -98,16 +108,14 @@ void frmMain::connectPublisher() {
   connect(publisher, &publish::MqttPublisher::stateChanged, label, show);
   connect(m_session, &acquisition::Session::readingStored, publisher,
           &publish::MqttPublisher::readingStored);
-  for (const state::ChannelInfo &channel : state::channels)
-    connect(m_switches[static_cast<int>(channel.channel)], &QAbstractButton::toggled, publisher,
-            [publisher, id = channel.channel](bool on) { publisher->switchChanged(id, on); });
+  connect(m_session, &acquisition::Session::channelSwitched, publisher,
+          &publish::MqttPublisher::switchChanged);
 }
 
 void frmMain::connectLogging() {
   // Total Liters is logged as its display shows it.
-  acquisition::Session *session = m_session;
   m_logging = new logging::LogController(
-      m_state, [session] { return session->displayText(state::Quantity::TotalLiters); },
+      m_state, [this] { return m_texts.text(state::Quantity::TotalLiters); },
       m_tmrLogger, m_link.messages, iconsDir(), this);
   connect(m_logging, &logging::LogController::logFileTextChanged, m_panels[0], &QLabel::setText);
   connect(m_logging, &logging::LogController::statusChanged, this,
@@ -132,8 +140,7 @@ frmMain::~frmMain() {
 
 void frmMain::connectHandlers() {
   connect(m_tmrRd, &QTimer::timeout, this, &frmMain::readTick);
-  connect(m_session, &acquisition::Session::readingStored, this,
-          [this](state::Quantity quantity) { showReading(quantity); });
+  connect(m_session, &acquisition::Session::readingStored, this, &frmMain::showReading);
   // A failure turns the switch off; its change handling then stops the channel.
   connect(m_session, &acquisition::Session::channelFailed, this, [this](state::Channel channel) {
     m_switches[static_cast<int>(channel)]->setChecked(false);
@@ -144,33 +151,30 @@ void frmMain::connectHandlers() {
 
   // A push button has one change, its press: mouse, keyboard, the accessibility action "Press"
   // and click() all end in clicked(). Each handler below gives the same result when it runs twice.
-  connect(findChild<QPushButton *>(QStringLiteral("CWupdateRate")), &QPushButton::clicked, this,
-          &frmMain::applyUpdateRate);
+  connect(m_updateRate, &QPushButton::clicked, this, &frmMain::applyUpdateRate);
   // Typing leaves no entry chosen (the box sees to that), so the typed text never sets the rate:
   // the period stays and starts afresh.
   connect(m_cmbUpdate, &widgets::ListChoiceBox::textTyped, this, &frmMain::applyUpdateRate);
-  connect(findChild<QPushButton *>(QStringLiteral("cwbReset")), &QPushButton::clicked, this,
-          &frmMain::resetThermistorGauges);
-  connect(findChild<QPushButton *>(QStringLiteral("CWButton3")), &QPushButton::clicked, this,
-          &frmMain::resetFlowTotal);
+  connect(m_resetTherm, &QPushButton::clicked, this, &frmMain::resetThermistorGauges);
+  connect(m_resetFlow, &QPushButton::clicked, this, &frmMain::resetFlowTotal);
   connectAdjustments();
   connectScales();
 }
 
 void frmMain::connectAdjustments() {
   // Operator adjustments: each copies a control's value into the state.
-  const std::pair<const char *, double AcquisitionState::*> entries[] = {
-      {"CWNumEdit1", &AcquisitionState::therm1Offset},
-      {"CWNumEdit2", &AcquisitionState::therm2Offset},
-      {"CWNumEdit3", &AcquisitionState::therm3Offset},
-      {"pHOffS1", &AcquisitionState::ph1Corr},
-      {"pHOffS2", &AcquisitionState::ph2Corr},
+  // The thermistors' offsets and the probes' corrections: the catalogue says which field each
+  // quantity's correction is.
+  const std::pair<widgets::NumericEntry *, state::Quantity> entries[] = {
+      {m_thermOffsets[0], state::Quantity::Therm1}, {m_thermOffsets[1], state::Quantity::Therm2},
+      {m_thermOffsets[2], state::Quantity::Therm3}, {m_phCorrections[0], state::probe(1).pHQuantity},
+      {m_phCorrections[1], state::probe(2).pHQuantity},
   };
-  for (const auto &[name, field] : entries) {
-    auto *entry = findChild<widgets::NumericEntry *>(QString::fromLatin1(name));
+  for (const auto &[entry, quantity] : entries)
     connect(entry, &QDoubleSpinBox::valueChanged, this,
-            [this, field = field](double value) { m_state.*field = value; });
-  }
+            [this, field = state::info(quantity).correction](double value) {
+              m_state.*field = value;
+            });
   // Ticked is True; clear and greyed (partially checked) are False.
   connect(m_chkpH1, &QCheckBox::stateChanged, this,
           [this](int state) { m_state.plotPh1 = state == Qt::Checked; });
@@ -198,8 +202,7 @@ void frmMain::connectScales() {
   });
   connect(m_phMin, &QDial::valueChanged, this, &frmMain::setPhAxisRange);
   connect(m_phMax, &QDial::valueChanged, this, &frmMain::setPhAxisRange);
-  connect(findChild<QPushButton *>(QStringLiteral("Command1")), &QPushButton::clicked, this,
-          &frmMain::setPhAxisRange);
+  connect(m_resetScale, &QPushButton::clicked, this, &frmMain::setPhAxisRange);
 }
 
 void frmMain::readTick() {
@@ -214,29 +217,31 @@ void frmMain::readTick() {
 }
 
 void frmMain::onChannelSwitch(state::Channel channel, bool on) {
-  m_session->channelSwitched(channel, on);
+  m_texts.channelSwitched(channel, on);
+  m_session->switchChannel(channel, on);
   if (on)
     return;
   // The gauges rest at 0; their "min" and "max" markers keep following the readings shown.
   // Displays not blanked keep their last text.
-  for (const state::QuantityInfo &q : state::quantities) {
-    if (q.channel != channel)
+  for (const console::QuantityControls &c : console::quantityControls) {
+    if (state::info(c.quantity).channel != channel)
       continue;
-    const int k = static_cast<int>(q.quantity);
-    if (q.blankedWhenOff)
+    const int k = static_cast<int>(c.quantity);
+    if (c.blankedWhenOff)
       m_displays[k]->clear();
     if (m_gauges[k])
       m_gauges[k]->setGaugeValueUntracked(0);
   }
 }
 
-void frmMain::showReading(state::Quantity quantity) {
-  const int k = static_cast<int>(quantity);
-  m_displays[k]->setText(m_session->displayText(quantity));
-  if (m_adjustedDisplays[k])
-    m_adjustedDisplays[k]->setText(m_session->adjustedText(quantity));
+void frmMain::showReading(const state::Reading &reading) {
+  m_texts.reading(reading);
+  const int k = static_cast<int>(reading.quantity);
+  m_displays[k]->setText(reading.text);
+  if (m_correctedDisplays[k])
+    m_correctedDisplays[k]->setText(reading.correctedText);
   if (m_gauges[k])
-    m_gauges[k]->setGaugeValue(m_session->gaugeValue(quantity));
+    m_gauges[k]->setGaugeValue(m_texts.gaugeValue(reading.quantity));
 }
 
 void frmMain::applyUpdateRate() {
@@ -286,8 +291,9 @@ bool frmMain::load() {
   // 4. Both traces are plotted.
   m_state.plotPh1 = true;
   m_state.plotPh2 = true;
-  // 5. Not logging.
-  m_panels[3]->setText(QStringLiteral("Not Logging"));
+  // 5. Not logging, as the log controller tells it; a red light that cannot be loaded ends the
+  // start.
+  m_logging->announceState();
   if (!loadPicture(m_panel4Picture, QStringLiteral("redlight.bmp")))
     return false;
   // 6. Scale knobs, each handled as a change of that knob.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/display_texts.h"
 #include "instrument/dgh_exchange.h"
 #include "publish/mqtt_config.h"
 #include "state/acquisition_state.h"
@@ -19,12 +20,17 @@ class QCheckBox;
 class QComboBox;
 class QGridLayout;
 class QLabel;
+class QMenu;
 class QPushButton;
 class QTimer;
 
 namespace acquisition {
 class Session;
 }
+namespace console {
+class AlarmView;
+class DueMarks;
+} // namespace console
 class frmCalHistory;
 namespace calibration {
 class CalibrationOpener;
@@ -114,7 +120,7 @@ private:
   void connectAdjustments();
   void connectScales();
   void onChannelSwitch(state::Channel channel, bool on);
-  void showReading(state::Quantity quantity);
+  void showReading(const state::Reading &reading);
   void resetThermistorGauges();
   void resetFlowTotal();
   void exitProgram();
@@ -141,9 +147,10 @@ private:
   acquisition::Session *m_session = nullptr;
   bool m_inReadTick = false;
 
-  // Per quantity: its display, its adjusted display and its gauge, where it has them.
+  // Per quantity: its display, its corrected display and its gauge, where it has them.
   std::array<QLabel *, state::quantityCount> m_displays{};
-  std::array<QLabel *, state::quantityCount> m_adjustedDisplays{};
+  std::array<QLabel *, state::quantityCount> m_correctedDisplays{};
+  console::DisplayTexts m_texts;
   std::array<widgets::SlideGauge *, state::quantityCount> m_gauges{};
   std::array<widgets::TwoStateSwitch *, state::channelCount> m_switches{};
 
@@ -164,6 +171,15 @@ private:
   QCheckBox *m_chkpH2 = nullptr;
   QButtonGroup *m_optTherm = nullptr;
   QButtonGroup *m_optTherm1 = nullptr;
+  QPushButton *m_updateRate = nullptr;   // CWupdateRate
+  QPushButton *m_resetScale = nullptr;   // Command1
+  QPushButton *m_resetFlow = nullptr;    // CWButton3
+  QPushButton *m_resetTherm = nullptr;   // cwbReset
+  widgets::NumericEntry *m_phCorrections[2] = {};  // pHOffS1, pHOffS2
+  widgets::NumericEntry *m_thermOffsets[3] = {};   // CWNumEdit1 to 3
+  QMenu *m_mnuCal = nullptr;
+  QAction *m_mnuPhCal = nullptr;
+  QAction *m_mnuComPort = nullptr;
   QLabel *m_panels[4] = {};
   QLabel *m_panel4Picture = nullptr;
   QAction *m_mnuLogSetup = nullptr;
@@ -171,6 +187,8 @@ private:
   std::unique_ptr<calibration::CalibrationOpener> m_calibration;
   QPointer<frmCalHistory> m_calHistory;
   calibration::DueWatch *m_dueWatch = nullptr; // made once the coefficients are loaded
+  std::unique_ptr<console::DueMarks> m_dueMarks;
+  console::AlarmView *m_alarmView = nullptr; // a child of the window
   logging::LogController *m_logging = nullptr; // a child: closes its file as the window goes
   // After m_state, which it reads: it goes first.
   std::unique_ptr<publish::MqttPublisher> m_publisher;

@@ -1,6 +1,8 @@
 // The controls of the main window, their names, captions and start values, in their four areas.
 #include "console/frm_main.h"
 
+#include "console/window_controls.h"
+
 #include "widgets/knob.h"
 #include "widgets/list_choice_box.h"
 #include "widgets/numeric_display.h"
@@ -47,25 +49,26 @@ QLabel *caption(const QString &name, const QString &text, bool bold = false) {
   return label;
 }
 
-QColor displayColour(const state::QuantityInfo &q) { return QColor::fromRgb(q.displayRgb); }
-
-// The display of a quantity with its caption, as the catalogue names it.
-widgets::NumericDisplay *quantityDisplay(const state::QuantityInfo &q) {
-  return new widgets::NumericDisplay(QString::fromUtf8(q.displayCaption),
-                                     QString::fromUtf8(q.display), QString::fromUtf8(q.initialText),
-                                     displayColour(q));
+// The display of a quantity with its caption, as the window's table names it.
+widgets::NumericDisplay *quantityDisplay(state::Quantity quantity) {
+  const console::QuantityControls &c = console::controls(quantity);
+  return new widgets::NumericDisplay(QString::fromUtf8(c.caption), QString::fromUtf8(c.display),
+                                     QString::fromUtf8(c.initialText),
+                                     QColor::fromRgb(c.displayRgb));
 }
 
-widgets::NumericDisplay *adjustedDisplay(const state::QuantityInfo &q) {
-  return new widgets::NumericDisplay(QString::fromUtf8(q.adjustedCaption),
-                                     QString::fromUtf8(q.adjustedDisplay),
-                                     QString::fromUtf8(q.initialText), displayColour(q));
+widgets::NumericDisplay *correctedDisplay(state::Quantity quantity) {
+  const console::QuantityControls &c = console::controls(quantity);
+  return new widgets::NumericDisplay(QString::fromUtf8(c.correctedCaption),
+                                     QString::fromUtf8(c.correctedDisplay),
+                                     QString::fromUtf8(c.initialText),
+                                     QColor::fromRgb(c.displayRgb));
 }
 
 widgets::TwoStateSwitch *channelSwitch(state::Channel channel, const QString &offCaption,
                                        const QString &onCaption) {
   return named(new widgets::TwoStateSwitch(offCaption, onCaption),
-               QString::fromLatin1(state::info(channel).switchName));
+               QString::fromLatin1(console::controls(channel).switchName));
 }
 
 } // namespace
@@ -163,11 +166,11 @@ QWidget *frmMain::buildGraphArea() {
             QStringLiteral("GraphMode"));
   m_graphMode->setAccessibleName(QStringLiteral("Graph mode"));
   side->addWidget(m_graphMode, 0, Qt::AlignHCenter);
-  auto *resetScale =
+  m_resetScale =
       named(new QPushButton(QStringLiteral("Reset Scale")), QStringLiteral("Command1"));
-  resetScale->setToolTip(
+  m_resetScale->setToolTip(
       QStringLiteral("Resets Y axis Min. Max settings after zoom or pan operation"));
-  side->addWidget(resetScale);
+  side->addWidget(m_resetScale);
   side->addStretch();
   row->addLayout(side);
   return area;
@@ -204,6 +207,7 @@ QWidget *frmMain::buildProbeReadings() {
     QLabel *corrCaption = caption(probe.corrCaptionName, probe.corrCaption);
     side->addWidget(corrCaption, 0, 0);
     auto *entry = named(new widgets::NumericEntry, probe.entryName);
+    m_phCorrections[p] = entry;
     entry->setAccessibleName(probe.corrCaption);
     corrCaption->setBuddy(entry);
     side->addWidget(entry, 0, 1);
@@ -233,12 +237,11 @@ QWidget *frmMain::buildProbeReadings() {
 }
 
 void frmMain::addProbeDisplays(QGridLayout *grid, int row, state::Quantity mV, state::Quantity pH) {
-  widgets::NumericDisplay *displays[3] = {quantityDisplay(state::info(mV)),
-                                          quantityDisplay(state::info(pH)),
-                                          adjustedDisplay(state::info(pH))};
+  widgets::NumericDisplay *displays[3] = {quantityDisplay(mV), quantityDisplay(pH),
+                                          correctedDisplay(pH)};
   m_displays[static_cast<int>(mV)] = displays[0]->label();
   m_displays[static_cast<int>(pH)] = displays[1]->label();
-  m_adjustedDisplays[static_cast<int>(pH)] = displays[2]->label();
+  m_correctedDisplays[static_cast<int>(pH)] = displays[2]->label();
   for (int i = 0; i < 3; ++i)
     grid->addWidget(displays[i], row, i);
 }
@@ -260,8 +263,8 @@ QWidget *frmMain::buildPhControls() {
   m_cmbUpdate->setEditText(QStringLiteral("1000"));
   label2->setBuddy(m_cmbUpdate);
   column->addWidget(m_cmbUpdate);
-  column->addWidget(
-      named(new QPushButton(QStringLiteral("Update")), QStringLiteral("CWupdateRate")));
+  m_updateRate = named(new QPushButton(QStringLiteral("Update")), QStringLiteral("CWupdateRate"));
+  column->addWidget(m_updateRate);
   column->addStretch();
   return area;
 }
@@ -273,12 +276,13 @@ QWidget *frmMain::buildFlowArea() {
   const state::Quantity shown[3] = {state::Quantity::FlowHz, state::Quantity::LitersPerMin,
                                     state::Quantity::TotalLiters};
   for (int i = 0; i < 3; ++i) {
-    auto *display = quantityDisplay(state::info(shown[i]));
+    auto *display = quantityDisplay(shown[i]);
     m_displays[static_cast<int>(shown[i])] = display->label();
     grid->addWidget(display, i, 0);
   }
   const state::QuantityInfo &perMin = state::info(state::Quantity::LitersPerMin);
-  auto *slide = named(new widgets::SlideGauge(Qt::Vertical), QString::fromLatin1(perMin.gauge));
+  auto *slide = named(new widgets::SlideGauge(Qt::Vertical),
+                      QString::fromLatin1(console::controls(perMin.quantity).gauge));
   slide->setAxisRange(0, 5);
   slide->setCaption(QString::fromUtf8(perMin.unit));
   slide->setAccessibleName(QString::fromUtf8(perMin.unit));
@@ -291,9 +295,9 @@ QWidget *frmMain::buildFlowArea() {
   cwbFlow->setAccessibleDescription(QStringLiteral("Flow reading"));
   m_switches[static_cast<int>(state::Channel::Flow)] = cwbFlow;
   grid->addWidget(cwbFlow, 3, 0, 1, 2);
-  auto *reset = named(new QPushButton(QStringLiteral("Reset")), QStringLiteral("CWButton3"));
-  reset->setAccessibleDescription(QStringLiteral("Resets the flow total"));
-  grid->addWidget(reset, 4, 0, 1, 2);
+  m_resetFlow = named(new QPushButton(QStringLiteral("Reset")), QStringLiteral("CWButton3"));
+  m_resetFlow->setAccessibleDescription(QStringLiteral("Resets the flow total"));
+  grid->addWidget(m_resetFlow, 4, 0, 1, 2);
   return area;
 }
 
@@ -303,8 +307,9 @@ QWidget *frmMain::buildThermistorArea() {
   grid->setContentsMargins(0, 0, 0, 0);
   for (int k = 1; k <= 3; ++k) {
     const int row = k - 1;
-    const state::QuantityInfo &therm = state::info(state::thermistor(k));
-    const int q = static_cast<int>(therm.quantity);
+    const state::Quantity therm = state::thermistor(k);
+    const console::QuantityControls &names = console::controls(therm);
+    const int q = static_cast<int>(therm);
     auto *raw = quantityDisplay(therm);
     m_displays[q] = raw->label();
     grid->addWidget(raw, row, 0);
@@ -314,19 +319,20 @@ QWidget *frmMain::buildThermistorArea() {
         caption(QStringLiteral("numOffset%1").arg(k), QStringLiteral("Offset %1").arg(k));
     offsetBox->addWidget(offsetCaption);
     auto *entry = named(new widgets::NumericEntry, QStringLiteral("CWNumEdit%1").arg(k));
+    m_thermOffsets[row] = entry;
     entry->setAccessibleName(QStringLiteral("Offset %1").arg(k));
     offsetCaption->setBuddy(entry);
     offsetBox->addWidget(entry);
     grid->addLayout(offsetBox, row, 1);
 
-    auto *corrected = adjustedDisplay(therm);
-    m_adjustedDisplays[q] = corrected->label();
+    auto *corrected = correctedDisplay(therm);
+    m_correctedDisplays[q] = corrected->label();
     grid->addWidget(corrected, row, 2);
 
-    auto *slide = named(new widgets::SlideGauge(Qt::Horizontal), QString::fromLatin1(therm.gauge));
+    auto *slide = named(new widgets::SlideGauge(Qt::Horizontal), QString::fromLatin1(names.gauge));
     slide->setAxisRange(5, 25);
     slide->setMinMaxMarkersVisible(true);
-    slide->setAccessibleName(QString::fromUtf8(therm.adjustedCaption));
+    slide->setAccessibleName(QString::fromUtf8(names.correctedCaption));
     m_gauges[q] = slide;
     grid->addWidget(slide, row, 3);
   }
@@ -347,9 +353,10 @@ QWidget *frmMain::buildThermistorArea() {
   cwbTherm->setAccessibleDescription(QStringLiteral("Thermistor reading"));
   m_switches[static_cast<int>(state::Channel::Therm)] = cwbTherm;
   controls->addWidget(cwbTherm);
-  auto *reset = named(new QPushButton(QStringLiteral("Reset")), QStringLiteral("cwbReset"));
-  reset->setAccessibleDescription(QStringLiteral("Resets the lowest and highest temperatures"));
-  controls->addWidget(reset);
+  m_resetTherm = named(new QPushButton(QStringLiteral("Reset")), QStringLiteral("cwbReset"));
+  m_resetTherm->setAccessibleDescription(
+      QStringLiteral("Resets the lowest and highest temperatures"));
+  controls->addWidget(m_resetTherm);
   controls->addStretch();
   grid->addLayout(controls, 0, 5, 3, 1);
   return area;
@@ -387,15 +394,15 @@ void frmMain::buildMenus() {
   m_mnuStop->setObjectName(QStringLiteral("mnuStop"));
   m_mnuStop->setEnabled(false);
 
-  QMenu *cal = bar->addMenu(QStringLiteral("&Calibration"));
-  cal->setObjectName(QStringLiteral("mnuCal"));
-  QAction *phCal = cal->addAction(QStringLiteral("&pH calibration values"));
-  phCal->setObjectName(QStringLiteral("mnuPhCal"));
+  m_mnuCal = bar->addMenu(QStringLiteral("&Calibration"));
+  m_mnuCal->setObjectName(QStringLiteral("mnuCal"));
+  m_mnuPhCal = m_mnuCal->addAction(QStringLiteral("&pH calibration values"));
+  m_mnuPhCal->setObjectName(QStringLiteral("mnuPhCal"));
 
   // The menu-bar entry itself is the command.
-  QAction *comPort = bar->addAction(QStringLiteral("C&omm Port"));
-  comPort->setObjectName(QStringLiteral("mnuComPort"));
-  connect(comPort, &QAction::triggered, this, &frmMain::commPortCommand);
+  m_mnuComPort = bar->addAction(QStringLiteral("C&omm Port"));
+  m_mnuComPort->setObjectName(QStringLiteral("mnuComPort"));
+  connect(m_mnuComPort, &QAction::triggered, this, &frmMain::commPortCommand);
 }
 
 void frmMain::buildStatusBar() {

@@ -32,7 +32,7 @@ struct LogSeries {
   bool dashed;
   bool shownAtStart;
 
-  logging::LogColumn column() const { return logging::LogColumn(state::info(quantity).logColumn); }
+  logging::LogColumn column() const { return logging::LogColumn(logging::logColumnOf(quantity)); }
   QColor colour() const { return QColor::fromRgb(state::info(quantity).traceRgb); }
   int places() const { return state::info(quantity).decimals; }
 };

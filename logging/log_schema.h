@@ -56,27 +56,29 @@ struct LogColumnInfo {
 
 namespace detail {
 
-// A reading's column as the catalogue of quantities describes it. Total Liters is the one that
-// the file holds as the display's text rather than the stored number.
-constexpr LogColumnInfo quantityColumn(state::Quantity quantity, int adjustment) {
-  const state::QuantityInfo &q = state::info(quantity);
-  return {q.logTitle, q.exportColumn, quantity == state::Quantity::TotalLiters ? nullptr : q.field,
-          adjustment};
+// The column holding `field`, or -1.
+constexpr int columnOfField(const std::array<LogColumnInfo, LogColumnCount> &columns,
+                            double AcquisitionState::*field) {
+  for (int c = 0; c < LogColumnCount; ++c)
+    if (field && columns[size_t(c)].source == field)
+      return c;
+  return -1;
 }
 
-} // namespace detail
-
-inline constexpr std::array<LogColumnInfo, LogColumnCount> kLogColumns = {{
-    detail::quantityColumn(state::Quantity::Therm1, Therm1Offset),
-    detail::quantityColumn(state::Quantity::Therm2, Therm2Offset),
-    detail::quantityColumn(state::Quantity::Therm3, Therm3Offset),
-    detail::quantityColumn(state::Quantity::Ph1mV, -1),
-    detail::quantityColumn(state::Quantity::Ph2mV, -1),
-    detail::quantityColumn(state::Quantity::Ph1, Ph1Corr),
-    detail::quantityColumn(state::Quantity::Ph2, Ph2Corr),
-    detail::quantityColumn(state::Quantity::FlowHz, -1),
-    detail::quantityColumn(state::Quantity::LitersPerMin, -1),
-    detail::quantityColumn(state::Quantity::TotalLiters, -1),
+// The record's columns before their adjustments are joined to them. Total Liters is the one that
+// the file holds as the display's text rather than the stored number.
+// clang-format off
+inline constexpr std::array<LogColumnInfo, LogColumnCount> kPlainColumns = {{
+    {"Therm1", "therm1_C", &AcquisitionState::therm1Temp, -1},
+    {"Therm2", "therm2_C", &AcquisitionState::therm2Temp, -1},
+    {"Therm3", "therm3_C", &AcquisitionState::therm3Temp, -1},
+    {"pH-1 mV", "ph1_mV", &AcquisitionState::ph1mV, -1},
+    {"pH-2 mV", "ph2_mV", &AcquisitionState::ph2mV, -1},
+    {"pH-1 value", "ph1", &AcquisitionState::ph1Value, -1},
+    {"pH-2 value", "ph2", &AcquisitionState::ph2Value, -1},
+    {"Flow frequency", "flow_Hz", &AcquisitionState::flowHz, -1},
+    {"liters/min", "flow_L_per_min", &AcquisitionState::litersPerMin, -1},
+    {"Total Liters", "total_L", nullptr, -1},
     // The operator's adjustments are no quantities of their own.
     {"Therm 1 offset", "therm1_offset_C", &AcquisitionState::therm1Offset, -1},
     {"Therm 2 offset", "therm2_offset_C", &AcquisitionState::therm2Offset, -1},
@@ -84,16 +86,40 @@ inline constexpr std::array<LogColumnInfo, LogColumnCount> kLogColumns = {{
     {"pH1 corr", "ph1_corr", &AcquisitionState::ph1Corr, -1},
     {"pH2 corr", "ph2_corr", &AcquisitionState::ph2Corr, -1},
 }};
+// clang-format on
 
-// Every quantity stands in the record at the column the catalogue gives it.
-constexpr bool quantitiesInTheirColumns() {
-  for (const state::QuantityInfo &q : state::quantities)
-    if (q.logColumn < 0 || q.logColumn >= LogColumnCount ||
-        kLogColumns[size_t(q.logColumn)].title != std::string_view(q.logTitle))
-      return false;
-  return true;
+// Each reading's column names the column of the correction the catalogue gives its quantity.
+constexpr std::array<LogColumnInfo, LogColumnCount> withAdjustments() {
+  std::array<LogColumnInfo, LogColumnCount> columns = kPlainColumns;
+  for (const state::QuantityInfo &q : state::quantities) {
+    const int c = columnOfField(columns, q.field);
+    if (c >= 0)
+      columns[size_t(c)].adjustment = columnOfField(columns, q.correction);
+  }
+  return columns;
 }
-static_assert(quantitiesInTheirColumns(), "a quantity's log column disagrees with the catalogue");
+
+} // namespace detail
+
+inline constexpr std::array<LogColumnInfo, LogColumnCount> kLogColumns = detail::withAdjustments();
+
+// The column of a quantity's reading. Total Liters, written as its display's text, is the column
+// after liters/min.
+constexpr int logColumnOf(state::Quantity quantity) {
+  if (quantity == state::Quantity::TotalLiters)
+    return TotalLiters;
+  return detail::columnOfField(kLogColumns, state::info(quantity).field);
+}
+
+// Every quantity has a column of its own.
+constexpr bool everyQuantityHasAColumn() {
+  for (const state::QuantityInfo &q : state::quantities)
+    if (logColumnOf(q.quantity) < 0)
+      return false;
+  return kLogColumns[Ph1Value].adjustment == Ph1Corr &&
+         kLogColumns[Therm3].adjustment == Therm3Offset;
+}
+static_assert(everyQuantityHasAColumn(), "a quantity has no column in the log record");
 
 // A fixed text of the schema as a QString (all of them are ASCII).
 inline QString schemaText(std::string_view text) {

@@ -8,7 +8,7 @@
 
 namespace plot {
 
-TrendPlot::TrendPlot(AcquisitionState &state, TrendGraph *graph, QTimer *tmrPlot,
+TrendPlot::TrendPlot(const AcquisitionState &state, TrendGraph *graph, QTimer *tmrPlot,
                      QAbstractButton *chkpH1, QAbstractButton *chkpH2, Clock clock, QObject *parent)
     : QObject(parent), m_state(state), m_graph(graph), m_timer(tmrPlot), m_chkpH1(chkpH1),
       m_chkpH2(chkpH2), m_clock(std::move(clock)) {
@@ -19,12 +19,14 @@ TrendPlot::TrendPlot(AcquisitionState &state, TrendGraph *graph, QTimer *tmrPlot
 }
 
 void TrendPlot::plotTick() {
-  const double y1 = m_state.ph1Value + m_state.ph1Corr;
-  const double y2 = m_state.ph2Value + m_state.ph2Corr;
-  if (m_state.plotPh2)
-    m_graph->appendPoint(2, TrendGraph::keyOf(m_clock()), y2);
-  if (m_state.plotPh1)
-    m_graph->appendPoint(1, TrendGraph::keyOf(m_clock()), y1);
+  // Trace 2 first, then trace 1; each is its probe's corrected pH as the record holds it now.
+  for (const int trace : {2, 1}) {
+    const state::ProbeInfo &probe = state::probe(trace);
+    if (m_state.*probe.plotted)
+      m_graph->appendPoint(trace, TrendGraph::keyOf(m_clock()),
+                           state::corrected(state::info(probe.pHQuantity),
+                                            m_state.*probe.value, m_state));
+  }
 }
 
 void TrendPlot::setPlotting(bool on) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "state/acquisition_state.h"
+#include "state/quantities.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -27,7 +28,7 @@ public:
 
   // Connects tmrPlot's timeout to plotTick (setting its period to 1000 ms) and the chart's cursor
   // moves to the read-out. Starts nothing: plotting begins with setPlotting(true).
-  TrendPlot(AcquisitionState &state, TrendGraph *graph, QTimer *tmrPlot, QAbstractButton *chkpH1,
+  TrendPlot(const AcquisitionState &state, TrendGraph *graph, QTimer *tmrPlot, QAbstractButton *chkpH1,
             QAbstractButton *chkpH2, Clock clock, QObject *parent = nullptr);
 
   // One point per selected trace: trace 2 first, then trace 1, each stamped with its own reading
@@ -63,7 +64,7 @@ signals:
 private:
   void onCursorMoved(int cursor, double x, double y);
 
-  AcquisitionState &m_state;
+  const AcquisitionState &m_state;
   TrendGraph *m_graph;
   QTimer *m_timer;
   QAbstractButton *m_chkpH1;

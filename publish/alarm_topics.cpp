@@ -1,6 +1,7 @@
 #include "publish/alarm_topics.h"
 
 #include "publish/mqtt_publisher.h"
+#include "publish/topics.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -17,7 +18,7 @@ QByteArray jsonNumber(double value) {
 
 void publishAlarm(MqttPublisher &publisher, const alarms::AlarmMonitor &monitor,
                   alarms::Alarm alarm) {
-  publisher.setRetained(QStringLiteral("alarm/") + alarms::key(alarm),
+  publisher.setRetained(QLatin1String(topics::alarmPrefix) + alarms::key(alarm),
                         alarmPayload(monitor.engine().status(alarm)));
 }
 
@@ -44,7 +45,7 @@ QByteArray alarmPayload(const alarms::AlarmStatus &status) {
 void publishAlarms(MqttPublisher &publisher, alarms::AlarmMonitor &monitor) {
   for (const alarms::Alarm alarm : alarms::allAlarms)
     publishAlarm(publisher, monitor, alarm);
-  publisher.setRetained(QStringLiteral("alarms/active"),
+  publisher.setRetained(QLatin1String(topics::alarmsActive),
                         QByteArray::number(monitor.engine().activeCount()));
   QObject::connect(&monitor, &alarms::AlarmMonitor::alarmEvent, &publisher,
                    [&publisher, &monitor](const alarms::AlarmEvent &event) {
@@ -52,7 +53,7 @@ void publishAlarms(MqttPublisher &publisher, alarms::AlarmMonitor &monitor) {
                    });
   QObject::connect(&monitor, &alarms::AlarmMonitor::countsChanged, &publisher,
                    [&publisher](int active, int) {
-                     publisher.setRetained(QStringLiteral("alarms/active"),
+                     publisher.setRetained(QLatin1String(topics::alarmsActive),
                                            QByteArray::number(active));
                    });
 }

@@ -2,6 +2,7 @@
 #include "publish/mqtt_publisher.h"
 
 #include "mqtt/client.h"
+#include "publish/topics.h"
 
 namespace publish {
 
@@ -16,7 +17,7 @@ void MqttPublisher::setCalibrationDue(int probe, bool due) {
 void MqttPublisher::publishCalibrationDue(int probe) {
   const std::optional<bool> due = m_calibrationDue[probe - 1];
   if (due)
-    m_client->publish(topic(probe == 1 ? "ph1/calibration_due" : "ph2/calibration_due"),
+    m_client->publish(topic(topics::ofProbe(probe).calibrationDue),
                       *due ? "true" : "false", retainedQos, true);
 }
 

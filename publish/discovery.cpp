@@ -1,6 +1,7 @@
 #include "publish/discovery.h"
 
 #include "alarms/alarm_engine.h"
+#include "publish/topics.h"
 #include "publish/payloads.h"
 #include "state/quantities.h"
 
@@ -42,15 +43,15 @@ std::vector<Sensor> sensors() {
   for (const state::QuantityInfo &quantity : state::quantities) {
     const QString key = QString::fromLatin1(quantity.key);
     const QString name = QString::fromUtf8(quantity.name);
-    if (const char *adjusted = adjustedTopic(quantity.quantity)) {
+    const topics::QuantityTopic &names = topics::of(quantity.quantity);
+    if (names.correctedTopic) {
       // The window's own figure is the main sensor; the stored value is its raw companion.
-      const bool isPh = quantity.unit == QByteArrayView("pH");
-      list.push_back({key, isPh ? name : QString::fromUtf8(quantity.adjustedCaption), adjusted,
+      list.push_back({key, QString::fromUtf8(names.correctedName), names.correctedTopic,
                       quantity.unit});
-      list.push_back({key + QStringLiteral("_raw"), name + QStringLiteral(" raw"), quantity.topic,
+      list.push_back({key + QStringLiteral("_raw"), name + QStringLiteral(" raw"), names.topic,
                       quantity.unit});
     } else {
-      list.push_back({key, name, quantity.topic, quantity.unit});
+      list.push_back({key, name, names.topic, quantity.unit});
     }
   }
   return list;
@@ -137,7 +138,7 @@ QByteArray alarmConfig(alarms::Alarm alarm, const QString &node, const QString &
   const QString key = alarms::key(alarm);
   QByteArray config = configHead(alarms::name(alarm) + QStringLiteral(" alarm"),
                                  QStringLiteral("brellis_%1_alarm_%2").arg(node, key),
-                                 topicPrefix + QStringLiteral("/alarm/") + key);
+                                 topicPrefix + QLatin1Char('/') + QLatin1String(topics::alarmPrefix) + key);
   config += ",\"value_template\":";
   appendJsonString(config, QStringLiteral("{{ 'ON' if value_json.state in ('%1', '%2') else 'OFF' }}")
                                .arg(alarms::stateKey(alarms::AlarmState::ActiveUnacknowledged),

@@ -2,6 +2,7 @@
 
 #include "publish/discovery.h"
 #include "publish/payloads.h"
+#include "publish/topics.h"
 
 namespace publish {
 
@@ -14,12 +15,12 @@ MqttPublisher::MqttPublisher(const AcquisitionState &state, const MqttConfig &co
                              QObject *parent)
     : QObject(parent), m_state(state), m_config(config) {
   for (const state::QuantityInfo &quantity : state::quantities) {
-    m_readingTopics.push_back(topic(quantity.topic));
-    const char *adjusted = adjustedTopic(quantity.quantity);
-    m_adjustedTopics.push_back(adjusted ? topic(adjusted) : QByteArray());
+    const topics::QuantityTopic &names = topics::of(quantity.quantity);
+    m_readingTopics.push_back(topic(names.topic));
+    m_correctedTopics.push_back(names.correctedTopic ? topic(names.correctedTopic) : QByteArray());
   }
   m_client = std::make_unique<mqtt::Client>(config);
-  const QByteArray status = topic("status");
+  const QByteArray status = topic(topics::status);
   m_client->setWill(status, "offline", retainedQos, true);
   m_client->addBirth(status, "online", retainedQos, true);
   if (!m_config.discoveryPrefix.isEmpty()) {
@@ -41,7 +42,7 @@ MqttPublisher::MqttPublisher(const AcquisitionState &state, const MqttConfig &co
 
 MqttPublisher::~MqttPublisher() {
   if (m_client && m_client->isConnected())
-    m_client->publish(topic("status"), "offline", retainedQos, true);
+    m_client->publish(topic(topics::status), "offline", retainedQos, true);
   // The client lets queued packets out before it disconnects.
 }
 
@@ -78,40 +79,23 @@ void MqttPublisher::onClientState(mqtt::State state, const QString &reason, int 
   }
 }
 
-double MqttPublisher::adjustment(state::Quantity quantity) const {
-  switch (quantity) {
-  case state::Quantity::Ph1:
-    return m_state.ph1Corr;
-  case state::Quantity::Ph2:
-    return m_state.ph2Corr;
-  case state::Quantity::Therm1:
-    return m_state.therm1Offset;
-  case state::Quantity::Therm2:
-    return m_state.therm2Offset;
-  case state::Quantity::Therm3:
-    return m_state.therm3Offset;
-  default:
-    return 0;
-  }
-}
-
 bool MqttPublisher::publishReading(const QByteArray &topic, double value, const char *unit,
                                    const QDateTime &time) {
   return m_client->unsent() < maxUnsent &&
          m_client->publish(topic, readingPayload(value, unit, time.toUTC()), readingQos, false);
 }
 
-void MqttPublisher::readingStored(state::Quantity quantity, double value, const QDateTime &time) {
+void MqttPublisher::readingStored(const state::Reading &reading) {
   // A reading is dropped, and counted once, unless every topic it goes to got it.
   if (!m_client || !m_client->isConnected()) {
     ++m_dropped;
     return;
   }
-  const auto k = static_cast<size_t>(quantity);
-  const char *unit = state::info(quantity).unit;
-  bool sent = publishReading(m_readingTopics[k], value, unit, time);
-  if (!m_adjustedTopics[k].isEmpty())
-    sent = publishReading(m_adjustedTopics[k], value + adjustment(quantity), unit, time) && sent;
+  const auto k = static_cast<size_t>(reading.quantity);
+  const char *unit = state::info(reading.quantity).unit;
+  bool sent = publishReading(m_readingTopics[k], reading.value, unit, reading.time);
+  if (!m_correctedTopics[k].isEmpty())
+    sent = publishReading(m_correctedTopics[k], reading.corrected, unit, reading.time) && sent;
   if (!sent)
     ++m_dropped;
 }
@@ -119,17 +103,16 @@ void MqttPublisher::readingStored(state::Quantity quantity, double value, const 
 void MqttPublisher::switchChanged(state::Channel channel, bool on) {
   if (!m_client || !m_client->isConnected())
     return; // published afresh at the next connection
-  m_client->publish(topic(state::info(channel).topic), on ? "on" : "off", retainedQos, true);
+  m_client->publish(topic(topics::of(channel)), on ? "on" : "off", retainedQos, true);
 }
 
 MqttPublisher::Calibration MqttPublisher::calibration(int probe) const {
-  if (probe == 1)
-    return {m_state.probe1Offset, m_state.probe1Slope, m_state.probe1Serial, m_state.probe1CalDate};
-  return {m_state.probe2Offset, m_state.probe2Slope, m_state.probe2Serial, m_state.probe2CalDate};
+  const state::ProbeInfo &p = state::probe(probe);
+  return {m_state.*p.offset, m_state.*p.slope, m_state.*p.serial, m_state.*p.calDate};
 }
 
 void MqttPublisher::publishCalibration(int probe, const Calibration &calibration) {
-  m_client->publish(topic(probe == 1 ? "ph1/calibration" : "ph2/calibration"),
+  m_client->publish(topic(topics::ofProbe(probe).calibration),
                     calibrationPayload(calibration.offset, calibration.slope, calibration.serial,
                                        calibration.date),
                     retainedQos, true);
@@ -150,7 +133,7 @@ void MqttPublisher::checkCalibration() {
 // The status went out first, as the client's birth; the rest of what a subscriber should find.
 void MqttPublisher::publishRetained() {
   for (const state::ChannelInfo &channel : state::channels)
-    m_client->publish(topic(channel.topic), m_state.*channel.enabled ? "on" : "off", retainedQos,
+    m_client->publish(topic(topics::of(channel.channel)), m_state.*channel.enabled ? "on" : "off", retainedQos,
                       true);
   m_calibrationPublished = false;
   checkCalibration();

@@ -4,6 +4,7 @@
 #include "publish/mqtt_config.h"
 #include "state/acquisition_state.h"
 #include "state/quantities.h"
+#include "state/reading.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -46,9 +47,9 @@ public:
   // Publishes "offline" on the status topic when connected, then disconnects.
   ~MqttPublisher() override;
 
-  // A reading has been stored; publishes it on its topic, stamped with `time`, and its adjusted
-  // value on a topic of its own where it has one.
-  void readingStored(state::Quantity quantity, double value, const QDateTime &time);
+  // A reading has been stored; publishes it on its topic, stamped with its time, and its
+  // corrected value on a topic of its own where it has one.
+  void readingStored(const state::Reading &reading);
   // A channel's switch changed.
   void switchChanged(state::Channel channel, bool on);
   // Publishes the probes' calibration when it differs from what was published last. Cheap
@@ -86,7 +87,6 @@ private:
   void publishCalibrationDue(int probe);
   bool publishReading(const QByteArray &topic, double value, const char *unit,
                       const QDateTime &time);
-  double adjustment(state::Quantity quantity) const;
   Calibration calibration(int probe) const;
   QByteArray topic(const char *suffix) const;
 
@@ -96,7 +96,7 @@ private:
   ConnectionState m_connectionState = ConnectionState::Off;
   QString m_stateText;
   std::vector<QByteArray> m_readingTopics;  // in the order of the catalogue
-  std::vector<QByteArray> m_adjustedTopics; // the same; empty where a reading has none
+  std::vector<QByteArray> m_correctedTopics; // the same; empty where a reading has none
   std::map<QString, QByteArray> m_otherRetained; // setRetained's, by topic suffix
   Calibration m_publishedCalibration[2];
   bool m_calibrationPublished = false;

@@ -14,23 +14,6 @@ void appendNumberOrNull(QByteArray &out, double value) {
 
 } // namespace
 
-const char *adjustedTopic(state::Quantity quantity) {
-  switch (quantity) {
-  case state::Quantity::Ph1:
-    return "ph1/corrected";
-  case state::Quantity::Ph2:
-    return "ph2/corrected";
-  case state::Quantity::Therm1:
-    return "therm1/celsius_with_offset";
-  case state::Quantity::Therm2:
-    return "therm2/celsius_with_offset";
-  case state::Quantity::Therm3:
-    return "therm3/celsius_with_offset";
-  default:
-    return nullptr;
-  }
-}
-
 void appendJsonString(QByteArray &out, const QString &text) {
   out += '"';
   for (const char c : text.toUtf8()) {

@@ -9,10 +9,6 @@
 
 namespace publish {
 
-// The topic (under the prefix) of a reading with the operator's correction or offset added, as the
-// window shows it: "ph1/corrected", "therm2/celsius_with_offset"; null for a reading that has none.
-const char *adjustedTopic(state::Quantity quantity);
-
 // {"value":7.1,"unit":"pH","time":"2026-12-09T03:12:45.123Z"}; a value that is not finite is null.
 QByteArray readingPayload(double value, const char *unit, const QDateTime &timeUtc);
 // {"offset":2.5777,"slope":4.5427,"serial":"PX-1","date":"2026-12-01"}

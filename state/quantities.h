@@ -33,34 +33,19 @@ struct QuantityInfo {
   Quantity quantity;
   const char *key;  // short and stable: files, topics and journals name the reading by it
   const char *name; // what a person reads ("pH 1")
-  // The display that shows the stored value, and its caption on the main window.
-  const char *display;
-  const char *displayCaption;
-  // The display showing the value with the operator's correction or offset added, or null.
-  const char *adjustedDisplay;
-  const char *adjustedCaption;
-  // The slide gauge showing the reading (with the offset, for a thermistor), or null.
-  const char *gauge;
-  const char *initialText; // what the display shows before the first reading
   const char *unit;
   int decimals; // places the stored value carries
-  std::uint32_t displayRgb;
-  std::uint32_t traceRgb;
-  int logColumn;        // position in a log record, 0 being the first after Time
-  const char *logTitle; // its title in the log's column line
-  const char *exportColumn;
-  const char *topic; // under the broker's topic prefix
+  std::uint32_t traceRgb; // its colour on every chart
   Channel channel;
-  // Switching the channel off blanks the display (the gauge, if any, always rests at 0).
-  bool blankedWhenOff;
   double AcquisitionState::*field;
+  // The operator's correction or offset added where the reading is shown, published and
+  // watched by the alarms; null for a quantity that has none.
+  double AcquisitionState::*correction;
 };
 
 struct ChannelInfo {
   Channel channel;
-  const char *key;        // "ph", "flow", "therm"
-  const char *switchName; // the channel's switch on the main window
-  const char *topic;      // the switch's retained topic
+  const char *key; // "ph", "flow", "therm"
   // The message shown when a module's reply cannot be used. The thermistors' one is followed by
   // the thermistor's number.
   const char *failureMessage;
@@ -75,47 +60,33 @@ inline constexpr std::uint32_t red = 0xFF0000;
 // In the order of Quantity.
 // clang-format off
 inline constexpr std::array<QuantityInfo, quantityCount> quantities{{
-    {Quantity::Ph1mV, "ph1_mV", "pH 1 mV", "lblmV", "mV1", nullptr, nullptr, nullptr, "0000.00",
-     "mV", 2, green, green, 3, "pH-1 mV", "ph1_mV", "ph1/mV", Channel::Ph, true,
-     &AcquisitionState::ph1mV},
-    {Quantity::Ph1, "ph1", "pH 1", "lblpH", "pH1 (raw)", "lblpH1WOS", "pH1 (w/corr.)", nullptr,
-     "000", "pH", 4, green, green, 5, "pH-1 value", "ph1", "ph1/value", Channel::Ph, true,
-     &AcquisitionState::ph1Value},
-    {Quantity::Ph2mV, "ph2_mV", "pH 2 mV", "lblmV1", "mV2", nullptr, nullptr, nullptr, "0000.00",
-     "mV", 2, red, red, 4, "pH-2 mV", "ph2_mV", "ph2/mV", Channel::Ph, false,
-     &AcquisitionState::ph2mV},
-    {Quantity::Ph2, "ph2", "pH 2", "lblpH1", "pH2 (raw)", "lblpH2WOS", "pH2 (w/corr.)", nullptr,
-     "000", "pH", 4, red, red, 6, "pH-2 value", "ph2", "ph2/value", Channel::Ph, false,
-     &AcquisitionState::ph2Value},
-    {Quantity::Therm1, "therm1", "Thermistor 1", "lblTherm1", "Therm. 1 (raw)", "lblTherm1WOS",
-     "Temp 1", "CWSlideTherm1", "000", "°C", 2, green, 0x005AC8, 0, "Therm1", "therm1_C",
-     "therm1/celsius", Channel::Therm, true, &AcquisitionState::therm1Temp},
-    {Quantity::Therm2, "therm2", "Thermistor 2", "lblTherm2", "Therm. 2 (raw)", "lblTherm2WOS",
-     "Temp 2", "CWSlideTherm2", "000", "°C", 2, green, 0x00AAC8, 1, "Therm2", "therm2_C",
-     "therm2/celsius", Channel::Therm, true, &AcquisitionState::therm2Temp},
-    {Quantity::Therm3, "therm3", "Thermistor 3", "lblTherm3", "Therm. 3 (raw)", "lblTherm3WOS",
-     "Temp 3", "CWSlideTherm3", "000", "°C", 2, green, 0x783CC8, 2, "Therm3", "therm3_C",
-     "therm3/celsius", Channel::Therm, true, &AcquisitionState::therm3Temp},
-    {Quantity::FlowHz, "flow_Hz", "Flow frequency", "lblHz", "Frequency", nullptr, nullptr,
-     nullptr, "000", "Hz", 2, green, 0x966400, 7, "Flow frequency", "flow_Hz", "flow/hz",
-     Channel::Flow, true, &AcquisitionState::flowHz},
-    {Quantity::LitersPerMin, "flow_L_per_min", "Flow", "lblLitersPerMin", "Liters / min",
-     nullptr, nullptr, "CWSlideFlow", "000", "L/min", 2, green, 0xC87800, 8, "liters/min",
-     "flow_L_per_min", "flow/liters_per_min", Channel::Flow, true,
-     &AcquisitionState::litersPerMin},
-    {Quantity::TotalLiters, "total_L", "Total liters", "liters", "Total Liters", nullptr, nullptr,
-     nullptr, "000", "L", 2, green, 0x6E6E6E, 9, "Total Liters", "total_L", "flow/total_liters",
-     Channel::Flow, true, &AcquisitionState::totalLiters},
+    {Quantity::Ph1mV, "ph1_mV", "pH 1 mV", "mV", 2, green, Channel::Ph,
+     &AcquisitionState::ph1mV, nullptr},
+    {Quantity::Ph1, "ph1", "pH 1", "pH", 4, green, Channel::Ph,
+     &AcquisitionState::ph1Value, &AcquisitionState::ph1Corr},
+    {Quantity::Ph2mV, "ph2_mV", "pH 2 mV", "mV", 2, red, Channel::Ph,
+     &AcquisitionState::ph2mV, nullptr},
+    {Quantity::Ph2, "ph2", "pH 2", "pH", 4, red, Channel::Ph,
+     &AcquisitionState::ph2Value, &AcquisitionState::ph2Corr},
+    {Quantity::Therm1, "therm1", "Thermistor 1", "°C", 2, 0x005AC8, Channel::Therm,
+     &AcquisitionState::therm1Temp, &AcquisitionState::therm1Offset},
+    {Quantity::Therm2, "therm2", "Thermistor 2", "°C", 2, 0x00AAC8, Channel::Therm,
+     &AcquisitionState::therm2Temp, &AcquisitionState::therm2Offset},
+    {Quantity::Therm3, "therm3", "Thermistor 3", "°C", 2, 0x783CC8, Channel::Therm,
+     &AcquisitionState::therm3Temp, &AcquisitionState::therm3Offset},
+    {Quantity::FlowHz, "flow_Hz", "Flow frequency", "Hz", 2, 0x966400, Channel::Flow,
+     &AcquisitionState::flowHz, nullptr},
+    {Quantity::LitersPerMin, "flow_L_per_min", "Flow", "L/min", 2, 0xC87800, Channel::Flow,
+     &AcquisitionState::litersPerMin, nullptr},
+    {Quantity::TotalLiters, "total_L", "Total liters", "L", 2, 0x6E6E6E, Channel::Flow,
+     &AcquisitionState::totalLiters, nullptr},
 }};
 
 // In the order of Channel.
 inline constexpr std::array<ChannelInfo, channelCount> channels{{
-    {Channel::Ph, "ph", "cwbPh", "switch/ph", "NO VALID RETURN FROM pH MODULE",
-     &AcquisitionState::phReadEnabled},
-    {Channel::Flow, "flow", "cwbFlow", "switch/flow", "NO VALID RETURN FROM FLOW MODULE",
-     &AcquisitionState::flowReadEnabled},
-    {Channel::Therm, "therm", "cwbTherm", "switch/therm", "No valid return from thermistor ",
-     &AcquisitionState::thermReadEnabled},
+    {Channel::Ph, "ph", "NO VALID RETURN FROM pH MODULE", &AcquisitionState::phReadEnabled},
+    {Channel::Flow, "flow", "NO VALID RETURN FROM FLOW MODULE", &AcquisitionState::flowReadEnabled},
+    {Channel::Therm, "therm", "No valid return from thermistor ", &AcquisitionState::thermReadEnabled},
 }};
 // clang-format on
 
@@ -128,5 +99,64 @@ constexpr const ChannelInfo &info(Channel channel) { return channels[static_cast
 constexpr Quantity thermistor(int number) {
   return static_cast<Quantity>(static_cast<int>(Quantity::Therm1) + number - 1);
 }
+
+// The value as it is shown: with the operator's correction or offset that belongs to the quantity,
+// as the record holds it now. The one place where a correction is applied.
+constexpr double corrected(const QuantityInfo &q, double value, const AcquisitionState &state) {
+  return q.correction ? value + state.*q.correction : value;
+}
+
+// What each probe is made of in the record: its module, readings, coefficients and choices.
+struct ProbeInfo {
+  int number;          // 1 or 2
+  const char *address; // its pH module's address
+  Quantity mVQuantity;
+  Quantity pHQuantity;
+  double AcquisitionState::*mV;
+  double AcquisitionState::*volts;
+  double AcquisitionState::*value;
+  double AcquisitionState::*correction;
+  double AcquisitionState::*offset;
+  double AcquisitionState::*slope;
+  QString AcquisitionState::*serial;
+  QDate AcquisitionState::*calDate;
+  int AcquisitionState::*thermSelect; // the thermistor that compensates it
+  bool AcquisitionState::*plotted;    // its trace of the trend
+};
+
+// clang-format off
+inline constexpr std::array<ProbeInfo, 2> probes{{
+    {1, "6", Quantity::Ph1mV, Quantity::Ph1, &AcquisitionState::ph1mV, &AcquisitionState::ph1Volts,
+     &AcquisitionState::ph1Value, &AcquisitionState::ph1Corr, &AcquisitionState::probe1Offset,
+     &AcquisitionState::probe1Slope, &AcquisitionState::probe1Serial,
+     &AcquisitionState::probe1CalDate, &AcquisitionState::ph1ThermSelect,
+     &AcquisitionState::plotPh1},
+    {2, "7", Quantity::Ph2mV, Quantity::Ph2, &AcquisitionState::ph2mV, &AcquisitionState::ph2Volts,
+     &AcquisitionState::ph2Value, &AcquisitionState::ph2Corr, &AcquisitionState::probe2Offset,
+     &AcquisitionState::probe2Slope, &AcquisitionState::probe2Serial,
+     &AcquisitionState::probe2CalDate, &AcquisitionState::ph2ThermSelect,
+     &AcquisitionState::plotPh2},
+}};
+// clang-format on
+
+// Probe 1 or 2; any other number is probe 1's, as a compensation choice out of range is.
+constexpr const ProbeInfo &probe(int number) { return probes[number == 2 ? 1 : 0]; }
+
+// The probe whose pH module answers at `address`, or null.
+inline const ProbeInfo *probeAt(const QString &address) {
+  for (const ProbeInfo &p : probes)
+    if (address == QLatin1String(p.address))
+      return &p;
+  return nullptr;
+}
+
+constexpr bool probesAgreeWithCatalogue() {
+  for (const ProbeInfo &p : probes)
+    if (info(p.mVQuantity).field != p.mV || info(p.pHQuantity).field != p.value ||
+        info(p.pHQuantity).correction != p.correction)
+      return false;
+  return true;
+}
+static_assert(probesAgreeWithCatalogue(), "a probe's fields disagree with the catalogue");
 
 } // namespace state

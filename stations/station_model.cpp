@@ -1,6 +1,7 @@
 #include "stations/station_model.h"
 
 #include "publish/payloads.h"
+#include "publish/topics.h"
 #include "state/quantities.h"
 
 #include <QJsonDocument>
@@ -35,30 +36,33 @@ struct TopicKind {
 const std::vector<TopicKind> &topics() {
   static const std::vector<TopicKind> all = [] {
     // Topics a station publishes that no tile shows yet: they are not garbage.
-    std::vector<TopicKind> list{{"status", Kind::Status, 0},
-                                {"ph1/calibration", Kind::Ignored, 0},
-                                {"ph2/calibration", Kind::Ignored, 0},
-                                {"ph1/calibration_due", Kind::Ignored, 0},
-                                {"ph2/calibration_due", Kind::Ignored, 0},
-                                {"alarms/active", Kind::Ignored, 0}};
+    namespace topics = publish::topics;
+    std::vector<TopicKind> list{{topics::status, Kind::Status, 0},
+                                {topics::alarmsActive, Kind::Ignored, 0}};
+    for (const topics::ProbeTopics &probe : topics::probeTopics) {
+      list.push_back({probe.calibration, Kind::Ignored, 0});
+      list.push_back({probe.calibrationDue, Kind::Ignored, 0});
+    }
     for (const state::ChannelInfo &channel : state::channels) {
-      list.push_back({channel.topic, Kind::Switch, int(channel.channel)});
-      list.push_back({QByteArray("alarm/") + channel.key, Kind::Alarm,
+      list.push_back({topics::of(channel.channel), Kind::Switch, int(channel.channel)});
+      list.push_back({QByteArray(topics::alarmPrefix) + channel.key, Kind::Alarm,
                       alarms::index(alarms::noReadingAlarm(channel.channel))});
     }
     for (const state::QuantityInfo &quantity : state::quantities) {
       const std::optional<alarms::Alarm> alarm = alarms::limitAlarm(quantity.quantity);
-      list.push_back({QByteArray("alarm/") + quantity.key, alarm ? Kind::Alarm : Kind::Ignored,
+      list.push_back({QByteArray(topics::alarmPrefix) + quantity.key,
+                      alarm ? Kind::Alarm : Kind::Ignored,
                       alarm ? alarms::index(*alarm) : 0});
     }
     for (const state::QuantityInfo &quantity : state::quantities) {
       const auto shown = std::find(std::begin(shownQuantities), std::end(shownQuantities),
                                    quantity.quantity);
       const int index = int(shown - std::begin(shownQuantities));
-      list.push_back({quantity.topic, index < shownCount ? Kind::Reading : Kind::OtherReading,
+      const topics::QuantityTopic &names = topics::of(quantity.quantity);
+      list.push_back({names.topic, index < shownCount ? Kind::Reading : Kind::OtherReading,
                       index});
-      if (const char *adjusted = publish::adjustedTopic(quantity.quantity); adjusted && index < shownCount)
-        list.push_back({adjusted, Kind::Corrected, index});
+      if (names.correctedTopic && index < shownCount)
+        list.push_back({names.correctedTopic, Kind::Corrected, index});
     }
     return list;
   }();

@@ -122,7 +122,6 @@ void SlideGauge::setMinMaxMarkersVisible(bool visible) {
   update();
 }
 
-bool SlideGauge::minMaxMarkersVisible() const { return m_markersVisible; }
 
 bool SlideGauge::hasMinMax() const { return m_hasMinMax; }
 

@@ -36,7 +36,6 @@ public:
   double gaugeValue() const;
 
   void setMinMaxMarkersVisible(bool visible);
-  bool minMaxMarkersVisible() const;
   // False after construction and after resetMinMax() until a value is set.
   bool hasMinMax() const;
   // The lowest and highest value set since the last reset; 0 while hasMinMax() is false.

@@ -54,7 +54,11 @@ void MonitorAllQuantities(benchmark::State &run) {
   qint64 tick = 0;
   for (auto _ : run) {
     ++tick;
-    readTick([&](state::Quantity q, double v) { monitor.readingStored(q, v, time); }, tick);
+    readTick(
+        [&](state::Quantity q, double v) {
+          monitor.readingStored({q, v, state::corrected(state::info(q), v, state), {}, {}, time});
+        },
+        tick);
     monitor.tick();
   }
 }

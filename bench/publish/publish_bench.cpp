@@ -95,9 +95,12 @@ void publishConnected(benchmark::State &state, int readings) {
     return;
   }
   for (auto _ : state) {
-    for (int k = 0; k < readings; ++k)
-      publisher.readingStored(tickReadings[k], acquisition.*state::info(tickReadings[k]).field,
-                              QDateTime::currentDateTimeUtc());
+    for (int k = 0; k < readings; ++k) {
+      const state::QuantityInfo &q = state::info(tickReadings[k]);
+      const double value = acquisition.*q.field;
+      publisher.readingStored({q.quantity, value, state::corrected(q, value, acquisition), {}, {},
+                               QDateTime::currentDateTimeUtc()});
+    }
     state.PauseTiming();
     QThread::usleep(300);
     state.ResumeTiming();
@@ -128,8 +131,8 @@ void BM_DropOneReadingWhileTheBrokerIsAway(benchmark::State &state) {
   config.topicPrefix = QStringLiteral("bench/rig");
   publish::MqttPublisher publisher(acquisition, config);
   for (auto _ : state)
-    publisher.readingStored(state::Quantity::Ph1, acquisition.ph1Value,
-                            QDateTime::currentDateTimeUtc());
+    publisher.readingStored({state::Quantity::Ph1, acquisition.ph1Value, acquisition.ph1Value, {},
+                             {}, QDateTime::currentDateTimeUtc()});
   state.counters["dropped"] = static_cast<double>(publisher.droppedReadings());
 }
 

@@ -1,4 +1,5 @@
 #include "acquisition/session.h"
+#include "console/display_texts.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/recorders.h"
 #include "tests/support/scripted_line.h"
@@ -18,12 +19,15 @@ struct Rig {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     state.probe1Slope = state.probe2Slope = 4.5427;
     QObject::connect(&session, &acquisition::Session::readingStored, &session,
-                     [this](Quantity quantity, double value, const QDateTime &time) {
-                       stored.push_back({quantity, value});
+                     [this](const state::Reading &reading) {
+                       stored.push_back({reading.quantity, reading.value});
                        // Each signal carries what the record holds by then.
-                       EXPECT_EQ(state.*state::info(quantity).field, value);
-                       EXPECT_EQ(time.timeSpec(), Qt::UTC);
+                       EXPECT_EQ(state.*state::info(reading.quantity).field, reading.value);
+                       EXPECT_EQ(reading.time.timeSpec(), Qt::UTC);
+                       texts.reading(reading);
                      });
+    QObject::connect(&session, &acquisition::Session::channelSwitched, &session,
+                     [this](state::Channel channel, bool on) { texts.channelSwitched(channel, on); });
   }
   void reply(const char *frame) { line.answerNextCommand(QByteArray(frame) + '\r', 10); }
 
@@ -34,6 +38,7 @@ struct Rig {
   AcquisitionState state;
   acquisition::Session session{link, state};
   std::vector<std::pair<Quantity, double>> stored;
+  console::DisplayTexts texts;
 };
 
 // The read cycle asks only the channels that are on, flow first, and emits each stored reading
@@ -88,31 +93,31 @@ TEST(Session, ACycleReadsTheChannelsThatAreOnInTheirOrder) {
 // reading, empty once switching the channel off blanked them, the next reading's after that.
 TEST(Session, KeepsEachDisplaysTextAndBlanksThoseASwitchedOffChannelBlanks) {
   Rig rig;
-  EXPECT_EQ(rig.session.displayText(Quantity::TotalLiters), "000");
-  EXPECT_EQ(rig.session.displayText(Quantity::Ph1mV), "0000.00");
+  EXPECT_EQ(rig.texts.text(Quantity::TotalLiters), "000");
+  EXPECT_EQ(rig.texts.text(Quantity::Ph1mV), "0000.00");
 
   rig.reply("*+00115.00");
   rig.session.readFlowModule();
   rig.reply("*+02600.00");
   rig.session.readPhModule(QStringLiteral("7"));
-  EXPECT_EQ(rig.session.displayText(Quantity::TotalLiters), "0.02");
-  EXPECT_EQ(rig.session.gaugeValue(Quantity::LitersPerMin), 1);
+  EXPECT_EQ(rig.texts.text(Quantity::TotalLiters), "0.02");
+  EXPECT_EQ(rig.texts.gaugeValue(Quantity::LitersPerMin), 1);
 
-  rig.session.channelSwitched(state::Channel::Flow, true);
+  rig.session.switchChannel(state::Channel::Flow, true);
   EXPECT_TRUE(rig.state.flowReadEnabled);
-  EXPECT_EQ(rig.session.displayText(Quantity::TotalLiters), "0.02");
-  rig.session.channelSwitched(state::Channel::Flow, false);
-  rig.session.channelSwitched(state::Channel::Ph, false);
+  EXPECT_EQ(rig.texts.text(Quantity::TotalLiters), "0.02");
+  rig.session.switchChannel(state::Channel::Flow, false);
+  rig.session.switchChannel(state::Channel::Ph, false);
   EXPECT_FALSE(rig.state.flowReadEnabled);
-  EXPECT_EQ(rig.session.displayText(Quantity::TotalLiters), "");
-  EXPECT_EQ(rig.session.displayText(Quantity::LitersPerMin), "");
-  EXPECT_EQ(rig.session.displayText(Quantity::Ph1mV), "") << "probe 1's displays are blanked";
-  EXPECT_EQ(rig.session.displayText(Quantity::Ph2mV), "2600") << "probe 2's are not";
-  EXPECT_EQ(rig.session.displayText(Quantity::Therm1), "000");
+  EXPECT_EQ(rig.texts.text(Quantity::TotalLiters), "");
+  EXPECT_EQ(rig.texts.text(Quantity::LitersPerMin), "");
+  EXPECT_EQ(rig.texts.text(Quantity::Ph1mV), "") << "probe 1's displays are blanked";
+  EXPECT_EQ(rig.texts.text(Quantity::Ph2mV), "2600") << "probe 2's are not";
+  EXPECT_EQ(rig.texts.text(Quantity::Therm1), "000");
 
   rig.reply("*+00115.00");
   rig.session.readFlowModule();
-  EXPECT_EQ(rig.session.displayText(Quantity::TotalLiters), "0.03");
+  EXPECT_EQ(rig.texts.text(Quantity::TotalLiters), "0.03");
 }
 
 } // namespace

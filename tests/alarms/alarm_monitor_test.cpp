@@ -55,7 +55,9 @@ struct Rig {
   }
   void reading(Quantity quantity, double value, qint64 advanceMs = 1000) {
     nowMs += advanceMs;
-    monitor->readingStored(quantity, value, QDateTime());
+    // As the session hands it over: with the correction the record holds now.
+    monitor->readingStored(
+        {quantity, value, state::corrected(state::info(quantity), value, state), {}, {}, {}});
   }
 };
 

@@ -82,9 +82,9 @@ TEST(AlarmWindow, FlowExcursionsAgainstTheOnDelayAndTheDeadband) {
   monitor->setSettings(settings);
   std::vector<std::pair<qint64, double>> readings; // wall time, L/min
   QObject::connect(&rig.window.session(), &acquisition::Session::readingStored,
-                   [&](state::Quantity q, double value, const QDateTime &time) {
-                     if (q == state::Quantity::LitersPerMin)
-                       readings.push_back({time.toMSecsSinceEpoch(), value});
+                   [&](const state::Reading &r) {
+                     if (r.quantity == state::Quantity::LitersPerMin)
+                       readings.push_back({r.time.toMSecsSinceEpoch(), r.value});
                    });
   struct Phase {
     double litersPerMinute;
@@ -142,9 +142,9 @@ TEST(AlarmWindow, SilentModuleRaisesNoReadingAndTheWindowShowsIt) {
   monitor->setSettings(settings);
   qint64 lastReading = 0;
   QObject::connect(&window.session(), &acquisition::Session::readingStored,
-                   [&](state::Quantity q, double, const QDateTime &time) {
-                     if (state::info(q).channel == state::Channel::Therm)
-                       lastReading = time.toMSecsSinceEpoch();
+                   [&](const state::Reading &r) {
+                     if (state::info(r.quantity).channel == state::Channel::Therm)
+                       lastReading = r.time.toMSecsSinceEpoch();
                    });
   auto *thermSwitch = window.findChild<widgets::TwoStateSwitch *>("cwbTherm");
   thermSwitch->setChecked(true);

@@ -62,14 +62,14 @@ protected:
 };
 
 TEST_F(CalibrationDue, APastDueProbeIsMarkedOnItsDisplaysUntilASaveWithTodaysDate) {
-  const state::QuantityInfo &ph1 = state::info(state::Quantity::Ph1);
-  const state::QuantityInfo &ph2 = state::info(state::Quantity::Ph2);
+  const console::QuantityControls &ph1 = console::controls(state::Quantity::Ph1);
+  const console::QuantityControls &ph2 = console::controls(state::Quantity::Ph2);
   // The alarm view redraws the same displays every half second: the marks must outlast that.
   QTest::qWait(1200);
-  for (const char *display : {ph1.display, ph1.adjustedDisplay})
+  for (const char *display : {ph1.display, ph1.correctedDisplay})
     EXPECT_EQ(markOn(display), std::make_pair(true, QString("Calibration due for probe 1")))
         << display;
-  for (const char *display : {ph2.display, ph2.adjustedDisplay})
+  for (const char *display : {ph2.display, ph2.correctedDisplay})
     EXPECT_EQ(markOn(display), std::make_pair(false, QString())) << display;
   EXPECT_EQ(window->statusBar()->toolTip(),
             QString("Calibration due: probe 1 (calibrated %1, every 7 days)")
@@ -84,7 +84,7 @@ TEST_F(CalibrationDue, APastDueProbeIsMarkedOnItsDisplaysUntilASaveWithTodaysDat
   auto *watch = window->findChild<calibration::DueWatch *>();
   ASSERT_TRUE(watch);
   watch->check();
-  for (const char *display : {ph1.display, ph1.adjustedDisplay})
+  for (const char *display : {ph1.display, ph1.correctedDisplay})
     EXPECT_EQ(markOn(display), std::make_pair(false, QString())) << display;
   EXPECT_EQ(window->statusBar()->toolTip(), "");
   EXPECT_TRUE(messages.shown.empty());

@@ -53,7 +53,7 @@ class Hogs {
 public:
   Hogs() {
     for (const char *script : {"while :; do :; done", "while :; do :; done",
-                               "yes >/dev/null", "yes >/dev/null"}) {
+                               "exec yes >/dev/null", "exec yes >/dev/null"}) {
       auto hog = std::make_unique<QProcess>();
       hog->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromLatin1(script)});
       hog->waitForStarted();
@@ -62,7 +62,9 @@ public:
   }
   ~Hogs() {
     for (auto &hog : m_hogs) {
-      ::kill(pid_t(hog->processId()), SIGKILL); // the sh; `yes` ends with its pipe's reader
+      // The process started is the hog itself (`exec` puts `yes` in the shell's place), so nothing
+      // is left running once it is killed.
+      ::kill(pid_t(hog->processId()), SIGKILL);
       hog->waitForFinished();
     }
   }

@@ -124,16 +124,20 @@ TEST(LogController, OkStartsLoggingAndEachTickAppendsARecordOnlyWhileAFileIsOpen
 class FileSizeLimit {
 public:
   explicit FileSizeLimit(rlim_t limit) {
-    std::signal(SIGXFSZ, SIG_IGN);
+    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     getrlimit(RLIMIT_FSIZE, &m_saved);
     rlimit lower = m_saved;
     lower.rlim_cur = limit;
     setrlimit(RLIMIT_FSIZE, &lower);
   }
-  ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &m_saved);
+    std::signal(SIGXFSZ, m_oldHandler);
+  }
 
 private:
   rlimit m_saved{};
+  void (*m_oldHandler)(int) = SIG_DFL;
 };
 
 // Starts a run into `path` and expects it to end at once in the not-logging state with one

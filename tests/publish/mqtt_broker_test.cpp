@@ -230,7 +230,8 @@ TEST(MqttBroker, TheRightPasswordConnectsAndAWrongOneStopsPublishingWithoutRetry
       continue;
     }
     // Refused: nothing goes out, and the broker is not asked again.
-    publisher.readingStored(state::Quantity::Ph1, state.ph1Value, QDateTime::currentDateTimeUtc());
+    publisher.readingStored({state::Quantity::Ph1, state.ph1Value, state.ph1Value, {}, {},
+                             QDateTime::currentDateTimeUtc()});
     publisher.switchChanged(state::Channel::Ph, true);
     QTest::qWait(3000);
     EXPECT_EQ(publisher.connectionState(), publish::ConnectionState::Off);
@@ -329,7 +330,7 @@ TEST(MqttBroker, ABrokerThatStopsReadingCostsDroppedReadingsNotMemory) {
   const QDateTime time = QDateTime::currentDateTimeUtc();
   const int readings = 300000;
   for (int k = 0; k < readings; ++k)
-    publisher.readingStored(state::Quantity::FlowHz, state.flowHz, time);
+    publisher.readingStored({state::Quantity::FlowHz, state.flowHz, state.flowHz, {}, {}, time});
   EXPECT_GT(publisher.droppedReadings(), 0);
   broker.freeze(false);
 }
@@ -345,7 +346,8 @@ TEST(MqttBroker, AHostThatCannotBeFoundIsToldAndTriedAgain) {
       << publisher.stateText().toStdString();
   EXPECT_TRUE(publisher.stateText().contains("trying again in"))
       << publisher.stateText().toStdString();
-  publisher.readingStored(state::Quantity::Ph1, state.ph1Value, QDateTime::currentDateTimeUtc());
+  publisher.readingStored(
+      {state::Quantity::Ph1, state.ph1Value, state.ph1Value, {}, {}, QDateTime::currentDateTimeUtc()});
   EXPECT_EQ(publisher.droppedReadings(), 1);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "acquisition/session.h"
+#include "console/window_controls.h"
 #include "state/operator_messages.h"
 #include "state/quantities.h"
 
@@ -51,10 +52,10 @@ public:
   explicit RecordingSession(acquisition::Session &session, QStringList *journal = nullptr)
       : m_session(session), m_journal(journal) {
     QObject::connect(&session, &acquisition::Session::readingStored, &m_context,
-                     [this](state::Quantity quantity) { shown(quantity); });
+                     [this](const state::Reading &reading) { shown(reading); });
     QObject::connect(
         &session, &acquisition::Session::channelFailed, &m_context, [this](state::Channel channel) {
-          record(QStringLiteral("off ") + QLatin1String(state::info(channel).switchName));
+          record(QStringLiteral("off ") + QLatin1String(console::controls(channel).switchName));
         });
   }
 
@@ -62,15 +63,14 @@ public:
   std::vector<std::pair<QString, double>> gauges;
 
 private:
-  void shown(state::Quantity quantity) {
-    const state::QuantityInfo &q = state::info(quantity);
-    record(QStringLiteral("text ") + QLatin1String(q.display) + ' ' +
-           m_session.displayText(quantity));
-    if (q.adjustedDisplay)
-      record(QStringLiteral("text ") + QLatin1String(q.adjustedDisplay) + ' ' +
-             m_session.adjustedText(quantity));
+  void shown(const state::Reading &reading) {
+    const console::QuantityControls &q = console::controls(reading.quantity);
+    record(QStringLiteral("text ") + QLatin1String(q.display) + ' ' + reading.text);
+    if (q.correctedDisplay)
+      record(QStringLiteral("text ") + QLatin1String(q.correctedDisplay) + ' ' +
+             reading.correctedText);
     if (q.gauge) {
-      const double value = m_session.gaugeValue(quantity);
+      const double value = reading.corrected;
       gauges.push_back({QLatin1String(q.gauge), value});
       record(QStringLiteral("gauge ") + QLatin1String(q.gauge) + ' ' +
              QString::number(value, 'g', 15));

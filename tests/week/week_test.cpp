@@ -6,6 +6,8 @@
 // place each on its date, memory grew by no more than the plot's points and 5 MiB after the first
 // hour, the descriptors and threads are those of the first hour, the broker has the last values.
 // Long (minutes): run it with `ctest -C week -L week`. BRELLIS_WEEK_HOURS shortens the run.
+#include "console/window_controls.h"
+#include "publish/topics.h"
 #include "tests/publish/broker.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/simulated_window.h"
@@ -130,7 +132,7 @@ std::vector<qint64> exportedStamps(const QString &csvPath, QString *header) {
 QStringList staleTopics(const brokertest::Subscriber &subscriber, const AcquisitionState &state) {
   QStringList stale;
   for (const state::QuantityInfo &reading : state::quantities) {
-    const QByteArray topic = QByteArray("week/") + reading.topic;
+    const QByteArray topic = QByteArray("week/") + publish::topics::of(reading.quantity).topic;
     const QJsonObject payload =
         QJsonDocument::fromJson(subscriber.last(topic).value_or(QByteArray())).object();
     if (!payload.contains(QStringLiteral("value")) ||
@@ -171,7 +173,7 @@ struct WeekRig {
     if (!rig->window.load())
       return *why = QStringLiteral("the window did not load"), false;
     for (const state::ChannelInfo &channel : state::channels)
-      rig->window.findChild<widgets::TwoStateSwitch *>(QLatin1String(channel.switchName))
+      rig->window.findChild<widgets::TwoStateSwitch *>(QLatin1String(console::controls(channel.channel).switchName))
           ->setChecked(true);
     rig->window.resize(1100, 800);
     rig->window.show();
@@ -239,7 +241,7 @@ void checkBroker(const WeekRig &week) {
   const auto retainedArrived = [&retained] {
     bool all = !retained("status").isEmpty();
     for (const state::ChannelInfo &channel : state::channels)
-      all = all && !retained(channel.topic).isEmpty();
+      all = all && !retained(publish::topics::of(channel.channel)).isEmpty();
     return all;
   };
   waited.restart();
@@ -247,7 +249,7 @@ void checkBroker(const WeekRig &week) {
     QTest::qWait(50);
   EXPECT_EQ(retained("status"), "online");
   for (const state::ChannelInfo &channel : state::channels)
-    EXPECT_EQ(retained(channel.topic), "on") << channel.topic;
+    EXPECT_EQ(retained(publish::topics::of(channel.channel)), "on") << publish::topics::of(channel.channel);
   std::printf("messages received by the subscriber: %lld; readings the publisher dropped: %lld\n",
               static_cast<long long>(week.subscriber->received()),
               static_cast<long long>(week.publisher->droppedReadings()));

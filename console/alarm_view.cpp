@@ -1,11 +1,11 @@
-#include "console/alarm_wiring.h"
+#include "console/alarm_view.h"
 
 #include "acquisition/session.h"
 #include "alarms/alarm_limits_dialog.h"
 #include "alarms/alarm_list.h"
 #include "alarms/alarm_monitor.h"
 #include "console/display_description.h"
-#include "console/frm_main.h"
+#include "console/window_controls.h"
 #include "logging/log_controller.h"
 #include "publish/alarm_topics.h"
 #include "publish/mqtt_publisher.h"
@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QHash>
 #include <QLabel>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
@@ -46,61 +47,26 @@ int urgency(AlarmState state) {
   }
 }
 
-// Everything the alarms add to the window, kept together as a child of it.
-class AlarmView : public QObject {
-public:
-  AlarmView(frmMain &window, acquisition::Session &session, tiltdgh::OperatorMessages &messages,
-            const QString &command);
-  alarms::AlarmMonitor *monitor() const { return m_monitor; }
+} // namespace
 
-private:
-  struct Marked {
-    QLabel *label;
-    QPalette palette; // as it was before any alarm
-    std::vector<Alarm> alarms;
-  };
-
-  void mapDisplays();
-  void addDisplay(const char *objectName, Alarm alarm);
-  void buildIndicator();
-  void buildMenu();
-  void followSwitchesAndLogging();
-  void showDisplays();
-  void showIndicator();
-  void openLimits();
-  void openList();
-
-  frmMain &m_window;
-  tiltdgh::OperatorMessages &m_messages;
-  alarms::AlarmMonitor *m_monitor;
-  std::vector<Marked> m_marked;
-  QToolButton *m_indicator = nullptr;
-  QAction *m_mute = nullptr;
-  QTimer m_flash;
-  QTimer m_bell;
-  bool m_flashOn = true;
-  QPointer<alarms::AlarmLimitsDialog> m_limits;
-  QPointer<alarms::AlarmList> m_list;
-  QString m_logFile;
-};
-
-AlarmView::AlarmView(frmMain &window, acquisition::Session &session,
-                     tiltdgh::OperatorMessages &messages, const QString &command)
-    : QObject(&window), m_window(window), m_messages(messages) {
+AlarmView::AlarmView(const AlarmViewParts &parts)
+    : QObject(&parts.window), m_window(parts.window), m_messages(parts.messages),
+      m_displays(parts.displays), m_correctedDisplays(parts.correctedDisplays) {
   alarms::AlarmMonitor::Options options;
-  options.command = command;
-  m_monitor = new alarms::AlarmMonitor(window.state(), options, &window);
+  options.command = parts.command;
+  m_monitor = new alarms::AlarmMonitor(parts.state, options, &parts.window);
   m_monitor->setObjectName(QStringLiteral("alarmMonitor"));
-  connect(&session, &acquisition::Session::readingStored, m_monitor,
+  connect(&parts.session, &acquisition::Session::readingStored, m_monitor,
           &alarms::AlarmMonitor::readingStored);
-  connect(&session, &acquisition::Session::channelFailed, m_monitor,
+  connect(&parts.session, &acquisition::Session::channelFailed, m_monitor,
           &alarms::AlarmMonitor::channelFailed);
+  // Queued: a failure's channelFailed reaches the monitor before the switch-off it causes, so
+  // the channel stays watched for its silence.
+  connect(&parts.session, &acquisition::Session::channelSwitched, m_monitor,
+          &alarms::AlarmMonitor::channelSwitched, Qt::QueuedConnection);
   mapDisplays();
   buildIndicator();
-  buildMenu();
-  followSwitchesAndLogging();
-  if (auto *publisher = window.findChild<publish::MqttPublisher *>())
-    publish::publishAlarms(*publisher, *m_monitor);
+  buildMenu(parts.menuAfter);
 
   connect(m_monitor, &alarms::AlarmMonitor::alarmEvent, this, [this](const alarms::AlarmEvent &e) {
     showDisplays();
@@ -131,22 +97,21 @@ AlarmView::AlarmView(frmMain &window, acquisition::Session &session,
 void AlarmView::mapDisplays() {
   for (const Alarm alarm : alarms::allAlarms) {
     if (!alarms::isNoReading(alarm)) {
-      const state::QuantityInfo &info = state::info(alarms::quantity(alarm));
-      addDisplay(info.adjustedDisplay ? info.adjustedDisplay : info.display, alarm);
+      const int k = static_cast<int>(alarms::quantity(alarm));
+      addDisplay(m_correctedDisplays[k] ? m_correctedDisplays[k] : m_displays[k], alarm);
       continue;
     }
     for (const state::QuantityInfo &info : state::quantities) {
       if (info.channel != alarms::channel(alarm))
         continue;
-      addDisplay(info.display, alarm);
-      if (info.adjustedDisplay)
-        addDisplay(info.adjustedDisplay, alarm);
+      const int k = static_cast<int>(info.quantity);
+      addDisplay(m_displays[k], alarm);
+      addDisplay(m_correctedDisplays[k], alarm);
     }
   }
 }
 
-void AlarmView::addDisplay(const char *objectName, Alarm alarm) {
-  auto *label = m_window.findChild<QLabel *>(QString::fromLatin1(objectName));
+void AlarmView::addDisplay(QLabel *label, Alarm alarm) {
   if (!label)
     return;
   for (Marked &marked : m_marked)
@@ -207,7 +172,7 @@ void AlarmView::showIndicator() {
           : QString());
 }
 
-void AlarmView::buildMenu() {
+void AlarmView::buildMenu(QAction *after) {
   auto *menu = new QMenu(QStringLiteral("&Alarms"), &m_window);
   menu->setObjectName(QStringLiteral("mnuAlarms"));
   const auto add = [&](const QString &text, const char *name) {
@@ -229,31 +194,22 @@ void AlarmView::buildMenu() {
   const QList<QAction *> entries = bar->actions();
   QAction *before = nullptr;
   for (int i = 0; i + 1 < entries.size(); ++i)
-    if (entries[i]->objectName() == QLatin1String("mnuComPort"))
+    if (entries[i] == after)
       before = entries[i + 1];
   menu->menuAction()->setObjectName(QStringLiteral("mnuAlarmsMenu"));
   bar->insertMenu(before, menu);
 }
 
-void AlarmView::followSwitchesAndLogging() {
-  for (const state::ChannelInfo &info : state::channels) {
-    auto *button = m_window.findChild<QAbstractButton *>(QString::fromLatin1(info.switchName));
-    if (!button)
-      continue;
-    // Queued: a failure's channelFailed reaches the monitor before the switch-off it causes, so
-    // the channel stays watched for its silence.
-    connect(button, &QAbstractButton::toggled, m_monitor,
-            [monitor = m_monitor, id = info.channel](bool on) { monitor->channelSwitched(id, on); },
-            Qt::QueuedConnection);
-  }
-  auto *logging = m_window.findChild<logging::LogController *>();
-  if (!logging)
-    return;
-  connect(logging, &logging::LogController::logFileTextChanged, this,
+void AlarmView::followLogging(logging::LogController &logging) {
+  connect(&logging, &logging::LogController::logFileTextChanged, this,
           [this](const QString &path) { m_logFile = path; });
-  connect(logging, &logging::LogController::statusChanged, this, [this, logging] {
-    m_monitor->setLogFile(logging->isFileOpen() ? m_logFile : QString());
+  connect(&logging, &logging::LogController::statusChanged, this, [this, controller = &logging] {
+    m_monitor->setLogFile(controller->isFileOpen() ? m_logFile : QString());
   });
+}
+
+void AlarmView::publishTo(publish::MqttPublisher &publisher) {
+  publish::publishAlarms(publisher, *m_monitor);
 }
 
 void AlarmView::openLimits() {
@@ -285,13 +241,6 @@ void AlarmView::openList() {
   m_list->show();
   m_list->raise();
   m_list->activateWindow();
-}
-
-} // namespace
-
-alarms::AlarmMonitor *wireAlarms(frmMain &window, acquisition::Session &session,
-                                 tiltdgh::OperatorMessages &messages, const QString &command) {
-  return (new AlarmView(window, session, messages, command))->monitor();
 }
 
 } // namespace console
