@@ -56,6 +56,9 @@ TEST(MqttBroker, CalibrationDueIsRetainedTrueWhilePastItsIntervalAndFalseAfterAS
   ASSERT_TRUE(publishing.start(7)) << publishing.broker.log().toStdString();
   const int port = publishing.port;
   testsupport::SimulatedWindow &rig = *publishing.rig;
+  // Sees the topics reach the broker, so that the subscriber below comes after the publication:
+  // one that subscribed before it would be handed the messages live, not as retained copies.
+  Subscriber watcher(port, "test/rig/+/calibration_due");
   ASSERT_TRUE(rig.window.load());
   auto *publisher = rig.window.findChild<publish::MqttPublisher *>("mqttPublisher");
   ASSERT_TRUE(publisher);
@@ -72,6 +75,12 @@ TEST(MqttBroker, CalibrationDueIsRetainedTrueWhilePastItsIntervalAndFalseAfterAS
         payload = message.payload;
     return payload;
   };
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        return watcher.last("test/rig/ph1/calibration_due") &&
+               watcher.last("test/rig/ph2/calibration_due");
+      },
+      patience));
   auto later = std::make_unique<Subscriber>(port, "test/rig/+/calibration_due");
   ASSERT_TRUE(QTest::qWaitFor(
       [&] {
