@@ -3,8 +3,6 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 
-#include <sys/timex.h>
-
 namespace runs {
 
 ClockWatch::ClockWatch(Clock wallMs, Clock monotonicMs, QObject *parent)
@@ -42,15 +40,6 @@ void ClockWatch::check() {
   m_monotonicBase = monotonic;
   if (difference > jumpThresholdMs || difference < -jumpThresholdMs)
     emit clockJumped(difference);
-}
-
-bool systemClockUnsynchronised() {
-  struct timex state {};
-  state.modes = 0; // read only
-  const int result = ::adjtimex(&state);
-  if (result == -1)
-    return false;
-  return result == TIME_ERROR || (state.status & STA_UNSYNC) != 0;
 }
 
 } // namespace runs

@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <cstdio>
+
 using namespace runs;
 
 namespace {
@@ -50,10 +52,15 @@ TEST(ClockWatch, AStepOfMoreThanTwoSecondsEitherWayIsAJumpOfItsSignedSize) {
 TEST(ClockWatch, SeesTheSystemWallClockSteppedUnderFaketime) {
   QTemporaryDir dir;
   const QString offsetFile = dir.filePath("offset");
+  // Renamed into place, so libfaketime never reads a half-written offset.
   const auto setOffset = [&](const QByteArray &offset) {
-    QFile file(offsetFile);
+    QFile file(offsetFile + ".new");
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(offset + '\n');
+    file.close();
+    ASSERT_EQ(::rename(QFile::encodeName(file.fileName()).constData(),
+                       QFile::encodeName(offsetFile).constData()),
+              0);
   };
   setOffset("+0");
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <cstring>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -40,8 +41,11 @@ public:
       const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
       if (n >= 0)
         received.append(QByteArray(buffer, int(n)).trimmed());
-      else
+      else {
+        pollfd waiting{m_fd, POLLIN, 0};
+        ::poll(&waiting, 1, 5);
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      }
     }
     return received;
   }
