@@ -2,16 +2,18 @@
 
 namespace runs {
 
-ChannelRetry::ChannelRetry(int retryMs, QObject *parent) : QObject(parent) {
-  for (std::size_t i = 0; i < m_slots.size(); ++i) {
-    auto *timer = new QTimer(this);
-    timer->setSingleShot(true);
-    timer->setTimerType(Qt::PreciseTimer);
-    timer->setInterval(retryMs);
-    const auto channel = state::Channel(i);
-    connect(timer, &QTimer::timeout, this, [this, channel] { emit switchOnRequested(channel); });
-    m_slots[i].timer = timer;
+ChannelRetry::ChannelRetry(int retryMs, QObject *parent) : QObject(parent), m_retryMs(retryMs) {}
+
+ChannelRetry::Slot &ChannelRetry::slot(state::Channel channel) {
+  Slot &s = m_slots[channel];
+  if (!s.timer) {
+    s.timer = new QTimer(this);
+    s.timer->setSingleShot(true);
+    s.timer->setTimerType(Qt::PreciseTimer);
+    s.timer->setInterval(m_retryMs);
+    connect(s.timer, &QTimer::timeout, this, [this, channel] { emit switchOnRequested(channel); });
   }
+  return s;
 }
 
 void ChannelRetry::channelFailed(state::Channel channel, const QString &message) {
@@ -39,10 +41,14 @@ void ChannelRetry::operatorSwitchedOff(state::Channel channel) {
   s.episode = false;
 }
 
-bool ChannelRetry::episodeOpen(state::Channel channel) const { return slot(channel).episode; }
+bool ChannelRetry::episodeOpen(state::Channel channel) const {
+  const auto it = m_slots.find(channel);
+  return it != m_slots.end() && it->second.episode;
+}
 
 bool ChannelRetry::retryPending(state::Channel channel) const {
-  return slot(channel).timer->isActive();
+  const auto it = m_slots.find(channel);
+  return it != m_slots.end() && it->second.timer->isActive();
 }
 
 } // namespace runs

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QTimer>
 
-#include <array>
+#include <map>
 
 namespace runs {
 
@@ -44,10 +44,11 @@ private:
     QTimer *timer = nullptr;
     bool episode = false;
   };
-  Slot &slot(state::Channel channel) { return m_slots[std::size_t(channel)]; }
-  const Slot &slot(state::Channel channel) const { return m_slots[std::size_t(channel)]; }
+  // The channel's slot, made with its timer on first use.
+  Slot &slot(state::Channel channel);
 
-  std::array<Slot, state::channelCount> m_slots;
+  int m_retryMs;
+  std::map<state::Channel, Slot> m_slots;
 };
 
 } // namespace runs
