@@ -21,7 +21,7 @@ RANKS = [
     ["instrument"],
     ["sim", "channels", "widgets"],
     ["acquisition"],
-    ["calibration", "logging", "alarms", "mqtt"],
+    ["calibration", "logging", "alarms", "mqtt", "runs"],
     ["plot"],
     ["history", "publish"],
     ["stations"],

@@ -1,0 +1,161 @@
+#include "runs/events_journal.h"
+
+#include <QDateTime>
+#include <QDir>
+
+namespace runs {
+namespace {
+
+QByteArray csvField(const QString &text) {
+  QByteArray utf8 = text.toUtf8();
+  if (!utf8.contains(',') && !utf8.contains('"') && !utf8.contains('\n') && !utf8.contains('\r'))
+    return utf8;
+  utf8.replace("\"", "\"\"");
+  return '"' + utf8 + '"';
+}
+
+// One record's fields, split as CSV; `bad` when its quoting is broken.
+struct Record {
+  QList<QByteArray> fields;
+  bool bad = false;
+};
+
+// Splits `text` from `pos` up to the end of the record (a line break outside quotes), which it
+// moves `pos` past. Returns false when the text ends before the record does.
+bool nextRecord(const QByteArray &text, qsizetype &pos, Record &record) {
+  record = Record{};
+  QByteArray field;
+  bool quoted = false;    // inside a quoted field
+  bool wasQuoted = false; // the field so far was quoted and its quote closed
+  for (; pos < text.size(); ++pos) {
+    const char c = text[pos];
+    if (quoted) {
+      if (c != '"')
+        field += c;
+      else if (pos + 1 < text.size() && text[pos + 1] == '"')
+        field += text[++pos];
+      else {
+        quoted = false;
+        wasQuoted = true;
+      }
+    } else if (c == ',' || c == '\n') {
+      if (c == '\n' && !wasQuoted && field.endsWith('\r'))
+        field.chop(1);
+      record.fields.append(field);
+      field.clear();
+      wasQuoted = false;
+      if (c == '\n') {
+        ++pos;
+        return true;
+      }
+    } else if (c == '"' && field.isEmpty() && !wasQuoted) {
+      quoted = true;
+    } else if (wasQuoted && c != '\r') {
+      record.bad = true; // text after a closing quote
+    } else if (c == '"') {
+      record.bad = true; // a quote inside an unquoted field
+    } else if (!wasQuoted) {
+      field += c;
+    }
+  }
+  return false;
+}
+
+bool readEntry(const Record &record, EventEntry &entry) {
+  if (record.bad || record.fields.size() != 4 || record.fields[1].isEmpty())
+    return false;
+  const QString time = QString::fromUtf8(record.fields[0]);
+  const QDateTime when = QDateTime::fromString(time, Qt::ISODateWithMs);
+  if (!time.endsWith(QLatin1Char('Z')) || !when.isValid())
+    return false;
+  entry = {when.toMSecsSinceEpoch(), QString::fromUtf8(record.fields[1]),
+           QString::fromUtf8(record.fields[2]), QString::fromUtf8(record.fields[3])};
+  return true;
+}
+
+} // namespace
+
+QByteArray eventLine(const EventEntry &entry) {
+  const QString time = QDateTime::fromMSecsSinceEpoch(entry.timeMs, Qt::UTC).toString(Qt::ISODate);
+  return time.toUtf8() + ',' + csvField(entry.event) + ',' + csvField(entry.detail) + ',' +
+         csvField(entry.user) + '\n';
+}
+
+QString defaultEventsJournalPath() {
+  QString base = qEnvironmentVariable("XDG_STATE_HOME");
+  if (base.isEmpty() || QDir::isRelativePath(base)) // relative ones are to be ignored
+    base = QDir::homePath() + QStringLiteral("/.local/state");
+  return base + QStringLiteral("/brellis/events.csv");
+}
+
+EventsJournal::EventsJournal(QString path, FailureReport report) : m_report(std::move(report)) {
+  m_standing.path = std::move(path);
+}
+
+void EventsJournal::setLogFile(const QString &logFilePath) {
+  const QString path = logFilePath.isEmpty() ? QString() : logFilePath + ".events.csv";
+  if (path == m_run.path)
+    return;
+  m_run.file.close();
+  m_run.path = path;
+  m_run.reported = false;
+}
+
+void EventsJournal::append(const EventEntry &entry) {
+  const QByteArray line = eventLine(entry);
+  write(m_standing, line);
+  if (!m_run.path.isEmpty())
+    write(m_run, line);
+}
+
+void EventsJournal::write(Target &target, const QByteArray &line) {
+  QString failure;
+  if (!target.file.isOpen())
+    failure = target.file.open(target.path);
+  if (target.file.isOpen()) {
+    const qint64 before = target.file.size();
+    failure = target.file.append(before == 0 ? eventsHeader + line : line, before);
+    if (!failure.isEmpty())
+      target.file.close(); // opened afresh for the next line
+  }
+  if (failure.isEmpty() || target.reported)
+    return;
+  target.reported = true;
+  if (m_report)
+    m_report(
+        QStringLiteral("The events journal %1 cannot be written: %2").arg(target.path, failure));
+}
+
+EventsRead parseEventsJournal(const QByteArray &text) {
+  EventsRead read;
+  const QByteArray header(eventsHeader);
+  const bool crlf = text.startsWith(header.chopped(1) + "\r\n");
+  if (!text.startsWith(header) && !crlf) {
+    read.error = QStringLiteral("its first line is not \"%1\"").arg(header.chopped(1));
+    return read;
+  }
+  qsizetype pos = header.size() + (crlf ? 1 : 0);
+  Record record;
+  while (pos < text.size()) {
+    EventEntry entry;
+    if (nextRecord(text, pos, record) && readEntry(record, entry))
+      read.entries.append(entry);
+    else
+      ++read.skipped;
+  }
+  return read;
+}
+
+EventsRead readEventsJournal(const QString &path) {
+  const FileRead file = readRegularFile(path, eventsJournalMaxBytes);
+  EventsRead read;
+  if (file.error.isEmpty())
+    read = parseEventsJournal(file.data);
+  else
+    read.error = file.error;
+  if (!read.error.isEmpty())
+    read.error = QStringLiteral("The events journal %1 cannot be read: %2.").arg(path, read.error);
+  return read;
+}
+
+} // namespace runs
