@@ -1,3 +1,4 @@
+#include "app/run_start.h"
 #include "calibration/calibration_history.h"
 #include "console/frm_main.h"
 #include "instrument/clock.h"
@@ -30,6 +31,9 @@ struct Options {
   std::optional<publish::MqttConfig> stations;
   QStringList switchOn; // channel switches the program turns on once its window is up
   QString alarmCommand; // run through /bin/sh at every alarm raised and returned
+  bool unattended = false;
+  RunStart run;           // the last run, with --resume
+  runs::RunRecord record; // what this run keeps of its command line
 };
 
 // Bad input that leaves the program nothing to do: the reason on standard error, status 2.
@@ -167,8 +171,19 @@ struct ProgramOptions {
                      "in BRELLIS_ALARM_* environment variables."),
       QStringLiteral("CMD")};
 
+  QCommandLineOption resume{
+      QStringLiteral("resume"),
+      QStringLiteral("Takes the last run's port, mapping and options (those given beside it win) "
+                     "and, when it did not end with Exit, takes it up again: channels, rate, "
+                     "plot and logging (appended to the same file).")};
+  QCommandLineOption unattended{
+      QStringLiteral("unattended"),
+      QStringLiteral("Never waits for an OK: messages go to a list in the status bar, standard "
+                     "error and the events journal, and a channel a failure switched off is "
+                     "switched on again every 10 s.")};
   void addTo(QCommandLineParser &parser) const {
-    parser.addOptions({com, simulate, exportLog, checkHistory, switchOn, alarmCommand});
+    parser.addOptions(
+        {com, simulate, exportLog, checkHistory, switchOn, alarmCommand, resume, unattended});
   }
 
   // The tools that do their work and end the program, without a window.
@@ -239,10 +254,12 @@ Options parseCommandLine(int &argc, char **argv) {
   program.addTo(parser);
   const MqttOptions mqtt;
   mqtt.addTo(parser);
-  parser.process(withDiscoveryDefault(QCoreApplication::arguments()));
+  Options options;
+  options.run = prepareRun(withDiscoveryDefault(QCoreApplication::arguments()),
+                           runs::defaultRunFilePath());
+  parser.process(options.run.arguments);
   program.runTools(parser);
 
-  Options options;
   options.simulate = parser.isSet(program.simulate);
   options.switchOn = program.readSwitchOn(parser);
   if (parser.isSet(mqtt.stations))
@@ -251,6 +268,15 @@ Options parseCommandLine(int &argc, char **argv) {
     options.mqtt = mqtt.read(parser);
   options.alarmCommand = parser.value(program.alarmCommand);
   options.devices = program.readDevices(parser);
+  options.unattended = parser.isSet(program.unattended);
+  options.record.simulate = options.simulate;
+  for (const QString &mapping : parser.values(program.com)) {
+    const qsizetype eq = mapping.indexOf(QLatin1Char('='));
+    options.record.com[mapping.left(eq).trimmed().toInt()] = mapping.mid(eq + 1).trimmed();
+  }
+  options.record.options = carriedOptions(options.run.arguments);
+  if (options.run.last)
+    options.record.port = options.run.last->port;
   return options;
 }
 
@@ -302,12 +328,12 @@ int main(int argc, char **argv) {
   const bool quitAfterShow = qEnvironmentVariableIntValue("BRELLIS_QUIT_AFTER_SHOW") != 0;
   StderrMessages stderrMessages;
   FrmMainServices services;
-  if (quitAfterShow) {
+  if (quitAfterShow)
     services.messages = &stderrMessages;
+  if (quitAfterShow || options.unattended)
     services.askText = [](const QString &, const QString &) -> std::optional<QString> {
       return std::nullopt;
     };
-  }
 
   if (options.stations)
     return runStationView(app, *options.stations, quitAfterShow);
@@ -322,6 +348,18 @@ int main(int argc, char **argv) {
 
   services.mqtt = options.mqtt;
   services.alarmCommand = options.alarmCommand;
+  console::RunOptions run;
+  run.runFilePath = options.run.refusal.isEmpty() ? runs::defaultRunFilePath() : QString();
+  run.eventsPath = runs::defaultEventsJournalPath();
+  run.record = options.run.last && options.run.resume ? *options.run.last : options.record;
+  run.record.options = options.record.options;
+  run.record.com = options.record.com;
+  run.record.simulate = options.record.simulate;
+  run.resume = options.run.resume;
+  run.unattended = options.unattended;
+  services.run = run;
+  line->setCommPort(options.record.port);
+  quitOnTerminate();
   frmMain window(*line, clock, std::move(services));
   // Every change of the broker connection, failures included, also goes to standard error.
   if (auto *publisher = window.findChild<publish::MqttPublisher *>(QStringLiteral("mqttPublisher")))
@@ -332,6 +370,9 @@ int main(int argc, char **argv) {
   if (!window.load())
     return 1;
   window.show();
+  if (!options.run.refusal.isEmpty())
+    window.showMessage(options.run.refusal + QStringLiteral(" The program starts anew."));
+  window.runKeeper()->windowShown();
   switchOn(window, options.switchOn);
   if (quitAfterShow)
     QTimer::singleShot(0, &app, &QCoreApplication::quit);

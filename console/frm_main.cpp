@@ -2,6 +2,7 @@
 
 #include "console/alarm_view.h"
 #include "console/due_marks.h"
+#include "runs/message_list.h"
 
 #include "acquisition/session.h"
 #include "calibration/calibration_opener.h"
@@ -79,6 +80,44 @@ frmMain::frmMain(tiltdgh::SerialLine &line, tiltdgh::MillisecondClock &clock,
   m_alarmView->followLogging(*m_logging);
   if (m_publisher)
     m_alarmView->publishTo(*m_publisher);
+  if (m_services.run)
+    connectRun();
+}
+
+void frmMain::connectRun() {
+  console::RunOptions &run = *m_services.run;
+  if (run.unattended) {
+    // Nobody is there to press OK: every message goes to a list, standard error and the journal,
+    // and the read ticks go on.
+    m_messageList = new runs::MessageList(
+        [this](const QString &text, const QString &title) {
+          if (m_runKeeper)
+            m_runKeeper->journalMessage(text, title);
+        },
+        this);
+    m_services.messages = m_messageList;
+    auto *button = new QPushButton(QStringLiteral("Messages: 0"), this);
+    button->setObjectName(QStringLiteral("cmdMessages"));
+    button->setFlat(true);
+    statusBar()->addWidget(button);
+    connect(m_messageList, &runs::MessageList::countChanged, button,
+            [button](int count) { button->setText(QStringLiteral("Messages: %1").arg(count)); });
+    connect(button, &QPushButton::clicked, m_messageList, &runs::MessageList::show);
+  }
+  console::RunControls controls;
+  for (int k = 0; k < state::channelCount; ++k)
+    controls.switches[k] = m_switches[k];
+  controls.updateRate = m_cmbUpdate;
+  controls.applyRate = m_updateRate;
+  controls.plot = m_cwPlot;
+  controls.plotPh1 = m_chkpH1;
+  controls.plotPh2 = m_chkpH2;
+  controls.logging = m_logging;
+  controls.session = m_session;
+  controls.line = &m_line;
+  m_runKeeper = new console::RunKeeper(run, controls, this);
+  connect(m_runKeeper, &console::RunKeeper::notesChanged, this,
+          [this](const QString &notes) { m_panels[0]->setToolTip(notes); });
 }
 
 void frmMain::connectPublisher() {
@@ -321,6 +360,8 @@ void frmMain::closeEvent(QCloseEvent *event) {
   m_tmrPlot->stop();
   m_tmrLogger->stop();
   m_line.close();
+  if (m_runKeeper)
+    m_runKeeper->exiting();
   event->accept();
   QCoreApplication::quit();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "console/display_texts.h"
+#include "console/run_keeper.h"
 #include "instrument/dgh_exchange.h"
 #include "publish/mqtt_config.h"
 #include "state/acquisition_state.h"
@@ -26,6 +27,9 @@ class QTimer;
 
 namespace acquisition {
 class Session;
+}
+namespace runs {
+class MessageList;
 }
 namespace console {
 class AlarmView;
@@ -71,6 +75,9 @@ struct FrmMainServices {
   std::optional<publish::MqttConfigResult> mqtt;
   // --alarm-command: run at every alarm raised and returned; empty runs nothing.
   QString alarmCommand;
+  // The run kept in the run file and the events journal; unset keeps nothing. Unattended, the
+  // messages go to a list that never waits instead of boxes.
+  std::optional<console::RunOptions> run;
 };
 
 // The main window: it owns the one AcquisitionState, composes every part of the program, and runs
@@ -98,6 +105,8 @@ public:
 
   // The read cycle, which every display, gauge and the publisher follow.
   acquisition::Session &session() { return *m_session; }
+  // The run kept, or null when the services keep none.
+  console::RunKeeper *runKeeper() const { return m_runKeeper; }
 
   // OperatorMessages: a modal QMessageBox unless the services replaced it.
   void showMessage(const QString &text, const QString &title = QString()) override;
@@ -132,6 +141,7 @@ private:
   QString iconsDir() const;
   QString iconPath(const QString &fileName) const;
   void connectLogging();
+  void connectRun();
   void connectPublisher();
   // The calibration history's menu item; the due marks, once the coefficients are loaded.
   void connectCalibrationRecords();
@@ -189,6 +199,8 @@ private:
   calibration::DueWatch *m_dueWatch = nullptr; // made once the coefficients are loaded
   std::unique_ptr<console::DueMarks> m_dueMarks;
   console::AlarmView *m_alarmView = nullptr; // a child of the window
+  console::RunKeeper *m_runKeeper = nullptr;  // a child of the window
+  runs::MessageList *m_messageList = nullptr; // unattended only
   logging::LogController *m_logging = nullptr; // a child: closes its file as the window goes
   // After m_state, which it reads: it goes first.
   std::unique_ptr<publish::MqttPublisher> m_publisher;

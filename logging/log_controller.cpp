@@ -134,6 +134,7 @@ void LogController::startLogging(const LogChoice &choice) {
   emit logFileTextChanged(m_logFileText);
   emit statusChanged(QStringLiteral("Logging"), greenLightPath());
   setSetupEnabled(false);
+  emit loggingStarted(choice);
 }
 
 void LogController::writeTick() {
@@ -179,6 +180,7 @@ bool LogController::endLogging() {
   emit statusChanged(QStringLiteral("Not Logging"), redLightPath());
   setSetupEnabled(true);
   setStopEnabled(false);
+  emit loggingStopped();
   return closed;
 }
 

@@ -90,6 +90,10 @@ signals:
   void statusChanged(const QString &text, const QString &picturePath); // panel 4
   void setupEnabledChanged(bool enabled);                              // "Setup"
   void stopEnabledChanged(bool enabled);                               // "Stop Logging"
+  // Logging began with `choice` (its file open and its header written, when it writes one), or
+  // ended, whatever ended it.
+  void loggingStarted(const logging::LogChoice &choice);
+  void loggingStopped();
 
 private:
   // Stops the timer, closes the file, hides the dialog and signals the not-logging state;

@@ -1,0 +1,110 @@
+// The real program taken up again after an end that was not an Exit: the channels, the logging
+// into the same file (a second header block, appended) and the journal's "resumed"; a damaged run
+// file refused by name, the start then a new one.
+#include "runs/events_journal.h"
+#include "runs/run_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+
+constexpr int patience = 30000; // the machine may be busy
+
+struct Home {
+  QTemporaryDir dir;
+  QString run() const { return dir.filePath("state/brellis/run.json"); }
+  QString log() const { return dir.filePath("run.log"); }
+  QByteArray logText() const {
+    QFile file(log());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+  QProcess *start(const QStringList &arguments, bool quitAfterShow = false) {
+    auto *program = new QProcess;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", dir.path());
+    env.insert("XDG_STATE_HOME", dir.filePath("state"));
+    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    env.insert("XDG_DATA_HOME", dir.filePath("data"));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    if (quitAfterShow)
+      env.insert("BRELLIS_QUIT_AFTER_SHOW", "1");
+    program->setProcessEnvironment(env);
+    program->start(QStringLiteral(BRELLIS_PATH), arguments);
+    program->waitForStarted();
+    return program;
+  }
+};
+
+// The events of a journal, in order.
+QStringList events(const QString &path) {
+  const runs::EventsRead read = runs::readEventsJournal(path);
+  EXPECT_TRUE(read.error.isEmpty()) << read.error.toStdString();
+  QStringList names;
+  for (const runs::EventEntry &entry : read.entries)
+    names << entry.event + (entry.event == "resumed" ? " " + entry.detail.section(';', 1) : "");
+  return names;
+}
+
+TEST(ResumedProgram, TakesTheRunUpAgainAndAppendsASecondHeaderBlock) {
+  Home home;
+  runs::RunRecord last;
+  last.simulate = true;
+  last.ph = last.flow = true;
+  last.logging = true;
+  last.logFile = home.log();
+  last.logIntervalMs = 1000;
+  ASSERT_EQ(runs::saveRunFile(home.run(), last), "");
+
+  for (int start = 1; start <= 2; ++start) {
+    std::unique_ptr<QProcess> program(home.start({"--resume", "--unattended"}));
+    // Records of probe and flow readings: not the zeros of channels left off.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return home.logText().count("\"Date: \"") == start && home.logText().contains(",\"0."); },
+        patience))
+        << home.logText().toStdString();
+    // The desktop session ending is no Exit: the run stays to be taken up again.
+    ::kill(pid_t(program->processId()), SIGTERM);
+    ASSERT_TRUE(program->waitForFinished(patience));
+    EXPECT_EQ(program->exitCode(), 0);
+    const runs::RunFileLoad kept = runs::loadRunFile(home.run());
+    ASSERT_EQ(kept.outcome, runs::RunFileLoad::Outcome::Loaded) << kept.message.toStdString();
+    EXPECT_FALSE(kept.record.ended);
+    EXPECT_TRUE(kept.record.ph && kept.record.flow && !kept.record.therm);
+    EXPECT_EQ(kept.record.logFile, home.log());
+  }
+  const QStringList standing = events(home.dir.filePath("state/brellis/events.csv"));
+  const QStringList besideLog = events(home.log() + ".events.csv");
+  EXPECT_EQ(standing.filter("resumed").size(), 2) << standing.join('|').toStdString();
+  EXPECT_EQ(besideLog.filter("resumed").size(), 2) << besideLog.join('|').toStdString();
+  // The second resume names the last record the first one wrote.
+  EXPECT_TRUE(besideLog.filter("resumed").last().contains(" the last record 20"))
+      << besideLog.join('|').toStdString();
+}
+
+TEST(ResumedProgram, ADamagedRunFileIsRefusedByNameAndLeftAsItIs) {
+  Home home;
+  QDir().mkpath(home.dir.filePath("state/brellis"));
+  QFile file(home.run());
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("{\"version\": 1, \"port\": ");
+  file.close();
+  std::unique_ptr<QProcess> program(home.start({"--resume", "--simulate"}, true));
+  ASSERT_TRUE(program->waitForFinished(patience));
+  EXPECT_EQ(program->exitCode(), 0);
+  const QString said = QString::fromUtf8(program->readAllStandardError());
+  EXPECT_TRUE(said.contains("The run file " + home.run() + " is refused")) << said.toStdString();
+  EXPECT_TRUE(said.contains("The program starts anew.")) << said.toStdString();
+  QFile again(home.run());
+  ASSERT_TRUE(again.open(QIODevice::ReadOnly));
+  EXPECT_EQ(again.readAll(), "{\"version\": 1, \"port\": ") << "left as it was";
+}
+
+} // namespace
