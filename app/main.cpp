@@ -312,6 +312,21 @@ void switchOn(frmMain &window, const QStringList &channels) {
   }
 }
 
+// The run this start keeps: the last one taken up again, or a new one from the command line.
+console::RunOptions runOptions(const Options &options) {
+  console::RunOptions run;
+  // A run file that was refused is left as it is: this run keeps none.
+  run.runFilePath = options.run.refusal.isEmpty() ? runs::defaultRunFilePath() : QString();
+  run.eventsPath = runs::defaultEventsJournalPath();
+  run.record = options.run.last && options.run.resume ? *options.run.last : options.record;
+  run.record.options = options.record.options;
+  run.record.com = options.record.com;
+  run.record.simulate = options.record.simulate;
+  run.resume = options.run.resume;
+  run.unattended = options.unattended;
+  return run;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -348,16 +363,7 @@ int main(int argc, char **argv) {
 
   services.mqtt = options.mqtt;
   services.alarmCommand = options.alarmCommand;
-  console::RunOptions run;
-  run.runFilePath = options.run.refusal.isEmpty() ? runs::defaultRunFilePath() : QString();
-  run.eventsPath = runs::defaultEventsJournalPath();
-  run.record = options.run.last && options.run.resume ? *options.run.last : options.record;
-  run.record.options = options.record.options;
-  run.record.com = options.record.com;
-  run.record.simulate = options.record.simulate;
-  run.resume = options.run.resume;
-  run.unattended = options.unattended;
-  services.run = run;
+  services.run = runOptions(options);
   line->setCommPort(options.record.port);
   quitOnTerminate();
   frmMain window(*line, clock, std::move(services));
