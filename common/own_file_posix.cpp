@@ -35,7 +35,7 @@ const char *kindName(mode_t mode) {
 }
 
 QString refusedAs(const QString &path, mode_t mode) {
-  return QStringLiteral("%1 is %2, not a regular file; Brellis neither reads nor writes it")
+  return QStringLiteral("%1 is %2, not a regular file")
       .arg(path, QLatin1String(kindName(mode)));
 }
 
