@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QLockFile>
 #include <QRegularExpression>
 #include <QStandardPaths>
 
@@ -218,9 +217,10 @@ QString appendRecord(const QString &path, CalibrationRecord record) {
   if (!QDir().mkpath(QFileInfo(path).absolutePath()))
     return QStringLiteral("the folder %1 cannot be made").arg(QFileInfo(path).absolutePath());
   // Two programs appending at once would fork the chain.
-  QLockFile lock(path + QStringLiteral(".lock"));
-  if (!lock.tryLock(5000))
-    return QStringLiteral("another program holds %1.lock").arg(path);
+  // (An empty file, so that a full disk does not stop the lock before the append can say why.)
+  const common::OwnFileLock lock(path + QStringLiteral(".lock"), 5000);
+  if (!lock.error().isEmpty())
+    return lock.error();
   // A head that is not a file of ours is never replaced: refused before the history is touched.
   if (const QString refusal = common::ownFileRefusal(historyHeadPath(path)); !refusal.isEmpty())
     return refusal;

@@ -63,6 +63,24 @@ private:
   bool m_end = false;
 };
 
+// An exclusive lock (flock) on the file at `path`, a file of ours made empty when missing, held
+// while the object lives: for a file that several programs append to. Waits up to `waitMs` for
+// another holder; check error() (empty when locked). The lock file is left in place.
+class OwnFileLock {
+public:
+  OwnFileLock(const QString &path, int waitMs);
+  ~OwnFileLock();
+  OwnFileLock(const OwnFileLock &) = delete;
+  OwnFileLock &operator=(const OwnFileLock &) = delete;
+
+  // "<path>: <reason>", "another program holds <path>", or empty when locked.
+  QString error() const { return m_error; }
+
+private:
+  int m_fd = -1;
+  QString m_error;
+};
+
 struct AppendOptions {
   // Written before `bytes` when the file is new or empty: a journal's column names.
   QByteArray header;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -238,6 +239,32 @@ bool OwnFileReader::readLine(QByteArray &line, qsizetype maxLine, bool *cut) {
     if (!fill())
       return any && m_error.isEmpty();
   }
+}
+
+OwnFileLock::OwnFileLock(const QString &path, int waitMs) {
+  m_fd = openRegular(path, O_RDWR | O_CREAT, false, m_error, nullptr);
+  if (m_fd < 0)
+    return;
+  for (int waited = 0;; waited += 20) {
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0)
+      return;
+    if (errno != EWOULDBLOCK && errno != EINTR) {
+      m_error = reason(path, errno);
+      break;
+    }
+    if (waited >= waitMs) {
+      m_error = QStringLiteral("another program holds %1").arg(path);
+      break;
+    }
+    ::usleep(20000);
+  }
+  ::close(m_fd);
+  m_fd = -1;
+}
+
+OwnFileLock::~OwnFileLock() {
+  if (m_fd >= 0)
+    ::close(m_fd); // and with it the lock
 }
 
 QString appendWhole(const QString &path, const QByteArray &bytes, const AppendOptions &options) {
