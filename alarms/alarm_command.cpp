@@ -1,5 +1,8 @@
 #include "alarms/alarm_command.h"
 
+#include "alarms/command_tree.h"
+
+#include <QPointer>
 #include <QProcess>
 #include <QTimer>
 #include <QVariant>
@@ -10,7 +13,16 @@
 namespace alarms {
 
 AlarmCommand::AlarmCommand(QString command, int killAfterMs, QObject *parent)
-    : QObject(parent), m_command(std::move(command)), m_killAfterMs(killAfterMs) {}
+    : QObject(parent), m_command(std::move(command)), m_killAfterMs(killAfterMs) {
+  // What a command leaves running when it ends comes back to us, to be ended at its limit.
+  becomeSubreaper();
+}
+
+AlarmCommand::~AlarmCommand() {
+  // As a QProcess ends its own process when it goes: nothing a run started outlives us.
+  for (const std::shared_ptr<CommandTree> &tree : m_trees)
+    tree->kill();
+}
 
 bool AlarmCommand::run(const CommandFields &fields, qint64 nowMs) {
   std::deque<qint64> &starts = m_starts[fields.quantity];
@@ -36,21 +48,19 @@ void AlarmCommand::start(const CommandFields &fields, int suppressed) {
   environment.insert("BRELLIS_ALARM_LIMIT", fields.limit);
   environment.insert("BRELLIS_ALARM_TIME", fields.time);
   environment.insert("BRELLIS_ALARM_SUPPRESSED", QString::number(suppressed));
-  process->setProcessEnvironment(environment);
   process->setStandardInputFile(QProcess::nullDevice());
   process->setProcessChannelMode(QProcess::ForwardedChannels); // its output goes to ours
 
-  auto *killer = new QTimer(process);
-  killer->setSingleShot(true);
   // The command runs in a process group of its own, so that a hung child of the script (a
-  // curl that waits for a server) is killed with it.
+  // curl that waits for a server) is killed with it; a descendant that leaves the group (setsid)
+  // is still found by the marker in its environment.
+  const QByteArray marker = QByteArrayLiteral("BRELLIS_ALARM_RUN=") +
+                            QByteArray::number(qint64(::getpid())) + '.' +
+                            QByteArray::number(++m_runs);
+  environment.insert(QString::fromLatin1(marker.left(marker.indexOf('='))),
+                     QString::fromLatin1(marker.mid(marker.indexOf('=') + 1)));
+  process->setProcessEnvironment(environment);
   process->setChildProcessModifier([] { ::setpgid(0, 0); });
-  connect(killer, &QTimer::timeout, process, [process] {
-    process->setProperty("killedByTimer", true);
-    if (process->processId() > 0)
-      ::kill(-pid_t(process->processId()), SIGKILL);
-    process->kill();
-  });
   auto finish = [this, process, fields](const QString &reason) {
     --m_running;
     process->deleteLater();
@@ -75,8 +85,38 @@ void AlarmCommand::start(const CommandFields &fields, int suppressed) {
               finish({});
           });
   ++m_running;
-  killer->start(m_killAfterMs);
   process->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), m_command});
+  watchTree(process, marker);
+}
+
+void AlarmCommand::watchTree(QProcess *process, const QByteArray &marker) {
+  // The process group is the command's own process (it made itself its leader).
+  auto tree = std::make_shared<CommandTree>(marker, pid_t(process->processId()));
+  m_trees.insert(tree);
+  // At the limit the command and whatever it started end, however they were started; the
+  // processes that came back to us are reaped as they go. The timer outlives the QProcess: a job
+  // left in the background runs on after the command's own process.
+  auto *killer = new QTimer(this);
+  killer->setSingleShot(true);
+  QPointer<QProcess> watched(process);
+  connect(killer, &QTimer::timeout, this, [this, killer, watched, tree] {
+    if (watched && watched->state() != QProcess::NotRunning) {
+      watched->setProperty("killedByTimer", true);
+      watched->kill();
+    }
+    tree->kill();
+    auto *reaper = new QTimer(this);
+    int tries = 0;
+    connect(reaper, &QTimer::timeout, this, [this, reaper, tree, tries]() mutable {
+      if (!tree->reap() && ++tries < 200)
+        return;
+      reaper->deleteLater();
+      m_trees.erase(tree);
+    });
+    reaper->start(50);
+    killer->deleteLater();
+  });
+  killer->start(m_killAfterMs);
 }
 
 } // namespace alarms

@@ -1,5 +1,7 @@
 #include "alarms/alarm_journal.h"
 
+#include "common/own_file.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -64,31 +66,18 @@ void AlarmJournal::append(const JournalEntry &entry) {
 }
 
 void AlarmJournal::write(Target &target, const QByteArray &line) {
-  QString failure;
-  if (!target.file) {
-    QDir().mkpath(QFileInfo(target.path).absolutePath());
-    auto file = std::make_unique<QFile>(target.path);
-    // Unbuffered: every write below is one write to the operating system, so nothing waits in
-    // a buffer of ours and a line is never split between two writes.
-    if (file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-      target.file = std::move(file);
-    else
-      failure = file->errorString();
-  }
-  if (target.file) {
-    const qint64 before = target.file->size();
-    const QByteArray text = before == 0 ? journalHeader + line : line;
-    if (target.file->write(text) != text.size()) {
-      failure = target.file->errorString();
-      target.file->resize(before); // a full disk may have taken part of the line
-      target.file.reset();         // opened afresh for the next line
-    }
-  }
+  QDir().mkpath(QFileInfo(target.path).absolutePath());
+  // One write to the operating system, cut back if it does not go in whole, so a full disk
+  // leaves whole lines only; not synced, as a journal's lines come with every alarm.
+  common::AppendOptions options;
+  options.header = journalHeader;
+  options.sync = false;
+  const QString failure = common::appendWhole(target.path, line, options);
   if (failure.isEmpty() || target.reported)
     return;
   target.reported = true;
   if (m_report)
-    m_report(QStringLiteral("The alarm journal %1 cannot be written: %2").arg(target.path, failure));
+    m_report(QStringLiteral("The alarm journal cannot be written: %1").arg(failure));
 }
 
 } // namespace alarms

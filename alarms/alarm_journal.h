@@ -1,12 +1,10 @@
 #pragma once
 
-#include <QFile>
 #include <QString>
 #include <QtGlobal>
 
 #include <functional>
 #include <limits>
-#include <memory>
 
 namespace alarms {
 
@@ -32,9 +30,11 @@ QString defaultJournalPath();
 
 // Appends each entry to the standing journal and, while a log file is written, to the run's
 // journal beside it. Each line reaches the operating system in one write before append()
-// returns, so a killed program leaves only whole lines. A file that cannot be written is
-// reported once through the failure callback; the entries go on to the other file, and the
-// failed one is tried again with the next entry.
+// returns, so a killed program leaves only whole lines, and a line that does not go in whole (a
+// full disk) is taken out again. A journal is a file of our own: a link, FIFO or device in its
+// place is refused and never written. A file that cannot be written is reported once through
+// the failure callback (naming the file and the system's reason); the entries go on to the other
+// file, and the failed one is tried again with the next entry.
 class AlarmJournal {
 public:
   using FailureReport = std::function<void(const QString &message)>;
@@ -51,7 +51,6 @@ public:
 private:
   struct Target {
     QString path;
-    std::unique_ptr<QFile> file;
     bool reported = false;
   };
   void write(Target &target, const QByteArray &line);

@@ -1,5 +1,7 @@
 #include "alarms/alarm_monitor.h"
 
+#include "common/own_settings.h"
+
 #include <QLocale>
 #include <QTimer>
 
@@ -19,9 +21,10 @@ QString loginName() {
   return user.isEmpty() ? qEnvironmentVariable("LOGNAME") : user;
 }
 
+// Refused (and said by the calibration store's check at start) when its file is not a regular
+// file: the limits are then off, and a change of them cannot be saved.
 std::unique_ptr<QSettings> programStore() {
-  return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                     QStringLiteral("Quorran Science DGH Driver"));
+  return common::openOwnSettings(QStringLiteral("Quorran Science DGH Driver"));
 }
 
 } // namespace

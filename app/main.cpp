@@ -29,6 +29,7 @@ struct Options {
   std::optional<publish::MqttConfigResult> mqtt;
   // Set when --stations was given: the broker and base topic to show, or the program has ended.
   std::optional<publish::MqttConfig> stations;
+  int maxStations = stations::StationModel::defaultMaxStations;
   QStringList switchOn; // channel switches the program turns on once its window is up
   QString alarmCommand; // run through /bin/sh at every alarm raised and returned
   bool unattended = false;
@@ -74,9 +75,28 @@ struct MqttOptions {
                      "publishing under the --mqtt-topic base (default brellis) on the broker at "
                      "URL, with the same TLS, CA and password-file options. Opens no serial port."),
       QStringLiteral("URL")};
+  QCommandLineOption maxStations{
+      QStringLiteral("max-stations"),
+      QStringLiteral("With --stations: shows at most N stations (default %1); the ones beyond are "
+                     "counted in the status line.")
+          .arg(stations::StationModel::defaultMaxStations),
+      QStringLiteral("N")};
 
   void addTo(QCommandLineParser &parser) const {
-    parser.addOptions({url, ca, topic, passwordFile, discovery, stations});
+    parser.addOptions({url, ca, topic, passwordFile, discovery, stations, maxStations});
+  }
+
+  int readMaxStations(const QCommandLineParser &parser) const {
+    if (!parser.isSet(maxStations))
+      return stations::StationModel::defaultMaxStations;
+    if (!parser.isSet(stations))
+      refuse(QStringLiteral("--max-stations bounds the station view; give --stations URL too"));
+    bool ok = false;
+    const int n = parser.value(maxStations).toInt(&ok);
+    if (!ok || n < 1 || n > 100000)
+      refuse(QStringLiteral("--max-stations expects a whole number from 1 to 100000, not \"%1\"")
+                 .arg(parser.value(maxStations)));
+    return n;
   }
 
   // Bad broker input leaves the program running without publishing; the reason goes to standard
@@ -190,7 +210,7 @@ struct ProgramOptions {
   void runTools(const QCommandLineParser &parser) const {
     if (parser.isSet(checkHistory)) {
       const calibration::HistoryReport report =
-          calibration::readHistory(calibration::historyFilePath());
+          calibration::checkHistory(calibration::historyFilePath());
       QTextStream(stdout) << report.summary() << '\n';
       std::exit(report.intact() ? 0 : 1);
     }
@@ -262,6 +282,7 @@ Options parseCommandLine(int &argc, char **argv) {
 
   options.simulate = parser.isSet(program.simulate);
   options.switchOn = program.readSwitchOn(parser);
+  options.maxStations = mqtt.readMaxStations(parser);
   if (parser.isSet(mqtt.stations))
     options.stations = mqtt.readStations(parser);
   else
@@ -293,8 +314,9 @@ public:
 };
 
 // The station view instead of the main window: no serial port, no publishing.
-int runStationView(QApplication &app, const publish::MqttConfig &config, bool quitAfterShow) {
-  stations::StationWindow view(config, config.topicPrefix.toUtf8());
+int runStationView(QApplication &app, const publish::MqttConfig &config, int maxStations,
+                   bool quitAfterShow) {
+  stations::StationWindow view(config, config.topicPrefix.toUtf8(), maxStations);
   view.show();
   if (quitAfterShow)
     QTimer::singleShot(0, &app, &QCoreApplication::quit);
@@ -351,7 +373,7 @@ int main(int argc, char **argv) {
     };
 
   if (options.stations)
-    return runStationView(app, *options.stations, quitAfterShow);
+    return runStationView(app, *options.stations, options.maxStations, quitAfterShow);
 
   tiltdgh::SteadyClock clock;
   sim::DghModules modules(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));

@@ -1,33 +1,57 @@
 #include "calibration/calibration_history.h"
 
-#include "calibration/durable_file.h"
 #include "common/number_text.h"
+#include "common/own_file.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QLockFile>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 namespace calibration {
 namespace {
+
+// Far more than any record (a few hundred bytes with its buffers); a longer line is no record,
+// and holding it would let one line take any amount of memory.
+constexpr qsizetype maxRecordLine = 1024 * 1024;
+// The problems a report lists; a history damaged on every line is said by the first ones.
+constexpr std::size_t maxProblems = 100;
 
 struct Head {
   int records = 0;
   QString lastHash;
 };
 
-std::optional<Head> readHead(const QString &historyPath) {
-  QFile file(historyHeadPath(historyPath));
-  if (!file.open(QIODevice::ReadOnly))
-    return std::nullopt;
-  const QList<QByteArray> parts = file.readAll().trimmed().split(' ');
-  bool ok = false;
-  const int records = parts.size() == 2 ? parts[0].toInt(&ok) : 0;
-  if (!ok)
-    return Head{-1, {}};
-  return Head{records, QString::fromLatin1(parts[1])};
+// What the head file says, or why it says nothing usable: "missing" or a damage to report.
+struct HeadRead {
+  std::optional<Head> head;
+  bool missing = false;
+  QString damage;
+};
+
+HeadRead readHead(const QString &historyPath) {
+  const QString path = historyHeadPath(historyPath);
+  const common::OwnFileRead file = common::readOwnFile(path, 4096);
+  HeadRead read;
+  read.missing = file.missing;
+  if (file.missing)
+    return read;
+  if (!file.error.isEmpty()) {
+    read.damage = QStringLiteral("the file that holds the last record's hash cannot be read (%1)")
+                      .arg(file.error);
+    return read;
+  }
+  // "<records> <64 hex digits>\n": we write it after the first record, so never 0 records.
+  static const QRegularExpression form(QStringLiteral("^([1-9][0-9]{0,8}) ([0-9a-f]{64})\n?$"));
+  const QRegularExpressionMatch match = form.match(QString::fromLatin1(file.bytes));
+  if (!match.hasMatch()) {
+    read.damage = QStringLiteral("the file %1 is damaged").arg(path);
+    return read;
+  }
+  read.head = Head{match.captured(1).toInt(), match.captured(2)};
+  return read;
 }
 
 // The chain checks of one whole record, given the record before it when that one is whole.
@@ -49,34 +73,114 @@ std::optional<QString> chainProblem(const QJsonObject &object, const Calibration
   return std::nullopt;
 }
 
-void checkHead(const QString &path, HistoryReport &report) {
-  const std::optional<Head> head = readHead(path);
-  if (!head) {
+// Reads the history a line at a time, checking each record as it comes. Keeps every whole
+// record, or (for the check) only the last one and the one the head names.
+class Scan {
+public:
+  Scan(HistoryReport &report, bool keepAll) : m_report(report), m_keepAll(keepAll) {}
+
+  void problem(int record, const QString &what) {
+    ++m_report.problemCount;
+    if (record > m_segmentStart && (m_segmentProblem.record == 0 || record < m_segmentProblem.record))
+      m_segmentProblem = {record, what};
+    if (m_report.problems.size() < maxProblems)
+      m_report.problems.push_back({record, what});
+  }
+
+  void line(const QByteArray &text, bool cut, int keepNumber) {
+    const int number = ++m_report.lines;
+    QJsonParseError error{};
+    const QJsonDocument document = cut ? QJsonDocument() : QJsonDocument::fromJson(text, &error);
+    const auto record = document.isObject() ? recordFromJson(document.object()) : std::nullopt;
+    if (!record) {
+      problem(number, QStringLiteral("it is not a whole calibration record"));
+      m_last.reset();
+      return;
+    }
+    if (!record->followsDamage.isEmpty()) {
+      m_segmentStart = number;
+      m_segmentProblem = {};
+    }
+    if (const auto why = chainProblem(document.object(), *record, number,
+                                      m_last ? &m_last->record : nullptr))
+      problem(number, *why);
+    m_last = NumberedRecord{number, *record};
+    if (m_keepAll || number == keepNumber)
+      m_report.records.push_back(*m_last);
+  }
+
+  // After the last line: the last whole record is kept too.
+  void finish() {
+    m_report.lastRecord = m_last;
+    if (!m_keepAll && m_last && (m_report.records.empty() || m_report.records.back().number != m_last->number))
+      m_report.records.push_back(*m_last);
+  }
+
+  // The first damage after the last record that starts a segment: what a new record follows.
+  HistoryProblem segmentDamage() const { return m_segmentProblem; }
+
+private:
+  HistoryReport &m_report;
+  bool m_keepAll;
+  std::optional<NumberedRecord> m_last; // the line before, when it was a whole record
+  int m_segmentStart = 0;
+  HistoryProblem m_segmentProblem;
+};
+
+void checkHead(const QString &path, const HeadRead &read, HistoryReport &report, Scan &scan) {
+  const int at = std::max(report.lines, 1);
+  if (read.missing) {
     if (report.lines > 0)
-      report.problems.push_back({report.lines, QStringLiteral("the file %1 that holds the last "
-                                                              "record's hash is missing")
-                                                   .arg(historyHeadPath(path))});
+      scan.problem(report.lines, QStringLiteral("the file %1 that holds the last record's hash "
+                                                "is missing")
+                                     .arg(historyHeadPath(path)));
     return;
   }
-  if (head->records < 0) {
-    report.problems.push_back(
-        {report.lines, QStringLiteral("the file %1 is damaged").arg(historyHeadPath(path))});
-  } else if (head->records > report.lines) {
-    report.problems.push_back(
-        {report.lines + 1, QStringLiteral("the history ends at record %1, but %2 were written "
-                                          "(records cut from the end)")
-                               .arg(report.lines)
-                               .arg(head->records)});
-  } else if (head->records > 0) {
-    // Records after the head's are ones whose head was not written (a crash in between): the
-    // chain vouches for them.
-    const auto match =
-        std::find_if(report.records.begin(), report.records.end(),
-                     [&](const NumberedRecord &r) { return r.number == head->records; });
-    if (match == report.records.end() || match->record.hash != head->lastHash)
-      report.problems.push_back(
-          {head->records, QStringLiteral("it is not the record that was written there")});
+  if (!read.head) {
+    scan.problem(at, read.damage);
+    return;
   }
+  const Head &head = *read.head;
+  if (head.records > report.lines) {
+    report.missingRecords = head.records - report.lines;
+    scan.problem(report.lines + 1, QStringLiteral("the history ends at record %1, but %2 were "
+                                                  "written (records cut from the end)")
+                                       .arg(report.lines)
+                                       .arg(head.records));
+    return;
+  }
+  // Records after the head's are ones whose head was not written (a crash in between): the
+  // chain vouches for them.
+  const auto match = std::find_if(report.records.begin(), report.records.end(),
+                                  [&](const NumberedRecord &r) { return r.number == head.records; });
+  if (match == report.records.end() || match->record.hash != head.lastHash)
+    scan.problem(head.records, QStringLiteral("it is not the record that was written there"));
+}
+
+HistoryReport scanHistory(const QString &path, bool keepAll) {
+  HistoryReport report;
+  const HeadRead head = readHead(path);
+  common::OwnFileReader file(path);
+  if (!file.isOpen() && !file.missing()) {
+    report.unreadable = file.error();
+    return report;
+  }
+  Scan scan(report, keepAll);
+  QByteArray line;
+  bool cut = false;
+  while (file.readLine(line, maxRecordLine, &cut))
+    scan.line(line, cut, head.head ? head.head->records : 0);
+  if (!file.error().isEmpty()) {
+    report.unreadable = file.error();
+    return report;
+  }
+  scan.finish();
+  checkHead(path, head, report, scan);
+  report.segmentDamage = scan.segmentDamage();
+  std::stable_sort(
+      report.problems.begin(), report.problems.end(),
+      [](const HistoryProblem &a, const HistoryProblem &b) { return a.record < b.record; });
+  return report;
 }
 
 } // namespace
@@ -98,93 +202,50 @@ QString HistoryReport::summary() const {
     return QStringLiteral("history cannot be read: %1").arg(unreadable);
   if (problems.empty())
     return QStringLiteral("history intact (%1 records)").arg(lines);
+  if (missingRecords > 0 && problems.front().record > lines)
+    return QStringLiteral("history altered: %1 records missing").arg(missingRecords);
   return QStringLiteral("history altered at record %1: %2")
       .arg(problems.front().record)
       .arg(problems.front().what);
 }
 
-HistoryReport readHistory(const QString &path) {
-  HistoryReport report;
-  const QFileInfo info(path);
-  if (!info.exists())
-    return report;
-  if (info.isDir()) {
-    report.unreadable = QStringLiteral("%1 is a folder").arg(path);
-    return report;
-  }
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    report.unreadable = QStringLiteral("%1: %2").arg(path, file.errorString());
-    return report;
-  }
-  QList<QByteArray> lines = file.readAll().split('\n');
-  if (!lines.isEmpty() && lines.back().isEmpty())
-    lines.removeLast();
-  bool beforeWhole = false; // the line before is the last of report.records
-  for (const QByteArray &line : lines) {
-    const int number = ++report.lines;
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(line, &error);
-    const auto record = document.isObject() ? recordFromJson(document.object()) : std::nullopt;
-    if (!record) {
-      report.problems.push_back({number, QStringLiteral("it is not a whole calibration record")});
-      beforeWhole = false;
-      continue;
-    }
-    if (const auto problem = chainProblem(document.object(), *record, number,
-                                          beforeWhole ? &report.records.back().record : nullptr))
-      report.problems.push_back({number, *problem});
-    report.records.push_back({number, *record});
-    beforeWhole = true;
-  }
-  checkHead(path, report);
-  std::stable_sort(
-      report.problems.begin(), report.problems.end(),
-      [](const HistoryProblem &a, const HistoryProblem &b) { return a.record < b.record; });
-  return report;
-}
+HistoryReport readHistory(const QString &path) { return scanHistory(path, true); }
+
+HistoryReport checkHistory(const QString &path) { return scanHistory(path, false); }
 
 QString appendRecord(const QString &path, CalibrationRecord record) {
   if (!QDir().mkpath(QFileInfo(path).absolutePath()))
     return QStringLiteral("the folder %1 cannot be made").arg(QFileInfo(path).absolutePath());
   // Two programs appending at once would fork the chain.
-  QLockFile lock(path + QStringLiteral(".lock"));
-  if (!lock.tryLock(5000))
-    return QStringLiteral("another program holds %1.lock").arg(path);
-  const HistoryReport report = readHistory(path);
+  // (An empty file, so that a full disk does not stop the lock before the append can say why.)
+  const common::OwnFileLock lock(path + QStringLiteral(".lock"), 5000);
+  if (!lock.error().isEmpty())
+    return lock.error();
+  // A head that is not a file of ours is never replaced: refused before the history is touched.
+  if (const QString refusal = common::ownFileRefusal(historyHeadPath(path)); !refusal.isEmpty())
+    return refusal;
+  const HistoryReport report = checkHistory(path);
   if (!report.unreadable.isEmpty())
     return report.unreadable;
-  int segmentStart = 0;
-  for (const NumberedRecord &each : report.records)
-    if (!each.record.followsDamage.isEmpty())
-      segmentStart = each.number;
-  const auto damage =
-      std::find_if(report.problems.begin(), report.problems.end(),
-                   [&](const HistoryProblem &p) { return p.record > segmentStart; });
   record.followsDamage.clear();
   record.previousHash.clear();
-  if (damage != report.problems.end())
-    record.followsDamage = QStringLiteral("record %1: %2").arg(damage->record).arg(damage->what);
-  else if (!report.records.empty())
-    record.previousHash = report.records.back().record.hash;
+  if (report.segmentDamage.record > 0)
+    record.followsDamage = QStringLiteral("record %1: %2")
+                               .arg(report.segmentDamage.record)
+                               .arg(report.segmentDamage.what);
+  else if (report.lastRecord)
+    record.previousHash = report.lastRecord->record.hash;
   record.hash.clear();
   QJsonObject object = toJson(record);
   record.hash = recordHash(object);
   object.insert(QStringLiteral("hash"), record.hash);
-  QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
-  // A last line cut short keeps its own line; the new record starts on the next.
-  QFile existing(path);
-  if (existing.open(QIODevice::ReadOnly) && existing.size() > 0 &&
-      existing.seek(existing.size() - 1) && existing.read(1) != "\n")
-    line.prepend('\n');
-  existing.close();
-  const int lines = report.lines + 1;
-  if (const QString error = appendDurably(path, line); !error.isEmpty())
-    return QStringLiteral("%1: %2").arg(path, error);
-  const QByteArray head = QByteArray::number(lines) + ' ' + record.hash.toLatin1() + '\n';
-  if (const QString error = replaceDurably(historyHeadPath(path), head); !error.isEmpty())
-    return QStringLiteral("%1: %2").arg(historyHeadPath(path), error);
-  return {};
+  const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+  // Whole or not at all: a full disk leaves the history as it was, and the next Save continues
+  // the same chain.
+  if (const QString error = common::appendWhole(path, line); !error.isEmpty())
+    return error;
+  const QByteArray head = QByteArray::number(report.lines + 1) + ' ' + record.hash.toLatin1() + '\n';
+  return common::replaceWhole(historyHeadPath(path), head);
 }
 
 bool sameCalibration(const ProbeValues &a, const ProbeValues &b) {

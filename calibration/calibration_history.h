@@ -35,20 +35,33 @@ struct HistoryReport {
   QString unreadable;                  // why the file could not be read at all; empty when it could
   int lines = 0;                       // records in the file, whole or not
   std::vector<NumberedRecord> records; // the whole ones, in file order
-  std::vector<HistoryProblem> problems; // in file order
+  std::vector<HistoryProblem> problems; // in file order, the first 100 of them
+  int problemCount = 0;                 // all of them
+  int missingRecords = 0;               // records the head names beyond the history's end
+  std::optional<NumberedRecord> lastRecord; // the last line, when it is a whole record
+  HistoryProblem segmentDamage; // the first damage after the newest segment's start; record 0: none
 
   bool intact() const { return unreadable.isEmpty() && problems.empty(); }
-  // "history intact (N records)", "history altered at record N: why", or
-  // "history cannot be read: why".
+  // "history intact (N records)", "history altered at record N: why", "history altered: N
+  // records missing" (the head names records the history does not hold), or "history cannot be
+  // read: why".
   QString summary() const;
 };
 
-// Reads and checks the history at `path`. A file that does not exist is an intact, empty one.
+// Reads and checks the history at `path`. A file that does not exist is an intact, empty one,
+// unless its head names records. The history and its head are files of our own: a link, a FIFO
+// or a device in their place is refused, never read.
 HistoryReport readHistory(const QString &path);
+
+// The same check in bounded memory, whatever the history's size: `records` holds only the last
+// whole record and the one the head names.
+HistoryReport checkHistory(const QString &path);
 
 // Appends `record` to the history at `path`, filling in its chain fields (and, after damage,
 // followsDamage), and returns once the line and the head are on disk. Returns the reason it
-// failed, or an empty text.
+// failed, naming the file and the system's reason, or an empty text. A line that cannot be
+// written whole (a full disk) is taken out again, so the history stays a sound chain and the
+// next append continues it.
 QString appendRecord(const QString &path, CalibrationRecord record);
 
 // True when both hold the same calibration as the store writes it (numbers to 15 digits).

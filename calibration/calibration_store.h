@@ -1,10 +1,12 @@
 #pragma once
 
+#include "common/own_settings.h"
 #include "state/acquisition_state.h"
 
 #include <QDate>
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -41,8 +43,9 @@ ProbeTexts readProbeCoefficients(int probe);
 
 // Reads both probes' values, as readProbeCoefficients gives them, into the eight calibration
 // fields of `state`. Returns the store's status for the caller's information (AccessError: the
-// file could not be read and every field has its default; FormatError: Qt found damage in the
-// file and kept what it could parse). Writes nothing.
+// file could not be read, or was refused (see settingsProblems), and every field has its
+// default; FormatError: Qt found damage in the file and kept what it could parse). Writes
+// nothing.
 QSettings::Status loadCoefficients(AcquisitionState &state);
 
 // Writes probe `probe`'s (1 or 2) four keys from the live fields of `state` (numbers in the
@@ -52,7 +55,17 @@ QSettings::Status loadCoefficients(AcquisitionState &state);
 // Any other probe number writes nothing and returns NoError.
 QSettings::Status saveProbeCoefficients(const AcquisitionState &state, int probe);
 
-// The file behind the store, for messages.
-QString settingsFileName();
+// The file behind the store, for messages; found without reading it.
+inline QString settingsFileName() { return common::userSettingsPath(settingsApplication()); }
+
+// What is wrong with the store and the stored values the program uses (both probes'
+// coefficients and calibration care), one line each, for the operator to be told once at start:
+// a file that cannot be used (a link, FIFO, device or folder in its place, a size no settings
+// file has: nothing is read from or written to it), one that cannot be read or is not text, and
+// each stored value that does not read or is out of range, naming the group, the key, the stored
+// text and what is used instead. Empty when all is well. Writes nothing: the stored texts stay as
+// they are until the next Save.
+QStringList settingsProblems();
+
 
 } // namespace calibration

@@ -1,6 +1,6 @@
 #include "calibration/frm_cal_history.h"
 
-#include "calibration/durable_file.h"
+#include "common/own_file.h"
 #include "calibration/history_table.h"
 
 #include <QComboBox>
@@ -95,7 +95,7 @@ void frmCalHistory::fill() {
 
 QString frmCalHistory::exportCsv(const QString &path) const {
   QFile::remove(path);
-  return calibration::appendDurably(path, calibration::historyCsv(m_listed));
+  return common::appendChosenFile(path, calibration::historyCsv(m_listed));
 }
 
 void frmCalHistory::exportChosen() {
@@ -107,5 +107,5 @@ void frmCalHistory::exportChosen() {
   if (const QString error = exportCsv(path); !error.isEmpty())
     QMessageBox::warning(
         this, windowTitle(),
-        QStringLiteral("The history was not exported to %1: %2.").arg(path, error));
+        QStringLiteral("The history was not exported (%1).").arg(error));
 }

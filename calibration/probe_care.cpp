@@ -3,7 +3,9 @@
 #include "calibration/calibration_store.h"
 #include "calibration/fixed_text.h"
 #include "common/number_text.h"
+#include "common/own_settings.h"
 
+#include <QDir>
 #include <QLocale>
 
 #include <cmath>
@@ -21,10 +23,37 @@ constexpr LimitKey limitKeys[] = {{"slope of default", &ConditionLimits::slopeOf
 
 QString probePrefix(int probe) { return QStringLiteral("probe%1/").arg(probe == 2 ? 2 : 1); }
 
-double storedNumber(const QSettings &settings, const QString &key, double fallback) {
+// A stored limit: a finite number, 0 or more, as the dialog accepts; otherwise `fallback`, said.
+double storedNumber(const QSettings &settings, const QString &key, double fallback,
+                    QStringList *problems) {
+  const QVariant stored = settings.value(key);
+  if (!stored.isValid())
+    return fallback;
   bool ok = false;
-  const double value = settings.value(key).toDouble(&ok);
-  return ok && std::isfinite(value) && value >= 0 ? value : fallback;
+  const double value = stored.toDouble(&ok);
+  if (ok && std::isfinite(value) && value >= 0)
+    return value;
+  if (problems)
+    problems->append(storedValueProblem(careGroup(), key, stored.toString(),
+                                        QStringLiteral("is not a number, 0 or more"),
+                                        common::generalNumber(fallback)));
+  return fallback;
+}
+
+// A stored interval: a whole number of days from 0 to INT_MAX, as the dialog accepts.
+int storedDays(const QSettings &settings, const QString &key, int fallback, QStringList *problems) {
+  const QVariant stored = settings.value(key);
+  if (!stored.isValid())
+    return fallback;
+  bool ok = false;
+  const int days = stored.toString().trimmed().toInt(&ok);
+  if (ok && days >= 0)
+    return days;
+  if (problems)
+    problems->append(storedValueProblem(careGroup(), key, stored.toString(),
+                                        QStringLiteral("is not a whole number of days, 0 or more"),
+                                        QString::number(fallback)));
+  return fallback;
 }
 
 QString fixed(double value, int places, bool sign = false) {
@@ -49,23 +78,42 @@ void judge(Condition &c, double deviation, const Limits &limits, const QString &
 
 QString careGroup() { return QStringLiteral("Calibration care"); }
 
-ProbeCare readProbeCare(int probe) {
-  QSettings settings(QSettings::NativeFormat, QSettings::UserScope, settingsApplication());
-  settings.beginGroup(careGroup());
+QString storedValueProblem(const QString &group, const QString &key, const QString &stored,
+                           const QString &why, const QString &used) {
+  return QStringLiteral("In the settings file \"%1\", [%2] %3 = \"%4\" %5; %6 is used instead.")
+      .arg(QDir::toNativeSeparators(settingsFileName()), group, key, stored, why, used);
+}
+
+ProbeCare readProbeCare(int probe, QStringList *problems) {
+  QString refusal;
+  const std::unique_ptr<QSettings> settings = common::openOwnSettings(settingsApplication(), &refusal);
+  settings->beginGroup(careGroup());
   const QString prefix = probePrefix(probe);
   ProbeCare care;
-  care.dueDays = int(storedNumber(settings, prefix + QStringLiteral("due days"), care.dueDays));
+  care.dueDays = storedDays(*settings, prefix + QStringLiteral("due days"), care.dueDays, problems);
   for (const LimitKey &key : limitKeys) {
     Limits &limits = care.limits.*key.member;
+    const Limits defaults = limits;
     const QString base = prefix + QLatin1String(key.name);
-    limits.warn = storedNumber(settings, base + QStringLiteral(" warn"), limits.warn);
-    limits.refuse = storedNumber(settings, base + QStringLiteral(" refuse"), limits.refuse);
+    limits.warn = storedNumber(*settings, base + QStringLiteral(" warn"), limits.warn, problems);
+    limits.refuse = storedNumber(*settings, base + QStringLiteral(" refuse"), limits.refuse, problems);
+    // A result is warned of before it is refused: a pair out of that order is no pair.
+    if (limits.warn > limits.refuse) {
+      if (problems)
+        problems->append(storedValueProblem(
+            careGroup(), base + QStringLiteral(" warn"), common::generalNumber(limits.warn),
+            QStringLiteral("is above its refusal limit, %1").arg(common::generalNumber(limits.refuse)),
+            QStringLiteral("%1 (refusing above %2)")
+                .arg(common::generalNumber(defaults.warn), common::generalNumber(defaults.refuse))));
+      limits = defaults;
+    }
   }
   return care;
 }
 
 QSettings::Status saveProbeCare(int probe, const ProbeCare &care) {
-  QSettings settings(QSettings::NativeFormat, QSettings::UserScope, settingsApplication());
+  const std::unique_ptr<QSettings> store = common::openOwnSettings(settingsApplication());
+  QSettings &settings = *store;
   settings.beginGroup(careGroup());
   const QString prefix = probePrefix(probe);
   settings.setValue(prefix + QStringLiteral("due days"), care.dueDays);

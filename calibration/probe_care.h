@@ -35,7 +35,15 @@ struct ProbeCare {
 };
 
 QString careGroup();
-ProbeCare readProbeCare(int probe);
+
+// One line of calibration::settingsProblems: 'In the settings file "<file>", [<group>] <key> =
+// "<stored>" <why>; <used> is used instead.'
+QString storedValueProblem(const QString &group, const QString &key, const QString &stored,
+                           const QString &why, const QString &used);
+// Probe `probe`'s care as stored; each stored value the dialog would not accept (not a number, 0
+// or more; days not a whole number; a warning limit above its refusal limit) is replaced by its
+// default, with a line in `problems` (see storedValueProblem).
+ProbeCare readProbeCare(int probe, QStringList *problems = nullptr);
 // AccessError when the store could not be written.
 QSettings::Status saveProbeCare(int probe, const ProbeCare &care);
 

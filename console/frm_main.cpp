@@ -339,12 +339,11 @@ bool frmMain::load() {
   m_therMax->setValue(25);
   m_therMin->setValue(5);
   m_phMax->setValue(15);
-  // 7. The probes' calibration. A store that cannot be read leaves the defaults in force; the
-  // operator is told, since saving would replace that file.
-  if (calibration::loadCoefficients(m_state) != QSettings::NoError)
-    showMessage(QStringLiteral("The calibration values in \"%1\" cannot be read; the "
-                               "default coefficients are used.")
-                    .arg(QDir::toNativeSeparators(calibration::settingsFileName())));
+  // 7. The probes' calibration. A store that cannot be read, and each stored value that cannot
+  // be used, leaves its default in force; the operator is told once, in one message.
+  calibration::loadCoefficients(m_state);
+  if (const QStringList problems = calibration::settingsProblems(); !problems.isEmpty())
+    showMessage(problems.join(QLatin1Char('\n')));
   startCalibrationDue();
 
   m_tmrRd->start();

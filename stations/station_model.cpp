@@ -13,6 +13,7 @@
 #include <cmath>
 #include <vector>
 #include <iterator>
+#include <limits>
 
 namespace stations {
 namespace {
@@ -67,6 +68,13 @@ const std::vector<TopicKind> &topics() {
     return list;
   }();
   return all;
+}
+
+qsizetype codePoints(const QString &text) {
+  qsizetype count = text.size();
+  for (const QChar c : text)
+    count -= c.isLowSurrogate() ? 1 : 0;
+  return count;
 }
 
 const TopicKind *topicKind(QByteArrayView suffix) {
@@ -259,7 +267,8 @@ std::optional<Shown> shownOf(alarms::Alarm alarm) {
   return Shown(shown - std::begin(shownQuantities));
 }
 
-StationModel::StationModel(const QByteArray &base) : m_base(base) {}
+StationModel::StationModel(const QByteArray &base, int maxStations)
+    : m_base(base), m_maxStations(std::max(1, maxStations)) {}
 
 Applied StationModel::garbage(Garbage kind) {
   ++m_garbage[int(kind)];
@@ -277,6 +286,8 @@ void StationModel::remove(const QString &name) { m_stations.erase(name); }
 
 Applied StationModel::apply(const Incoming &message) {
   const QByteArrayView topic(message.topic);
+  if (topic.size() > maxTopic)
+    return garbage(Garbage::TooLong);
   if (!topic.startsWith(m_base) || topic.size() <= m_base.size() + 1 ||
       topic[m_base.size()] != '/')
     return garbage(Garbage::BadTopic);
@@ -289,9 +300,6 @@ Applied StationModel::apply(const Incoming &message) {
     return garbage(Garbage::BadTopic);
   if (message.payload.size() > maxPayload)
     return garbage(Garbage::TooLarge);
-  Parsed parsed;
-  if (const std::optional<Garbage> why = parsePayload(kind->kind, message.payload, parsed))
-    return garbage(*why);
 
   // MQTT topics are UTF-8; a name that is not would be shown with replacement characters, and
   // two different ones would fall onto one tile.
@@ -299,8 +307,20 @@ Applied StationModel::apply(const Incoming &message) {
   const QString name = utf8(rest.first(slash));
   if (utf8.hasError())
     return garbage(Garbage::BadTopic);
+  if (codePoints(name) > maxName)
+    return garbage(Garbage::TooLong);
   auto found = m_stations.find(name);
+  if (found == m_stations.end() && kind->kind == Kind::Ignored)
+    return garbage(Garbage::NoStation);
+  Parsed parsed;
+  if (const std::optional<Garbage> why = parsePayload(kind->kind, message.payload, parsed))
+    return garbage(*why);
   if (found == m_stations.end()) {
+    if (int(m_stations.size()) >= m_maxStations) {
+      if (m_beyond.size() < countedNamesCap)
+        m_beyond.insert(qHash(name));
+      return garbage(Garbage::TooMany);
+    }
     found = m_stations.emplace(name, Station{}).first;
     found->second.name = name;
   }
@@ -330,6 +350,26 @@ StationState StationModel::stationState(const Station &station, qint64 nowMs) {
       nowMs - station.newestReadingMs > staleAfterMs(station))
     return StationState::Stale;
   return station.online ? StationState::Online : StationState::Unknown;
+}
+
+qint64 StationModel::nextChangeMs(const Station &station, qint64 nowMs) {
+  qint64 next = std::numeric_limits<qint64>::max();
+  const auto consider = [&](qint64 at) {
+    if (at > nowMs)
+      next = std::min(next, at);
+  };
+  if (station.online == false)
+    return next; // offline says when it was last seen, a time that does not move
+  const qint64 staleAfter = staleAfterMs(station);
+  if (station.newestReadingMs >= 0) {
+    const qint64 age = std::max<qint64>(0, nowMs - station.newestReadingMs);
+    consider(station.newestReadingMs + (age / 1000 + 1) * 1000);
+    consider(station.newestReadingMs + staleAfter + 1);
+  }
+  for (int k = 0; k < shownCount; ++k)
+    if (const Value &value = station.shownValue(Shown(k)); value.at >= 0)
+      consider(value.at + staleAfter + 1);
+  return next;
 }
 
 } // namespace stations

@@ -10,6 +10,7 @@
 #include <array>
 #include <map>
 #include <optional>
+#include <unordered_set>
 
 namespace stations {
 
@@ -39,8 +40,11 @@ enum class Garbage {
   NoNumber,  // a reading without a finite numeric "value"
   BadWord,   // a status other than online/offline, a switch other than on/off, an alarm state
              // other than the alarm topics' words
+  TooLong,   // a topic over maxTopic bytes, or a station name over maxName characters
+  NoStation, // a sound message on a topic no tile shows, from a station not known yet
+  TooMany,   // a message of a station beyond the most the view shows
 };
-constexpr int garbageKinds = 5;
+constexpr int garbageKinds = 8;
 
 // One message off the network, stamped with the monotonic milliseconds at which it arrived.
 struct Incoming {
@@ -97,15 +101,25 @@ struct Applied {
 // The stations found under one base topic, built from the messages that arrive: pure, no network,
 // no clock of its own. Stations are kept sorted by name (case-insensitive first), so tiles keep
 // their order as stations come and go.
+//
+// Anyone who may publish under the base can send anything, so what a message can cost is
+// bounded: a station comes into being only from a sound message on a topic a tile shows (its
+// status, a reading with a valid payload, a switch, a shown alarm); a topic over maxTopic bytes or
+// a name over maxName characters is refused; and there are at most maxStations stations, the
+// names beyond them counted (up to countedNamesCap of them) rather than kept.
 class StationModel {
 public:
   static constexpr qsizetype maxPayload = 64 * 1024;
+  static constexpr qsizetype maxTopic = 256;
+  static constexpr int maxName = 64;
+  static constexpr int defaultMaxStations = 500;
+  static constexpr std::size_t countedNamesCap = 100000;
   // A reading is stale once older than this many of its station's update periods, or than
   // unknownPeriodStaleMs while the period is not yet known.
   static constexpr int stalePeriods = 3;
   static constexpr qint64 unknownPeriodStaleMs = 10000;
 
-  explicit StationModel(const QByteArray &base);
+  explicit StationModel(const QByteArray &base, int maxStations = defaultMaxStations);
 
   // The subscription that brings every station's topics.
   QByteArray filter() const { return m_base + "/+/#"; }
@@ -121,16 +135,25 @@ public:
 
   qint64 garbageCount() const;
   qint64 garbageCount(Garbage kind) const { return m_garbage[int(kind)]; }
+  int maxStations() const { return m_maxStations; }
+  // How many different station names were refused for want of room (at most countedNamesCap).
+  qint64 stationsBeyondMax() const { return qint64(m_beyond.size()); }
 
   static qint64 staleAfterMs(const Station &station);
   static ReadingState readingState(const Station &station, Shown shown, qint64 nowMs);
   static StationState stationState(const Station &station, qint64 nowMs);
+  // The first time after nowMs at which the clock alone changes what a tile shows of the
+  // station (the next second of its newest reading's age, a reading or the station turning
+  // stale); INT64_MAX when nothing will without a message.
+  static qint64 nextChangeMs(const Station &station, qint64 nowMs);
 
 private:
   Applied garbage(Garbage kind);
 
   QByteArray m_base;
+  int m_maxStations;
   std::map<QString, Station, ByName> m_stations;
+  std::unordered_set<std::size_t> m_beyond; // hashes of the names refused for want of room
   std::array<qint64, garbageKinds> m_garbage{};
 };
 

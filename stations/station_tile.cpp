@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace stations {
 namespace {
 
@@ -49,6 +51,35 @@ QString stateWord(StationState state) {
 
 } // namespace
 
+QString readableName(const QString &name) {
+  const auto hidden = [](uint c) {
+    const QChar::Category category = QChar::category(char32_t(c));
+    return QChar::isSpace(char32_t(c)) || category == QChar::Other_Control ||
+           category == QChar::Other_Format || category == QChar::Other_NotAssigned ||
+           category == QChar::Other_Surrogate || category == QChar::Mark_NonSpacing ||
+           category == QChar::Mark_Enclosing;
+  };
+  const auto codePoint = [](uint c) {
+    return QStringLiteral("U+%1").arg(c, 4, 16, QLatin1Char('0')).toUpper();
+  };
+  const QList<uint> codes = name.toUcs4();
+  if (std::none_of(codes.begin(), codes.end(), [&](uint c) { return !hidden(c); })) {
+    QStringList escaped;
+    for (const uint c : codes)
+      escaped << codePoint(c);
+    return escaped.join(QLatin1Char(' '));
+  }
+  QString readable;
+  for (const uint c : codes) {
+    // A control character (a line break) would break the title into lines.
+    if (QChar::category(char32_t(c)) == QChar::Other_Control)
+      readable += codePoint(c);
+    else
+      readable += QString::fromUcs4(reinterpret_cast<const char32_t *>(&c), 1);
+  }
+  return readable;
+}
+
 QString readingDisplayText(Shown shown, const Value &value, ReadingState state) {
   switch (state) {
   case ReadingState::SwitchedOff:
@@ -69,17 +100,23 @@ StationTile::StationTile(const QString &name, QWidget *parent)
       m_switches(new QLabel(this)), m_remove(new QPushButton(QStringLiteral("Remove"), this)) {
   setFrameShape(QFrame::StyledPanel);
   setFocusPolicy(Qt::StrongFocus);
-  setAccessibleName(name);
+  const QString readable = readableName(name);
+  setAccessibleName(readable);
   setCursor(Qt::PointingHandCursor);
 
-  auto *title = new QLabel(this);
-  title->setTextFormat(Qt::PlainText);
-  title->setText(name);
-  title->setObjectName(QStringLiteral("stationName"));
-  QFont bold = title->font();
+  m_title = new QLabel(this);
+  m_title->setTextFormat(Qt::PlainText);
+  m_title->setObjectName(QStringLiteral("stationName"));
+  QFont bold = m_title->font();
   bold.setBold(true);
   bold.setPointSizeF(bold.pointSizeF() * 1.2);
-  title->setFont(bold);
+  m_title->setFont(bold);
+  // However long, the name never widens the tile; the whole of it is in the tool tip (rich text
+  // of the escaped name, so that markup in a name is shown, not obeyed).
+  m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  m_title->setToolTip(QStringLiteral("<p style=\"white-space:pre\">%1</p>")
+                          .arg(readable.toHtmlEscaped()));
+  m_title->setAccessibleName(readable);
   m_state->setTextFormat(Qt::PlainText);
   m_state->setObjectName(QStringLiteral("stationState"));
   m_alarms->setTextFormat(Qt::PlainText);
@@ -93,12 +130,12 @@ StationTile::StationTile(const QString &name, QWidget *parent)
   m_switches->setTextFormat(Qt::PlainText);
   m_switches->setObjectName(QStringLiteral("stationSwitches"));
   m_remove->setObjectName(QStringLiteral("removeStation"));
-  m_remove->setAccessibleName(QStringLiteral("Remove ") + name);
+  m_remove->setAccessibleName(QStringLiteral("Remove ") + readable);
   m_remove->hide();
   connect(m_remove, &QPushButton::clicked, this, [this] { emit removeRequested(m_name); });
 
   auto *header = new QHBoxLayout;
-  header->addWidget(title);
+  header->addWidget(m_title, 1);
   header->addStretch(1);
   header->addWidget(m_remove);
   QGridLayout *grid = makeDisplays();
@@ -110,6 +147,12 @@ StationTile::StationTile(const QString &name, QWidget *parent)
   layout->addWidget(m_alarms);
   layout->addLayout(grid);
   layout->addWidget(m_switches);
+  // Elided to what the displays leave beside the Remove button, and isolated (FSI ... PDI), so
+  // that direction marks in a name cannot reorder the tile's own text.
+  const int room = grid->sizeHint().width() - m_remove->sizeHint().width() - header->spacing();
+  m_title->setText(QChar(0x2068) +
+                   QFontMetrics(bold).elidedText(readable, Qt::ElideRight, std::max(room, 40)) +
+                   QChar(0x2069));
 }
 
 QGridLayout *StationTile::makeDisplays() {
@@ -134,6 +177,8 @@ QGridLayout *StationTile::makeDisplays() {
   return grid;
 }
 
+QString StationTile::shownName() const { return m_title->text(); }
+
 QString StationTile::stateText() const { return m_state->text(); }
 
 QString StationTile::captionText(Shown shown) const {
@@ -147,6 +192,7 @@ QString StationTile::readingText(Shown shown) const {
 QString StationTile::alarmText() const { return m_alarms->isHidden() ? QString() : m_alarms->text(); }
 
 void StationTile::display(const Station &station, qint64 nowMs, const QString &lastSeenText) {
+  m_redrawAt = StationModel::nextChangeMs(station, nowMs);
   const StationState state = StationModel::stationState(station, nowMs);
   QString stateLine = stateWord(state);
   if (state == StationState::Offline)

@@ -31,6 +31,8 @@ public:
   explicit StationTile(const QString &name, QWidget *parent = nullptr);
 
   QString name() const { return m_name; }
+  // The title as the tile shows it: readableName(name()), elided, between FSI and PDI.
+  QString shownName() const;
   // Brings every text up to date; `lastSeenText` is the local time the station was last heard
   // from, shown once it is offline. Changes only what differs, so a tick that changes nothing
   // costs no repaint.
@@ -40,6 +42,9 @@ public:
   QString alarmText() const;
   QString readingText(Shown shown) const;
   QString captionText(Shown shown) const;
+  // When the clock alone next changes what the tile shows (see StationModel::nextChangeMs), as
+  // of the last display().
+  qint64 redrawAt() const { return m_redrawAt; }
 
 signals:
   void trendRequested(const QString &name);
@@ -56,6 +61,8 @@ private:
   void displayReadings(const Station &station, qint64 nowMs, bool offline);
 
   QString m_name;
+  QLabel *m_title;
+  qint64 m_redrawAt = 0;
   QLabel *m_state;
   QLabel *m_alarms;
   QLabel *m_switches;
@@ -63,6 +70,12 @@ private:
   std::array<widgets::NumericDisplay *, shownCount> m_displays{};
   bool m_greyed = false;
 };
+
+// A station's name as a person can read it: the name itself, with any control character (a line
+// break) as its escaped code point ("U+000A"); a name without a visible character (direction
+// marks, spaces, joiners) as all its code points, "U+200E U+200F". The accessible name and tool
+// tip of a tile; its title is this, elided and isolated from the text around it.
+QString readableName(const QString &name);
 
 // The text a display shows for a reading in a state: the value and its unit (the caption says
 // when it is stale), "off" when its channel is switched off, "—" before the first.

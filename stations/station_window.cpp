@@ -6,6 +6,7 @@
 #include "stations/station_tile.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QLabel>
 #include <QScrollArea>
@@ -28,8 +29,8 @@ constexpr int defaultTileWidth = 640; // a tile with four displays in a row, bef
 }
 
 StationWindow::StationWindow(const mqtt::Endpoint &endpoint, const QByteArray &base,
-                             QWidget *parent)
-    : QMainWindow(parent), m_model(base), m_tileArea(new QWidget), m_grid(new QGridLayout),
+                             int maxStations, QWidget *parent)
+    : QMainWindow(parent), m_model(base, maxStations), m_tileArea(new QWidget), m_grid(new QGridLayout),
       m_status(new QLabel) {
   setObjectName(QStringLiteral("stationView"));
   setWindowTitle(QStringLiteral("Brellis stations under %1").arg(QString::fromUtf8(base)));
@@ -95,23 +96,36 @@ void StationWindow::onConnectionState(mqtt::State state, const QString &reason, 
 
 void StationWindow::updateStatus() {
   const qint64 ignored = m_model.garbageCount() + m_inbox.lost();
-  const QString text =
-      QStringLiteral("%1 · %2 station(s) · %3 message(s) ignored")
-          .arg(m_connectionText)
-          .arg(m_model.stations().size())
-          .arg(ignored);
+  QString text = QStringLiteral("%1 · %2 station(s) · %3 message(s) ignored")
+                     .arg(m_connectionText)
+                     .arg(m_model.stations().size())
+                     .arg(ignored);
+  if (const qint64 beyond = m_model.stationsBeyondMax(); beyond > 0)
+    text += QStringLiteral(" · %1 more station(s) not shown (at most %2)")
+                .arg(beyond)
+                .arg(m_model.maxStations());
   if (m_status->text() != text)
     m_status->setText(text);
 }
 
 void StationWindow::applyBatch() {
-  m_inbox.takeAll(m_batch);
+  // A flood must not hold the window: what does not fit in this batch's time waits for the next
+  // (and the inbox, full meanwhile, drops and counts the newest).
+  QElapsedTimer budget;
+  budget.start();
+  if (m_next >= m_batch.size()) {
+    m_inbox.takeAll(m_batch);
+    m_next = 0;
+  }
   const qint64 wallMs = QDateTime::currentMSecsSinceEpoch();
   bool added = false;
-  for (const Incoming &message : m_batch) {
-    const Applied applied = m_model.apply(message);
+  for (std::size_t taken = 1; m_next < m_batch.size(); ++taken) {
+    if (taken % 256 == 0 && budget.elapsed() >= batchBudgetMs)
+      break;
+    const Applied applied = m_model.apply(m_batch[m_next++]);
     if (!applied.station)
       continue;
+    m_changed.insert(applied.station->name);
     if (!m_tiles.count(applied.station->name)) {
       auto *tile = new StationTile(applied.station->name, m_tileArea);
       connect(tile, &StationTile::trendRequested, this, &StationWindow::showTrend);
@@ -123,20 +137,33 @@ void StationWindow::applyBatch() {
       recordPh(*applied.station, *applied.reading, applied.station->shownValue(*applied.reading).value,
                wallMs);
   }
-  m_batch.clear();
+  if (m_next >= m_batch.size()) {
+    m_batch.clear(); // the payloads' memory goes now, not at the next batch
+    m_next = 0;
+  }
   if (added)
     relayout();
+  refreshTiles(wallMs);
+  updateStatus();
+}
 
+// A tile is drawn again only when its station changed or when the clock alone changes what it
+// shows (its age label's next second, a reading turning stale): with many quiet stations, the
+// window's work follows what changed, not how many there are.
+void StationWindow::refreshTiles(qint64 wallMs) {
   const qint64 nowMs = m_clock.elapsed();
   for (const auto &[name, station] : m_model.stations()) {
+    StationTile *tile = m_tiles.at(name);
+    if (!m_changed.contains(name) && nowMs < tile->redrawAt())
+      continue;
     const QString lastSeen =
         station.lastSeenMs < 0
             ? QString()
             : QDateTime::fromMSecsSinceEpoch(wallMs - (nowMs - station.lastSeenMs))
                   .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    m_tiles.at(name)->display(station, nowMs, lastSeen);
+    tile->display(station, nowMs, lastSeen);
   }
-  updateStatus();
+  m_changed.clear();
 }
 
 void StationWindow::recordPh(const Station &station, Shown shown, double value, qint64 wallMs) {

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
+#include <QSet>
 #include <QTimer>
 
 #include <map>
@@ -35,8 +36,12 @@ class StationWindow : public QMainWindow {
   Q_OBJECT
 public:
   static constexpr int batchesPerSecond = 10;
+  // The most a batch spends taking messages; the rest wait for the next batch.
+  static constexpr int batchBudgetMs = 40;
 
-  StationWindow(const mqtt::Endpoint &endpoint, const QByteArray &base, QWidget *parent = nullptr);
+  // At most `maxStations` tiles; the stations beyond are counted in the status line.
+  StationWindow(const mqtt::Endpoint &endpoint, const QByteArray &base,
+                int maxStations = StationModel::defaultMaxStations, QWidget *parent = nullptr);
   ~StationWindow() override;
 
   const StationModel &model() const { return m_model; }
@@ -54,6 +59,7 @@ private:
   int columnsThatFit() const;
   void recordPh(const Station &station, Shown shown, double value, qint64 wallMs);
   void updateStatus();
+  void refreshTiles(qint64 wallMs);
   void resizeEvent(QResizeEvent *event) override;
 
   Inbox m_inbox;
@@ -62,6 +68,8 @@ private:
   QElapsedTimer m_clock;                  // the monotonic time stamps of messages
   QTimer m_batchTimer;
   std::vector<Incoming> m_batch;
+  std::size_t m_next = 0; // the first message of m_batch not yet taken
+  QSet<QString> m_changed; // stations a message changed since their tiles were drawn
   std::map<QString, StationTile *, StationModel::ByName> m_tiles;
   std::map<QString, std::unique_ptr<PhHistory>> m_history;
   QWidget *m_tileArea;

@@ -124,7 +124,7 @@ TEST_F(CalibrationRecords, EverySaveAppendsOneRecordWithTheOldAndNewValues) {
   ASSERT_EQ(m_messages.shown.size(), 1u);
   EXPECT_EQ(m_messages.shown[0].text, "The calibration values of probe 1 were saved, but the "
                                       "calibration history could not be written: " +
-                                          history + " is a folder.");
+                                          history + " is a folder, not a regular file.");
 }
 
 TEST_F(CalibrationRecords, TheAssistantReadsTheProbesThermistorKeepsMeasuredBuffersAndIsRecorded) {

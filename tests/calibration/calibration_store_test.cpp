@@ -1,8 +1,11 @@
 #include "temp_store.h"
 
+#include "calibration/probe_care.h"
 #include "common/number_text.h"
 
 #include <QDir>
+
+#include <functional>
 
 #include <unistd.h>
 
@@ -233,6 +236,67 @@ TEST_F(CalibrationStore, SaveReportsAStoreThatCannotBeWrittenAndReplacesAGarbled
   EXPECT_EQ(loadCoefficients(loaded), QSettings::NoError);
   EXPECT_EQ(loaded.probe2Offset, 1.25);
   EXPECT_EQ(loaded.probe2CalDate, QDate(2020, 3, 4));
+}
+
+// Each stored value that cannot be used is said once, naming its group and key and what is used
+// instead; the file keeps the stored text until the next Save.
+TEST_F(CalibrationStore, EachStoredValueThatCannotBeUsedIsSaidWithWhatIsUsedInstead) {
+  QLocale::setDefault(us);
+  const struct {
+    const char *key; // group/key as QSettings names it
+    const char *text;
+    const char *said; // after 'In the settings file "<file>", '; empty: nothing to say
+    std::function<bool()> inForce; // the value used instead is the one in force
+  } rows[] = {
+      {"Coefficients/slope", "0",
+       "[Coefficients] slope = \"0\" is a slope of 0, which gives no pH; 4.5427 is used instead.",
+       [] { AcquisitionState s; loadCoefficients(s); return s.probe1Slope == 4.5427; }},
+      {"Coefficients/offset2", "inf",
+       "[Coefficients] offset2 = \"inf\" is not a finite number; 2.5777 is used instead.",
+       [] { AcquisitionState s; loadCoefficients(s); return s.probe2Offset == 2.5777; }},
+      {"Coefficients/date", "31/31/2001",
+       "[Coefficients] date = \"31/31/2001\" is not a date; 01/01/01 is used instead.",
+       [] { AcquisitionState s; loadCoefficients(s); return s.probe1CalDate == QDate(2001, 1, 1); }},
+      {"Calibration care/probe1/due days", "1e300",
+       "[Calibration care] probe1/due days = \"1e300\" is not a whole number of days, 0 or more; "
+       "7 is used instead.",
+       [] { return calibration::readProbeCare(1).dueDays == 7; }},
+      {"Calibration care/probe2/due days", "-3",
+       "[Calibration care] probe2/due days = \"-3\" is not a whole number of days, 0 or more; 7 "
+       "is used instead.",
+       [] { return calibration::readProbeCare(2).dueDays == 7; }},
+      {"Calibration care/probe1/offset change mV refuse", "nan",
+       "[Calibration care] probe1/offset change mV refuse = \"nan\" is not a number, 0 or more; "
+       "120 is used instead.",
+       [] { return calibration::readProbeCare(1).limits.offsetChangeMv.refuse == 120; }},
+      {"Calibration care/probe2/slope of default warn", "30",
+       "[Calibration care] probe2/slope of default warn = \"30\" is above its refusal limit, 20; "
+       "5 (refusing above 20) is used instead.",
+       [] { return calibration::readProbeCare(2).limits.slopeOfDefault.warn == 5; }},
+      // Sound values, at the edges of what the dialog takes, are used without a word.
+      {"Calibration care/probe1/due days", "0", "",
+       [] { return calibration::readProbeCare(1).dueDays == 0; }},
+      {"Coefficients/slope2", "-4.5", "",
+       [] { AcquisitionState s; loadCoefficients(s); return s.probe2Slope == -4.5; }},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.key);
+    freshStore();
+    {
+      QSettings settings(filePath(), QSettings::IniFormat);
+      settings.setValue(QString::fromUtf8(row.key), QString::fromUtf8(row.text));
+    }
+    const QByteArray before = fileBytes();
+    const QStringList said = calibration::settingsProblems();
+    if (*row.said) {
+      EXPECT_EQ(said, QStringList{"In the settings file \"" + QDir::toNativeSeparators(filePath()) +
+                                  "\", " + QString::fromUtf8(row.said)});
+    } else {
+      EXPECT_TRUE(said.isEmpty()) << said.join('\n').toStdString();
+    }
+    EXPECT_TRUE(row.inForce());
+    EXPECT_EQ(fileBytes(), before) << "a load changed the stored text";
+  }
 }
 
 } // namespace

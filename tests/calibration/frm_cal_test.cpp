@@ -320,12 +320,13 @@ TEST_F(CalibrationDialog, AnIntervalOrLimitThatIsNoNumberOrOutOfOrderIsRefusedNa
   EXPECT_EQ(calibration::readProbeCare(1).limits.offsetChangeMv.warn, 0.5);
   EXPECT_EQ(calibration::readProbeCare(2).limits.offsetChangeMv.warn, 15);
 
-  // A store edited by hand with a warning limit above its refusal limit loads without a word.
+  // A store edited by hand with a warning limit above its refusal limit: the dialog shows the
+  // defaults in force (start-up says it) without a word of its own.
   calibration::ProbeCare outOfOrder;
   outOfOrder.limits.slopeOfDefault = {30, 20};
   ASSERT_NE(calibration::saveProbeCare(2, outOfOrder), QSettings::AccessError);
   selectProbe(2);
-  EXPECT_EQ(cell(0, 0)->text(), "30");
+  EXPECT_EQ(cell(0, 0)->text(), "5");
   EXPECT_EQ(cell(2, 0)->text(), "15");
   EXPECT_TRUE(m_messages.shown.empty());
   selectProbe(1);
