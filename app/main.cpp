@@ -404,5 +404,7 @@ int main(int argc, char **argv) {
   switchOn(window, options.switchOn);
   if (quitAfterShow)
     QTimer::singleShot(0, &app, &QCoreApplication::quit);
-  return app.exec();
+  const int status = app.exec();
+  window.runKeeper()->stopping();
+  return status;
 }

@@ -61,7 +61,7 @@ RunKeeper::RunKeeper(RunOptions options, RunControls controls, QObject *parent)
               m_c.switches[static_cast<int>(channel)]->setChecked(true);
             });
     connect(&*m_retry, &runs::ChannelRetry::channelBack, this, [this](state::Channel channel) {
-      m_lastMessage.clear();
+      m_episodeMessages.clear();
       journal(runs::event::channelBack, QString::fromLatin1(state::info(channel).key));
     });
   }
@@ -142,7 +142,7 @@ void RunKeeper::windowShown() {
     journal(runs::event::started);
   if (runs::systemClockUnsynchronised()) {
     journal(runs::event::clockUnsynchronised);
-    note(QStringLiteral("The system clock is not synchronised: record times may be off."));
+    note(QStringLiteral("The system clock is not synchronised: record times may be off."), false);
   }
   save();
   if (m_options.resume)
@@ -182,15 +182,23 @@ void RunKeeper::exiting() {
   m_run.ended = true;
   journal(runs::event::ended);
   save();
+  stopping();
+}
+
+void RunKeeper::stopping() {
+  if (m_stopping)
+    return;
+  m_stopping = true;
   m_notifier.stopping();
 }
 
 void RunKeeper::journalMessage(const QString &text, const QString &title) {
   const QString detail = title.isEmpty() ? text : title + QStringLiteral(": ") + text;
   // Unattended, a module that stays dead says the same at every retry: one line an episode.
-  if (m_retry && detail == m_lastMessage)
+  if (m_retry && m_episodeMessages.contains(detail))
     return;
-  m_lastMessage = detail;
+  if (m_retry)
+    m_episodeMessages.insert(detail);
   journal(runs::event::message, detail);
 }
 
@@ -215,6 +223,7 @@ void RunKeeper::portBack() {
     return;
   }
   m_portWasOpen = true;
+  m_episodeMessages.clear();
   journal(runs::event::portBack, m_c.line->deviceName());
   if (!m_options.unattended)
     return;
@@ -237,10 +246,11 @@ void RunKeeper::save() {
   m_lastSaveError = error;
 }
 
-void RunKeeper::note(const QString &text) {
+void RunKeeper::note(const QString &text, bool toStandardError) {
   if (m_notes.contains(text))
     return;
-  std::fprintf(stderr, "brellis: %s\n", qPrintable(text));
+  if (toStandardError)
+    std::fprintf(stderr, "brellis: %s\n", qPrintable(text));
   m_notes << text;
   emit notesChanged(notes());
 }

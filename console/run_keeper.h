@@ -9,6 +9,7 @@
 #include "state/quantities.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <array>
@@ -69,6 +70,8 @@ public:
   void windowShown();
   // Exit: the run ended as the operator wished.
   void exiting();
+  // The program is ending (Exit, or SIGTERM from the session or the service manager).
+  void stopping();
   // A message that a box would have shown.
   void journalMessage(const QString &text, const QString &title);
   // Checks the port: a port found closed that was open is lost; its device is then looked for.
@@ -84,7 +87,8 @@ private:
   void save();
   void follow();
   void resume(const runs::RunRecord &run);
-  void note(const QString &text);
+  // Said once in the status bar's tool tip and, when asked, on standard error.
+  void note(const QString &text, bool toStandardError = true);
   void portBack();
 
   RunOptions m_options;
@@ -97,7 +101,8 @@ private:
   std::optional<runs::ChannelRetry> m_retry;
   QStringList m_notes;
   QString m_lastSaveError;
-  QString m_lastMessage; // the last message journaled
+  QSet<QString> m_episodeMessages; // journaled since the last channel or port came back
+  bool m_stopping = false;
   bool m_portWasOpen = false;
   std::array<bool, state::channelCount> m_onWhenLost{};
 };

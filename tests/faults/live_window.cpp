@@ -18,9 +18,11 @@ tiltdgh::PortDevices portsAt(const QString &device, const QMap<int, QString> &ot
 
 } // namespace
 
-LiveWindow::LiveWindow(const QString &device, const QMap<int, QString> &others)
+LiveWindow::LiveWindow(const QString &device, const QMap<int, QString> &others,
+                       std::optional<console::RunOptions> run)
     : line(portsAt(device, others)) {
   FrmMainServices services;
+  services.run = std::move(run);
   services.messages = &messages;
   services.askText = [this](const QString &, const QString &) -> std::optional<QString> {
     if (answers.empty())

@@ -21,7 +21,10 @@ namespace faults {
 // are answered by the test: messages are recorded, "Commport Setup" takes the queued answers
 // (Cancel when none is left).
 struct LiveWindow {
-  explicit LiveWindow(const QString &device, const QMap<int, QString> &others = {});
+  // With `run`, the window keeps its run as the program does (unattended: its messages go to
+  // the list, not to `messages`).
+  explicit LiveWindow(const QString &device, const QMap<int, QString> &others = {},
+                      std::optional<console::RunOptions> run = std::nullopt);
   ~LiveWindow();
 
   bool load();
