@@ -3,6 +3,7 @@
 // file refused by name, the start then a new one.
 #include "runs/events_journal.h"
 #include "runs/run_file.h"
+#include "tests/runs/notify_socket.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,7 +27,8 @@ struct Home {
     QFile file(log());
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
   }
-  QProcess *start(const QStringList &arguments, bool quitAfterShow = false) {
+  QProcess *start(const QStringList &arguments, bool quitAfterShow = false,
+                  const QString &notifySocket = QString()) {
     auto *program = new QProcess;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("HOME", dir.path());
@@ -36,6 +38,10 @@ struct Home {
     env.insert("QT_QPA_PLATFORM", "offscreen");
     if (quitAfterShow)
       env.insert("BRELLIS_QUIT_AFTER_SHOW", "1");
+    if (!notifySocket.isEmpty()) {
+      env.insert("NOTIFY_SOCKET", notifySocket);
+      env.insert("WATCHDOG_USEC", "2000000"); // a ping a second
+    }
     program->setProcessEnvironment(env);
     program->start(QStringLiteral(BRELLIS_PATH), arguments);
     program->waitForStarted();
@@ -105,6 +111,24 @@ TEST(ResumedProgram, ADamagedRunFileIsRefusedByNameAndLeftAsItIs) {
   QFile again(home.run());
   ASSERT_TRUE(again.open(QIODevice::ReadOnly));
   EXPECT_EQ(again.readAll(), "{\"version\": 1, \"port\": ") << "left as it was";
+}
+
+// The service manager hears that the window is up, then a ping at half the watchdog's time from
+// the user-interface thread, and that the program stops when it is told to end.
+TEST(ResumedProgram, SpeaksTheNotifyProtocolToTheServiceManager) {
+  Home home;
+  const QString path = home.dir.filePath("notify");
+  NotifySocket socket(path);
+  ASSERT_TRUE(socket.bound());
+  std::unique_ptr<QProcess> program(home.start({"--simulate"}, false, path));
+  const QList<QByteArray> first = socket.receiveUntil("READY=1");
+  ASSERT_FALSE(first.isEmpty());
+  EXPECT_EQ(first.last(), "READY=1");
+  EXPECT_EQ(socket.receiveUntil("WATCHDOG=1").value(0), "WATCHDOG=1");
+  EXPECT_EQ(socket.receiveUntil("WATCHDOG=1").value(0), "WATCHDOG=1");
+  ::kill(pid_t(program->processId()), SIGTERM);
+  EXPECT_EQ(socket.receiveUntil("STOPPING=1").last(), "STOPPING=1");
+  ASSERT_TRUE(program->waitForFinished(patience));
 }
 
 } // namespace
