@@ -233,8 +233,10 @@ void RunKeeper::portBack() {
 }
 
 void RunKeeper::journal(const char *event, const QString &detail) {
-  m_events.append({QDateTime::currentMSecsSinceEpoch(), QString::fromLatin1(event), detail,
-                   m_options.user});
+  const runs::EventEntry entry{QDateTime::currentMSecsSinceEpoch(), QString::fromLatin1(event),
+                               detail, m_options.user};
+  m_events.append(entry);
+  emit eventJournaled(entry);
 }
 
 void RunKeeper::save() {

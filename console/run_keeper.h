@@ -81,6 +81,8 @@ public:
 
 signals:
   void notesChanged(const QString &notes);
+  // An event was journaled (and goes to the broker, where one is published to).
+  void eventJournaled(const runs::EventEntry &entry);
 
 private:
   void journal(const char *event, const QString &detail = QString());

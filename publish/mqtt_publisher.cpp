@@ -4,6 +4,7 @@
 #include "publish/payloads.h"
 #include "publish/topics.h"
 
+
 namespace publish {
 
 MqttPublisher::MqttPublisher(const AcquisitionState &state, const QString &reason, QObject *parent)
@@ -135,6 +136,9 @@ void MqttPublisher::publishRetained() {
   for (const state::ChannelInfo &channel : state::channels)
     m_client->publish(topic(topics::of(channel.channel)), m_state.*channel.enabled ? "on" : "off", retainedQos,
                       true);
+  for (const QByteArray &payload : m_pendingEvents)
+    m_client->publish(topic(topics::event), payload, retainedQos, false);
+  m_pendingEvents.clear();
   m_calibrationPublished = false;
   checkCalibration();
   for (int probe = 1; probe <= 2; ++probe)
@@ -147,6 +151,30 @@ void MqttPublisher::setRetained(const QString &suffix, const QByteArray &payload
   m_otherRetained[suffix] = payload;
   if (m_client && m_client->isConnected())
     m_client->publish(topic(suffix.toUtf8().constData()), payload, retainedQos, true);
+}
+
+void MqttPublisher::publishEvent(const QString &event, const QString &detail,
+                                 const QString &user, qint64 timeMs) {
+  if (!m_client)
+    return;
+  QByteArray payload = "{\"event\":";
+  appendJsonString(payload, event);
+  payload += ",\"detail\":";
+  appendJsonString(payload, detail);
+  payload += ",\"user\":";
+  appendJsonString(payload, user);
+  payload += ",\"time\":\"" +
+             QDateTime::fromMSecsSinceEpoch(timeMs).toUTC().toString(Qt::ISODate).toUtf8() +
+             "\"}";
+  if (m_client->isConnected()) {
+    m_client->publish(topic(topics::event), payload, retainedQos, false);
+    return;
+  }
+  // Kept for the next connection, the oldest given up first: "started" comes before the first
+  // connection, and a short outage should not lose a port_lost.
+  if (m_pendingEvents.size() >= maxPendingEvents)
+    m_pendingEvents.pop_front();
+  m_pendingEvents.push_back(payload);
 }
 
 void MqttPublisher::publishDiscovery() {

@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -60,6 +61,13 @@ public:
   // Keeps `payload` as the retained message of `suffix` under the topic prefix: published now
   // when connected, and afresh at every connection. For the topics of other parts (alarms).
   void setRetained(const QString &suffix, const QByteArray &payload);
+  // One event of the run (started, port_lost, message, ...) on <prefix>/event, QoS 1, not
+  // retained: {"event":"port_lost","detail":"/dev/ttyUSB0","user":"anna",
+  // "time":"2026-12-09T03:12:45Z"}. While not connected the newest maxPendingEvents wait for the
+  // next connection; the journals keep every one.
+  static constexpr int maxPendingEvents = 100;
+  void publishEvent(const QString &event, const QString &detail, const QString &user,
+                    qint64 timeMs);
 
   ConnectionState connectionState() const { return m_connectionState; }
   // One line for the window and standard error, starting "MQTT: ".
@@ -102,6 +110,7 @@ private:
   bool m_calibrationPublished = false;
   std::optional<bool> m_calibrationDue[2]; // unset until told
   qint64 m_dropped = 0;
+  std::deque<QByteArray> m_pendingEvents;
 };
 
 } // namespace publish

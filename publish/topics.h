@@ -11,6 +11,7 @@ namespace publish::topics {
 inline constexpr char status[] = "status";
 inline constexpr char alarmsActive[] = "alarms/active";
 inline constexpr char alarmPrefix[] = "alarm/"; // followed by the alarm's key
+inline constexpr char event[] = "event";        // the run's events, not retained
 
 struct QuantityTopic {
   state::Quantity quantity;

@@ -370,6 +370,7 @@ QProcessEnvironment programEnvironment(const QTemporaryDir &config) {
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert("QT_QPA_PLATFORM", "offscreen");
   environment.insert("XDG_CONFIG_HOME", config.path());
+  environment.insert("XDG_STATE_HOME", config.path()); // the run file and journals too
   return environment;
 }
 
@@ -392,6 +393,15 @@ TEST(MqttBroker, TheProgramPublishesFromItsCommandLineAndItsLastWillSaysOffline)
       << program.readAllStandardError().toStdString();
   ASSERT_TRUE(
       QTest::qWaitFor([&] { return has(subscriber, "test/cli/switch/flow", "off"); }, patience));
+  // The run's start, journaled before the first connection, goes out once connected.
+  const auto started = [&] {
+    for (const Subscriber::Message &message : subscriber.messages())
+      if (message.topic == "test/cli/event" && message.payload.startsWith("{\"event\":\"started\"") &&
+          message.payload.endsWith("Z\"}"))
+        return true;
+    return false;
+  };
+  ASSERT_TRUE(QTest::qWaitFor(started, patience));
   // Killed, it cannot say goodbye: the broker says it for it.
   program.kill();
   program.waitForFinished();
