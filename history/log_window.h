@@ -2,6 +2,7 @@
 
 #include "calibration/calibration_history.h"
 #include "history/alarm_marks.h"
+#include "history/run_events.h"
 #include "logging/log_reader.h"
 
 #include <QWidget>
@@ -25,6 +26,8 @@ namespace tiltdgh {
 class OperatorMessages;
 }
 
+class QCPAbstractItem;
+
 namespace history {
 
 class LogChart;
@@ -32,6 +35,7 @@ class LogChart;
 // What is read beside a log: the run's alarm journal and the calibration history.
 struct LogSideFiles {
   AlarmJournal journal;
+  RunEvents events;
   QString historyPath;
   bool historyFound = false;
   calibration::HistoryReport history;
@@ -102,6 +106,7 @@ private:
   void showSideFiles(LogSideFiles side);
   QString alarmStatus() const;
   QString alarmsNear(double key) const;
+  void showRunEvents();
   void showAlarm(int row);
   QStringList calibrationLines(const logging::LogRun &run) const;
 
@@ -109,6 +114,7 @@ private:
   QString m_path;
   std::unique_ptr<logging::LogFile> m_log;
   LogSideFiles m_side; // the chart holds pointers into its journal's marks
+  std::vector<QCPAbstractItem *> m_holeItems; // the resumed runs' holes drawn on the chart
 
   // Shared with the reading or exporting thread.
   std::shared_ptr<logging::LogFile> m_result;

@@ -27,6 +27,7 @@ QDateTime localTime(qint64 wallSeconds) {
 LogSideFiles readSideFiles(const QString &logPath) {
   LogSideFiles side;
   side.journal = readAlarmJournalFile(logPath, QTimeZone::systemTimeZone());
+  side.events = readRunEvents(logPath, QTimeZone::systemTimeZone());
   side.historyPath = calibration::historyFilePath();
   side.historyFound = QFileInfo::exists(side.historyPath);
   side.history = calibration::readHistory(side.historyPath);
@@ -57,21 +58,68 @@ void LogWindow::showSideFiles(LogSideFiles side) {
       text += QStringLiteral(", by ") + mark.user;
     m_lstAlarms->addItem(new QListWidgetItem(QIcon(swatch), text));
   }
-  m_alarmPane->setVisible(m_side.journal.found);
+  m_alarmPane->setVisible(m_side.journal.found || m_side.events.found);
   m_chart->setAlarmMarks(m_side.journal.marks);
+  showRunEvents();
+}
+
+// The run's events listed after the alarms, and each resumed run's hole shaded on the chart with
+// its length, so that a stretch without records is told from one of steady readings.
+void LogWindow::showRunEvents() {
+  for (QCPAbstractItem *item : m_holeItems)
+    m_chart->removeItem(item);
+  m_holeItems.clear();
+  for (const RunEvent &event : m_side.events.events) {
+    QString text = clockText(event.wallSeconds) + QStringLiteral("  ") + event.text();
+    if (!event.user.isEmpty())
+      text += QStringLiteral(", by ") + event.user;
+    m_lstAlarms->addItem(text);
+  }
+  if (!m_log)
+    return;
+  for (const RunHole &hole : resumedHoles(m_side.events.events, m_log->records)) {
+    auto *band = new QCPItemRect(m_chart);
+    band->topLeft->setTypeX(QCPItemPosition::ptPlotCoords);
+    band->topLeft->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    band->bottomRight->setTypeX(QCPItemPosition::ptPlotCoords);
+    band->bottomRight->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    band->topLeft->setCoords(double(hole.fromWall), 0);
+    band->bottomRight->setCoords(double(hole.toWall), 1);
+    band->setPen(Qt::NoPen);
+    band->setBrush(QColor(150, 150, 150, 80));
+    band->setLayer(QStringLiteral("background"));
+    auto *label = new QCPItemText(m_chart);
+    label->position->setTypeX(QCPItemPosition::ptPlotCoords);
+    label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    label->position->setCoords((double(hole.fromWall) + double(hole.toWall)) / 2, 0.04);
+    label->setPositionAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    label->setText(hole.text());
+    label->setColor(QColor(230, 230, 230)); // on the chart's black
+    label->setClipToAxisRect(true);
+    m_holeItems.insert(m_holeItems.end(), {band, label});
+  }
 }
 
 QString LogWindow::alarmStatus() const {
+  QString status;
   const AlarmJournal &journal = m_side.journal;
-  if (!journal.found)
-    return {};
-  QString status = QStringLiteral("; %1 alarm event(s) from %2")
-                       .arg(journal.marks.size())
-                       .arg(QFileInfo(alarmJournalPath(m_path)).fileName());
-  if (journal.damagedLines > 0)
-    status += QStringLiteral(", %1 damaged line(s) skipped").arg(journal.damagedLines);
-  if (journal.truncated)
-    status += QStringLiteral(", only its first %1 MiB read").arg(kMaxAlarmJournalBytes >> 20);
+  if (journal.found) {
+    status = QStringLiteral("; %1 alarm event(s) from %2")
+                 .arg(journal.marks.size())
+                 .arg(QFileInfo(alarmJournalPath(m_path)).fileName());
+    if (journal.damagedLines > 0)
+      status += QStringLiteral(", %1 damaged line(s) skipped").arg(journal.damagedLines);
+    if (journal.truncated)
+      status += QStringLiteral(", only its first %1 MiB read").arg(kMaxAlarmJournalBytes >> 20);
+  }
+  const RunEvents &events = m_side.events;
+  if (!events.found)
+    return status;
+  if (!events.error.isEmpty())
+    return status + QStringLiteral("; run events not read: ") + events.error;
+  status += QStringLiteral("; %1 run event(s)").arg(events.events.size());
+  if (events.skipped > 0)
+    status += QStringLiteral(", %1 damaged line(s) skipped").arg(events.skipped);
   return status;
 }
 

@@ -314,6 +314,60 @@ TEST(LogWindow, MarksTheRunsAlarmsFromTheJournalBesideTheLog) {
   EXPECT_TRUE(messages.texts.isEmpty());
 }
 
+// A run taken up again after an unclean end: its events listed with the alarms, and the hole
+// between the last record before it and the resume shaded on the chart with its length.
+TEST(LogWindow, ShadesAResumedRunsHoleAndListsTheRunsEvents) {
+  BerlinClock berlin;
+  QTemporaryDir dir;
+  const QString path = dir.filePath("night.csv");
+  writeTwoRuns(path);
+  QFile events(path + ".events.csv");
+  ASSERT_TRUE(events.open(QIODevice::WriteOnly));
+  events.write("time,event,detail,user\n"
+               "2026-12-08T07:00:00Z,resumed,\"after an unclean end; the last record "
+               "2026-12-08T01:59:50 (local time)\",lab\n"
+               "not an event\n"
+               "2026-12-08T07:20:00Z,port_lost,/dev/ttyUSB0,lab\n");
+  events.close();
+  RecordedMessages messages;
+  history::LogWindow window({&messages, {}});
+  window.resize(1100, 640);
+  window.show();
+  ASSERT_TRUE(openAndWait(window, path));
+
+  EXPECT_TRUE(find<QLabel>(window, "lblStatus")
+                  ->text()
+                  .endsWith("1800 record(s); 2 run event(s), 1 damaged line(s) skipped"))
+      << find<QLabel>(window, "lblStatus")->text().toStdString();
+  auto *list = find<QListWidget>(window, "lstAlarms");
+  ASSERT_EQ(list->count(), 2);
+  EXPECT_EQ(list->item(0)->text().toStdString(),
+            "2026-12-08 08:00:00  resumed: after an unclean end; the last record "
+            "2026-12-08T01:59:50 (local time), by lab");
+  EXPECT_EQ(list->item(1)->text().toStdString(),
+            "2026-12-08 08:20:00  port lost: /dev/ttyUSB0, by lab");
+  auto *chart = find<QCustomPlot>(window, "chtLog");
+  QStringList labels;
+  int bands = 0;
+  for (int k = 0; k < chart->itemCount(); ++k) {
+    if (auto *text = qobject_cast<QCPItemText *>(chart->item(k)))
+      labels << text->text();
+    if (auto *rect = qobject_cast<QCPItemRect *>(chart->item(k))) {
+      ++bands;
+      EXPECT_EQ(rect->topLeft->coords().x(), double(wall(8, 1, 59) + 50));
+      EXPECT_EQ(rect->bottomRight->coords().x(), double(wall(8, 8, 0)));
+    }
+  }
+  EXPECT_EQ(bands, 1);
+  EXPECT_EQ(labels, QStringList{"no record for 6 h 0 min"});
+  if (const QString folder = qEnvironmentVariable("BRELLIS_SCREENSHOT_DIR"); !folder.isEmpty()) {
+    chart->xAxis->setRange(double(wall(8, 0, 0)), double(wall(8, 9, 0)));
+    chart->replot();
+    window.grab().save(folder + "/log-window-hole.png");
+  }
+  EXPECT_TRUE(messages.texts.isEmpty());
+}
+
 // Probe 1 was saved with run 1's values before it and again, the same values, half an hour after
 // it began; run 2 began after a save with its new offset. Probe 2 has no record.
 void writeHistory(const QString &path) {

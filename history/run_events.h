@@ -1,0 +1,48 @@
+#pragma once
+
+#include "logging/log_reader.h"
+#include "runs/events_journal.h"
+
+#include <QString>
+#include <QTimeZone>
+
+#include <vector>
+
+// The run's events journal ("<log file>.events.csv") read back for the log window: its events on
+// the log's clock, and the holes a resumed run left in the record. Pure: no widgets.
+namespace history {
+
+struct RunEvent {
+  qint64 wallSeconds = 0; // as the log counts them (see logging::LogRecord), on the log's clock
+  QString event;
+  QString detail;
+  QString user;
+  // "resumed: after an unclean end; the last record …".
+  QString text() const;
+};
+
+struct RunEvents {
+  bool found = false;
+  QString error; // the journal is there but cannot be read: why
+  std::vector<RunEvent> events;
+  int skipped = 0; // lines that did not read as an event
+};
+
+// The span the record has no readings for: from the last record before a resume to the resume.
+struct RunHole {
+  qint64 fromWall = 0;
+  qint64 toWall = 0;
+  // "no record for 12 min 5 s".
+  QString text() const;
+};
+
+QString eventsJournalPath(const QString &logPath);
+
+// The events beside `logPath`, their UTC times on `zone`'s clock; none when there is no journal.
+RunEvents readRunEvents(const QString &logPath, const QTimeZone &zone);
+
+// One hole for each "resumed" event that has a record before it; records in time order.
+std::vector<RunHole> resumedHoles(const std::vector<RunEvent> &events,
+                                  const std::vector<logging::LogRecord> &records);
+
+} // namespace history
