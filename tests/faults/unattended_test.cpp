@@ -59,6 +59,15 @@ TEST(Unattended, FailuresWaitForNobodyAndChannelsAndThePortComeBackByThemselves)
   auto *list = live.window->findChild<QPushButton *>(QStringLiteral("cmdMessages"));
   ASSERT_TRUE(list);
   EXPECT_NE(list->text(), QStringLiteral("Messages: 0"));
+  if (const QString folder = qEnvironmentVariable("BRELLIS_SCREENSHOT_DIR"); !folder.isEmpty()) {
+    live.window->resize(1100, 820);
+    live.window->show();
+    list->click();
+    QTest::qWait(200);
+    live.window->grab().save(folder + "/unattended-window.png");
+    if (auto *messages = live.window->findChild<QWidget *>(QStringLiteral("frmMessages")))
+      messages->grab().save(folder + "/unattended-messages.png");
+  }
 
   ASSERT_EQ(sim->control(QStringLiteral("clear")), QStringLiteral("ok"));
   const int flowBefore = flowReadings;

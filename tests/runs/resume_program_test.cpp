@@ -28,7 +28,7 @@ struct Home {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
   }
   QProcess *start(const QStringList &arguments, bool quitAfterShow = false,
-                  const QString &notifySocket = QString()) {
+                  const QString &notifySocket = QString(), const QString &fakeOffset = QString()) {
     auto *program = new QProcess;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("HOME", dir.path());
@@ -38,6 +38,13 @@ struct Home {
     env.insert("QT_QPA_PLATFORM", "offscreen");
     if (quitAfterShow)
       env.insert("BRELLIS_QUIT_AFTER_SHOW", "1");
+    if (!fakeOffset.isEmpty()) { // the wall clock stepped by libfaketime, the monotonic one not
+      env.insert("LD_PRELOAD", BRELLIS_LIBFAKETIME);
+      env.insert("FAKETIME_TIMESTAMP_FILE", fakeOffset);
+      env.insert("FAKETIME_NO_CACHE", "1");
+      env.insert("FAKETIME_DONT_FAKE_MONOTONIC", "1");
+      env.remove("FAKETIME");
+    }
     if (!notifySocket.isEmpty()) {
       env.insert("NOTIFY_SOCKET", notifySocket);
       env.insert("WATCHDOG_USEC", "2000000"); // a ping a second
@@ -129,6 +136,63 @@ TEST(ResumedProgram, SpeaksTheNotifyProtocolToTheServiceManager) {
   ::kill(pid_t(program->processId()), SIGTERM);
   EXPECT_EQ(socket.receiveUntil("STOPPING=1").last(), "STOPPING=1");
   ASSERT_TRUE(program->waitForFinished(patience));
+}
+
+// The wall clock stepped an hour forward while logging every second: the jump is journaled with
+// its size, and the records go on, one a second, on each side of it.
+TEST(ResumedProgram, AClockJumpIsJournaledWithItsSizeAndTheRecordsAroundItAreAllThere) {
+  Home home;
+  const QString offset = home.dir.filePath("offset");
+  const auto setOffset = [&](const QByteArray &text) {
+    QFile file(offset + ".new");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text + '\n');
+    file.close();
+    ASSERT_TRUE(QFile::remove(offset) || !QFile::exists(offset));
+    ASSERT_TRUE(QFile::rename(offset + ".new", offset));
+  };
+  setOffset("+0");
+  runs::RunRecord last;
+  last.simulate = true;
+  last.ph = true;
+  last.logging = true;
+  last.logFile = home.log();
+  last.logIntervalMs = 1000;
+  ASSERT_EQ(runs::saveRunFile(home.run(), last), "");
+  std::unique_ptr<QProcess> program(home.start({"--resume"}, false, QString(), offset));
+  const auto records = [&] {
+    QList<QTime> times;
+    for (const QByteArray &line : home.logText().split('\n'))
+      if (line.startsWith('"') && line.size() > 10 && line[3] == ':')
+        times << QTime::fromString(QString::fromLatin1(line.mid(1, 8)), "hh:mm:ss");
+    return times;
+  };
+  ASSERT_TRUE(QTest::qWaitFor([&] { return records().size() >= 3; }, patience));
+  setOffset("+3600");
+  const int before = int(records().size());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return records().size() >= before + 4; }, patience));
+  ::kill(pid_t(program->processId()), SIGTERM);
+  ASSERT_TRUE(program->waitForFinished(patience));
+
+  const QList<QTime> times = records();
+  int jumps = 0;
+  for (qsizetype k = 1; k < times.size(); ++k) {
+    const int step = times[k - 1].secsTo(times[k]);
+    if (step == 1)
+      continue;
+    ++jumps;
+    EXPECT_TRUE(step == 3600 || step == 3601) << "step " << step << " at record " << k;
+  }
+  EXPECT_EQ(jumps, 1);
+  const runs::EventsRead events =
+      runs::readEventsJournal(home.dir.filePath("state/brellis/events.csv"));
+  QStringList jumped;
+  for (const runs::EventEntry &entry : events.entries)
+    if (entry.event == "clock_jump")
+      jumped << entry.detail;
+  ASSERT_EQ(jumped.size(), 1);
+  EXPECT_TRUE(jumped[0].startsWith("+3599.") || jumped[0].startsWith("+3600."))
+      << jumped[0].toStdString();
 }
 
 } // namespace
