@@ -3,39 +3,17 @@
 #include "console/frm_main.h"
 
 #include "common/number_text.h"
+#include "console/icons.h"
 #include "instrument/qserial_line.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
-#include <QIcon>
 #include <QInputDialog>
 #include <QLabel>
 #include <QPixmap>
 
-void frmMain::setWindowIconFromFiles() {
-  // The application icon in the sizes the desktop entry's icon comes in; a missing size is
-  // left out, and with none the window has the platform's default icon.
-  QIcon icon;
-  for (int size : {16, 32, 48, 64, 128, 256}) {
-    const QString file = iconPath(QStringLiteral("hicolor/%1x%1/apps/brellis.png").arg(size));
-    if (QFileInfo::exists(file))
-      icon.addFile(file, QSize(size, size));
-  }
-  setWindowIcon(icon);
-}
+void frmMain::setWindowIconFromFiles() { setWindowIcon(console::applicationIcon(iconsDir())); }
 
-QString frmMain::iconsDir() const {
-  if (!m_services.iconsDir.isEmpty())
-    return m_services.iconsDir;
-  // The "icons" folder beside the executable (the build tree, a portable copy) wins over the
-  // installed data folder, <prefix>/share/brellis/icons for <prefix>/bin/brellis.
-  const QDir programDir(QCoreApplication::applicationDirPath());
-  const QString beside = programDir.filePath(QStringLiteral("icons"));
-  if (QFileInfo(beside).isDir())
-    return beside;
-  return QDir::cleanPath(programDir.filePath(QStringLiteral("../share/brellis/icons")));
-}
+QString frmMain::iconsDir() const { return console::iconsFolder(m_services.iconsDir); }
 
 QString frmMain::iconPath(const QString &fileName) const {
   return QDir(iconsDir()).filePath(fileName);
