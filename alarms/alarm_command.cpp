@@ -22,6 +22,13 @@ AlarmCommand::~AlarmCommand() {
   // As a QProcess ends its own process when it goes: nothing a run started outlives us.
   for (const std::shared_ptr<CommandTree> &tree : m_trees)
     tree->kill();
+  // SIGKILL ends a process within moments; what came back to us is reaped, not left a zombie.
+  for (int tries = 0; tries < 50 && !m_trees.empty(); ++tries) {
+    for (auto it = m_trees.begin(); it != m_trees.end();)
+      it = (*it)->reap() ? m_trees.erase(it) : std::next(it);
+    if (!m_trees.empty())
+      ::usleep(10000);
+  }
 }
 
 bool AlarmCommand::run(const CommandFields &fields, qint64 nowMs) {
@@ -98,6 +105,11 @@ void AlarmCommand::watchTree(QProcess *process, const QByteArray &marker) {
   // left in the background runs on after the command's own process.
   auto *killer = new QTimer(this);
   killer->setSingleShot(true);
+  // Seen while alive, a process that ends on its own is known as the command's when its zombie
+  // comes back to us.
+  auto *looker = new QTimer(killer);
+  connect(looker, &QTimer::timeout, this, [tree] { tree->look(); });
+  looker->start(250);
   QPointer<QProcess> watched(process);
   connect(killer, &QTimer::timeout, this, [this, killer, watched, tree] {
     if (watched && watched->state() != QProcess::NotRunning) {

@@ -91,8 +91,10 @@ void CommandTree::kill() {
   const std::map<pid_t, Process> all = processes();
   for (const auto &[pid, process] : all)
     if (process.state != 'Z' && descendsFromUs(pid, all) &&
-        (process.group == m_group || carries(pid, m_marker)))
+        (process.group == m_group || carries(pid, m_marker))) {
+      m_seen.insert(pid); // its zombie, no longer marked, is still known as the command's
       ::kill(pid, SIGKILL);
+    }
 }
 
 bool CommandTree::reap() {

@@ -26,12 +26,14 @@ QString ownFileRefusal(const QString &path);
 // What readOwnFile found.
 struct OwnFileRead {
   QByteArray bytes;
-  bool missing = false; // no file there (not an error: `error` is empty)
-  QString error;        // refused, unreadable or larger than the limit
+  bool missing = false;   // no file there (not an error: `error` is empty)
+  bool truncated = false; // with startOnly: the file holds more than `bytes`
+  QString error;          // refused, unreadable or larger than the limit
 };
 
-// The whole of the file at `path`, when it is a regular file of at most `maxBytes` bytes.
-OwnFileRead readOwnFile(const QString &path, qint64 maxBytes);
+// The whole of the file at `path`, when it is a regular file of at most `maxBytes` bytes; with
+// `startOnly`, a larger one gives its first maxBytes instead of an error.
+OwnFileRead readOwnFile(const QString &path, qint64 maxBytes, bool startOnly = false);
 
 // A file of ours opened for reading in pieces, for files too large to hold whole. Move-only.
 class OwnFileReader {

@@ -145,14 +145,14 @@ QString ownFileRefusal(const QString &path) {
   return refusedAs(path, st.st_mode);
 }
 
-OwnFileRead readOwnFile(const QString &path, qint64 maxBytes) {
+OwnFileRead readOwnFile(const QString &path, qint64 maxBytes, bool startOnly) {
   OwnFileRead read;
   const int fd = openRegular(path, O_RDONLY, false, read.error, &read.missing);
   if (fd < 0)
     return read;
   struct stat st {};
   ::fstat(fd, &st);
-  if (st.st_size > maxBytes) {
+  if (st.st_size > maxBytes && !startOnly) {
     read.error = QStringLiteral("%1 holds %2 bytes, more than the %3 a file of its kind may hold")
                      .arg(path)
                      .arg(qint64(st.st_size))
@@ -177,7 +177,10 @@ OwnFileRead readOwnFile(const QString &path, qint64 maxBytes) {
   }
   ::close(fd);
   read.bytes.truncate(qsizetype(got));
-  if (read.error.isEmpty() && got > maxBytes)
+  read.truncated = got > maxBytes;
+  if (read.truncated)
+    read.bytes.truncate(qsizetype(maxBytes));
+  if (read.error.isEmpty() && read.truncated && !startOnly)
     read.error = QStringLiteral("%1 grew beyond %2 bytes while it was read").arg(path).arg(maxBytes);
   return read;
 }

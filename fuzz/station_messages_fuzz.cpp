@@ -40,9 +40,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       FUZZ_CHECK(!applied.station->name.contains(QLatin1Char('/')));
       FUZZ_CHECK(topic.startsWith("lab/" + applied.station->name.toUtf8() + '/'));
       FUZZ_CHECK(payload.size() <= stations::StationModel::maxPayload);
+      FUZZ_CHECK(topic.size() <= stations::StationModel::maxTopic);
+      FUZZ_CHECK(applied.station->name.toUcs4().size() <= stations::StationModel::maxName);
+      FUZZ_CHECK(stations::StationModel::nextChangeMs(*applied.station, messages * 100) >
+                 messages * 100);
     }
   }
   FUZZ_CHECK(taken + model.garbageCount() == messages);
+  FUZZ_CHECK(int(model.stations().size()) <= model.maxStations());
   const QString *previous = nullptr;
   for (const auto &[name, station] : model.stations()) {
     if (previous)

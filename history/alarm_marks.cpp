@@ -3,6 +3,7 @@
 #include "alarms/alarm_engine.h"
 #include "alarms/alarm_journal.h"
 #include "common/number_text.h"
+#include "common/own_file.h"
 #include "logging/log_items.h"
 #include "logging/log_reader.h"
 #include "state/quantities.h"
@@ -139,14 +140,15 @@ AlarmJournal readAlarmJournal(const QByteArray &bytes, const QTimeZone &zone) {
 }
 
 AlarmJournal readAlarmJournalFile(const QString &logPath, const QTimeZone &zone) {
-  // Only a plain file: a pipe or device of that name would never end.
-  QFile file(alarmJournalPath(logPath));
-  if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly))
+  // A file of our own: a link, a pipe or a device of that name is not read (a pipe would never
+  // end).
+  const common::OwnFileRead file =
+      common::readOwnFile(alarmJournalPath(logPath), kMaxAlarmJournalBytes, true);
+  if (file.missing || !file.error.isEmpty())
     return {};
-  const QByteArray bytes = file.read(kMaxAlarmJournalBytes);
-  AlarmJournal journal = readAlarmJournal(bytes, zone);
+  AlarmJournal journal = readAlarmJournal(file.bytes, zone);
   journal.found = true;
-  journal.truncated = !file.atEnd();
+  journal.truncated = file.truncated;
   return journal;
 }
 

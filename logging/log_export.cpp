@@ -98,9 +98,16 @@ public:
 
 private:
   bool flushBuffer() {
-    if (m_file.write(m_buffer) != m_buffer.size()) {
-      m_error = QStringLiteral("Cannot write %1: %2").arg(m_file.fileName(), m_file.errorString());
-      return false;
+    // A write that stops part-way (a full disk) returns a short count without a reason; writing
+    // the rest then fails with the system's reason, which the message names.
+    qint64 done = 0;
+    while (done < m_buffer.size()) {
+      const qint64 n = m_file.write(m_buffer.constData() + done, m_buffer.size() - done);
+      if (n <= 0) {
+        m_error = QStringLiteral("Cannot write %1: %2").arg(m_file.fileName(), m_file.errorString());
+        return false;
+      }
+      done += n;
     }
     m_buffer.clear();
     return true;

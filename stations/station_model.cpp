@@ -352,23 +352,27 @@ StationState StationModel::stationState(const Station &station, qint64 nowMs) {
   return station.online ? StationState::Online : StationState::Unknown;
 }
 
-qint64 StationModel::nextChangeMs(const Station &station, qint64 nowMs) {
+qint64 StationModel::nextStaleMs(const Station &station, qint64 nowMs) {
   qint64 next = std::numeric_limits<qint64>::max();
-  const auto consider = [&](qint64 at) {
-    if (at > nowMs)
-      next = std::min(next, at);
-  };
-  if (station.online == false)
-    return next; // offline says when it was last seen, a time that does not move
   const qint64 staleAfter = staleAfterMs(station);
+  const auto consider = [&](qint64 at) {
+    if (at >= 0 && at + staleAfter + 1 > nowMs)
+      next = std::min(next, at + staleAfter + 1);
+  };
+  consider(station.newestReadingMs);
+  for (int k = 0; k < shownCount; ++k)
+    consider(station.shownValue(Shown(k)).at);
+  return next;
+}
+
+qint64 StationModel::nextChangeMs(const Station &station, qint64 nowMs) {
+  if (station.online == false)
+    return std::numeric_limits<qint64>::max(); // it says when it was last seen: that stays
+  qint64 next = nextStaleMs(station, nowMs);
   if (station.newestReadingMs >= 0) {
     const qint64 age = std::max<qint64>(0, nowMs - station.newestReadingMs);
-    consider(station.newestReadingMs + (age / 1000 + 1) * 1000);
-    consider(station.newestReadingMs + staleAfter + 1);
+    next = std::min(next, station.newestReadingMs + (age / 1000 + 1) * 1000);
   }
-  for (int k = 0; k < shownCount; ++k)
-    if (const Value &value = station.shownValue(Shown(k)); value.at >= 0)
-      consider(value.at + staleAfter + 1);
   return next;
 }
 

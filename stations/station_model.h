@@ -146,6 +146,8 @@ public:
   // station (the next second of its newest reading's age, a reading or the station turning
   // stale); INT64_MAX when nothing will without a message.
   static qint64 nextChangeMs(const Station &station, qint64 nowMs);
+  // The first time after nowMs at which a reading or the station turns stale; INT64_MAX: none.
+  static qint64 nextStaleMs(const Station &station, qint64 nowMs);
 
 private:
   Applied garbage(Garbage kind);

@@ -150,6 +150,9 @@ StationTile::StationTile(const QString &name, QWidget *parent)
   // Elided to what the displays leave beside the Remove button, and isolated (FSI ... PDI), so
   // that direction marks in a name cannot reorder the tile's own text.
   const int room = grid->sizeHint().width() - m_remove->sizeHint().width() - header->spacing();
+  // The state line changes every second ("newest reading 12 s ago"): at a fixed size, its new
+  // text repaints the label alone instead of laying out the tile and the whole grid again.
+  m_state->setFixedSize(grid->sizeHint().width(), m_state->sizeHint().height());
   m_title->setText(QChar(0x2068) +
                    QFontMetrics(bold).elidedText(readable, Qt::ElideRight, std::max(room, 40)) +
                    QChar(0x2069));
@@ -191,28 +194,42 @@ QString StationTile::readingText(Shown shown) const {
 
 QString StationTile::alarmText() const { return m_alarms->isHidden() ? QString() : m_alarms->text(); }
 
-void StationTile::display(const Station &station, qint64 nowMs, const QString &lastSeenText) {
-  m_redrawAt = StationModel::nextChangeMs(station, nowMs);
+QString StationTile::stateLine(const Station &station, qint64 nowMs,
+                               const QString &lastSeenText) const {
   const StationState state = StationModel::stationState(station, nowMs);
-  QString stateLine = stateWord(state);
+  QString line = stateWord(state);
   if (state == StationState::Offline)
-    stateLine += lastSeenText.isEmpty() ? QStringLiteral(", not seen since the view opened")
-                                        : QStringLiteral(", last seen ") + lastSeenText;
+    line += lastSeenText.isEmpty() ? QStringLiteral(", not seen since the view opened")
+                                   : QStringLiteral(", last seen ") + lastSeenText;
   else if (station.newestReadingMs >= 0)
-    stateLine += QStringLiteral(", newest reading %1 s ago")
-                     .arg((nowMs - station.newestReadingMs) / 1000);
-  setTextIfChanged(m_state, stateLine);
+    line += QStringLiteral(", newest reading %1 s ago").arg((nowMs - station.newestReadingMs) / 1000);
+  return line;
+}
 
-  const QStringList alarmed = alarmTexts(station);
-  const QString alarmLine =
-      alarmed.isEmpty() ? QString() : QStringLiteral("in alarm: ") + alarmed.join(QStringLiteral(", "));
-  setTextIfChanged(m_alarms, alarmLine);
-  if (m_alarms->isHidden() != alarmLine.isEmpty())
-    m_alarms->setVisible(!alarmLine.isEmpty());
-  const QString description =
-      alarmLine.isEmpty() ? stateLine : stateLine + QStringLiteral("; ") + alarmLine;
+void StationTile::setStateLine(const QString &line) {
+  setTextIfChanged(m_state, line);
+  const QString description = m_alarmLine.isEmpty() ? line : line + QStringLiteral("; ") + m_alarmLine;
   if (accessibleDescription() != description)
     setAccessibleDescription(description);
+}
+
+void StationTile::display(const Station &station, qint64 nowMs, const QString &lastSeenText,
+                          bool changed) {
+  m_redrawAt = StationModel::nextChangeMs(station, nowMs);
+  // Only the age went on: the state line alone, which costs a label's repaint.
+  if (!changed && nowMs < m_staleAt) {
+    setStateLine(stateLine(station, nowMs, lastSeenText));
+    return;
+  }
+  m_staleAt = StationModel::nextStaleMs(station, nowMs);
+  const StationState state = StationModel::stationState(station, nowMs);
+  const QStringList alarmed = alarmTexts(station);
+  m_alarmLine =
+      alarmed.isEmpty() ? QString() : QStringLiteral("in alarm: ") + alarmed.join(QStringLiteral(", "));
+  setTextIfChanged(m_alarms, m_alarmLine);
+  if (m_alarms->isHidden() != m_alarmLine.isEmpty())
+    m_alarms->setVisible(!m_alarmLine.isEmpty());
+  setStateLine(stateLine(station, nowMs, lastSeenText));
 
   QStringList switches;
   for (int c = 0; c < channelCount; ++c) {

@@ -35,8 +35,10 @@ public:
   QString shownName() const;
   // Brings every text up to date; `lastSeenText` is the local time the station was last heard
   // from, shown once it is offline. Changes only what differs, so a tick that changes nothing
-  // costs no repaint.
-  void display(const Station &station, qint64 nowMs, const QString &lastSeenText);
+  // costs no repaint. `changed` false: no message came since the last call, so until a reading
+  // turns stale only the state line (the age) is brought up to date.
+  void display(const Station &station, qint64 nowMs, const QString &lastSeenText,
+               bool changed = true);
   QString stateText() const;
   // "in alarm: pH 1 high, Flow low"; empty while no alarm is in alarm.
   QString alarmText() const;
@@ -45,6 +47,8 @@ public:
   // When the clock alone next changes what the tile shows (see StationModel::nextChangeMs), as
   // of the last display().
   qint64 redrawAt() const { return m_redrawAt; }
+  // When, as of the last display(), a reading or the station turns stale (INT64_MAX: never).
+  qint64 staleAt() const { return m_staleAt; }
 
 signals:
   void trendRequested(const QString &name);
@@ -56,6 +60,8 @@ protected:
 
 private:
   void setGreyed(bool greyed);
+  QString stateLine(const Station &station, qint64 nowMs, const QString &lastSeenText) const;
+  void setStateLine(const QString &line); // and the description it is part of
   QGridLayout *makeDisplays();
   // The displays: a reading in alarm in the alarm colour, captioned "· in alarm".
   void displayReadings(const Station &station, qint64 nowMs, bool offline);
@@ -63,6 +69,8 @@ private:
   QString m_name;
   QLabel *m_title;
   qint64 m_redrawAt = 0;
+  qint64 m_staleAt = 0; // when the last full display() stops being true but for the age
+  QString m_alarmLine;
   QLabel *m_state;
   QLabel *m_alarms;
   QLabel *m_switches;

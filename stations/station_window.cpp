@@ -148,20 +148,26 @@ void StationWindow::applyBatch() {
 }
 
 // A tile is drawn again only when its station changed or when the clock alone changes what it
-// shows (its age label's next second, a reading turning stale): with many quiet stations, the
-// window's work follows what changed, not how many there are.
+// shows (a reading turning stale, or, while the tile can be seen, its age label's next second):
+// with many quiet stations, the window's work follows what changed, not how many there are.
 void StationWindow::refreshTiles(qint64 wallMs) {
   const qint64 nowMs = m_clock.elapsed();
+  const QRect seen = m_tileArea->visibleRegion().boundingRect();
   for (const auto &[name, station] : m_model.stations()) {
     StationTile *tile = m_tiles.at(name);
-    if (!m_changed.contains(name) && nowMs < tile->redrawAt())
+    const bool changed = m_changed.contains(name);
+    if (!changed && nowMs < tile->redrawAt())
       continue;
+    // Only its age went on, out of sight: it is drawn at the first tick it is scrolled into.
+    if (!changed && nowMs < tile->staleAt() && !tile->geometry().intersects(seen))
+      continue;
+    // Shown only while offline.
     const QString lastSeen =
-        station.lastSeenMs < 0
+        station.lastSeenMs < 0 || station.online != false
             ? QString()
             : QDateTime::fromMSecsSinceEpoch(wallMs - (nowMs - station.lastSeenMs))
                   .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    tile->display(station, nowMs, lastSeen);
+    tile->display(station, nowMs, lastSeen, changed);
   }
   m_changed.clear();
 }

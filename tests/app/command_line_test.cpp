@@ -31,8 +31,12 @@ TEST(CommandLine, BadStationAndDiscoveryOptionsEndTheProgramWithAReason) {
        "--mqtt-discovery: \"home/#\" holds '+'"},
       {{"--simulate", "--mqtt", nobody, "--mqtt-discovery="}, 2,
        "--mqtt-discovery: the topic prefix is empty"},
+      {{"--stations", nobody, "--max-stations", "0"}, 2,
+       "--max-stations expects a whole number from 1 to 100000, not \"0\""},
+      {{"--simulate", "--max-stations", "5"}, 2, "--max-stations bounds the station view"},
       // Sound options open the window, which ends at once here: status 0.
       {{"--stations", nobody}, 0, ""},
+      {{"--stations", nobody, "--max-stations", "3"}, 0, ""},
       {{"--simulate", "--mqtt", nobody, "--mqtt-discovery"}, 0, ""},
   };
   for (const auto &c : cases) {

@@ -7,6 +7,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -87,6 +89,36 @@ TEST_F(History, EachKindOfTamperingIsFoundAtItsRecordWithTheCheckThatFailed) {
     write(l, c.lastNewline);
     EXPECT_TRUE(readHistory(path()).summary().startsWith(QLatin1String(c.summary)))
         << readHistory(path()).summary().toStdString();
+  }
+}
+
+// The head vouches for the records written: without the history, or with a head that does not
+// read, the check cannot say intact.
+TEST_F(History, AHeadThatNamesRecordsOrDoesNotReadIsNeverIntact) {
+  const QString head = historyHeadPath(path());
+  const struct {
+    const char *name;
+    std::function<void()> damage;
+    QString summary;
+  } cases[] = {
+      {"history removed", [&] { QFile::remove(path()); }, "history altered: 4 records missing"},
+      {"history emptied", [&] { write({}, false); }, "history altered: 4 records missing"},
+      {"head of no records",
+       [&] {
+         QFile file(head);
+         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+         file.write("0 x\n");
+       },
+       "history altered at record 4: the file " + head + " is damaged"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    QDir(m_dir.path()).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(m_dir.path()));
+    appendFour();
+    c.damage();
+    EXPECT_EQ(checkHistory(path()).summary(), c.summary);
+    EXPECT_EQ(readHistory(path()).summary(), c.summary);
   }
 }
 
@@ -237,6 +269,9 @@ TEST(HistoryCommandLine, PrintsTheCheckAndEndsZeroOnlyWhenTheHistoryIsIntact) {
   const auto [status, printed] = check();
   EXPECT_EQ(status, 1);
   EXPECT_TRUE(printed.startsWith("history altered at record 2")) << printed.toStdString();
+
+  ASSERT_TRUE(QFile::remove(path));
+  EXPECT_EQ(check(), std::make_pair(1, QString("history altered: 2 records missing\n")));
 }
 
 } // namespace

@@ -413,7 +413,7 @@ TEST(LogWindow, ShowsTheCalibrationRecordInForceAtEachRunsStartOrWhyNone) {
       {[&] { QDir(QFileInfo(history).path()).removeRecursively(); }, noProbe1.arg("2.5777"),
        noProbe1.arg("2.5801"), "There is no calibration history at " + where + "."},
       {[&] { QDir().mkpath(history); }, noProbe1.arg("2.5777"), noProbe1.arg("2.5801"),
-       "Calibration history " + where + ": history cannot be read: " + history + " is a folder"},
+       "Calibration history " + where + ": history cannot be read: " + history + " is a folder, not a regular file"},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.summary.toStdString());

@@ -9,7 +9,10 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include <cerrno>
 #include <cmath>
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -275,6 +278,28 @@ TEST(LogExport, CommandLineFailuresSayWhyExitNonZeroAndLeaveNoTable) {
     EXPECT_EQ(err.toStdString(), c.message.toStdString());
     EXPECT_EQ(QFile::exists(c.out), c.status == 0);
   }
+}
+
+// A table that stops growing part-way (here at the file size limit, as at a full disk) says the
+// system's reason, not "Unknown error.", and leaves no table.
+TEST(LogExport, ATableCutShortByTheDiskNamesTheSystemsReason) {
+  QTemporaryDir dir;
+  QByteArray bytes = kHeader;
+  for (int i = 0; i < 20000; ++i) // more than one 1 MiB write of the table
+    bytes += kRecord;
+  const QString out = dir.filePath("table.csv");
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit lower = saved;
+  lower.rlim_cur = 100000;
+  setrlimit(RLIMIT_FSIZE, &lower);
+  QString error;
+  const bool written = logging::exportLog(logging::readLogBytes(bytes), out, &error);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  EXPECT_FALSE(written);
+  EXPECT_EQ(error, "Cannot write " + out + ": " + qt_error_string(EFBIG));
+  EXPECT_FALSE(QFile::exists(out));
 }
 
 } // namespace

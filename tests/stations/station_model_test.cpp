@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <limits>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -51,6 +53,9 @@ TEST(StationModel, GarbageIsCountedByKindAndChangesNothing) {
       {"lab/a/switch/ph", "1", Garbage::BadWord},
       {"lab/a/alarm/ph1", "normal", Garbage::NotJson},
       {"lab/a/alarm/ph1", "{\"state\":\"Active\"}", Garbage::BadWord},
+      {"lab/" + QByteArray(247, 'a') + "/status", "online", Garbage::TooLong}, // 257 bytes
+      {"lab/" + QByteArray(65, 'a') + "/status", "online", Garbage::TooLong},
+      {"lab/a/ph1/calibration", "8 bytes!", Garbage::NoStation},
   };
   StationModel model("lab");
   qint64 counted = 0;
@@ -151,6 +156,34 @@ TEST(StationModel, AlarmsInAlarmAreTheActiveOnesWithTheirCondition) {
   EXPECT_EQ(stations::shownOf(alarms::Alarm::Therm2), Shown::Therm2);
   EXPECT_EQ(stations::shownOf(alarms::Alarm::FlowSilent), std::nullopt);
   EXPECT_EQ(model.garbageCount(), 0);
+}
+
+TEST(StationModel, AtMostTheStationsItShowsAndTheNamesBeyondCountedOnce) {
+  StationModel model("lab", 2);
+  const QByteArray longest = QByteArray(64, 'a'); // 64 characters: a name, just
+  for (const QByteArray name : {QByteArray("one"), longest, QByteArray("three"), QByteArray("three"),
+                                QByteArray("four")})
+    model.apply(message("lab/" + name + "/status", "online"));
+  EXPECT_EQ(model.stations().size(), 2u);
+  EXPECT_TRUE(model.stations().count(QString::fromLatin1(longest)));
+  EXPECT_EQ(model.stationsBeyondMax(), 2);
+  EXPECT_EQ(model.garbageCount(Garbage::TooMany), 3);
+  // A station it knows takes what no tile shows without a word.
+  EXPECT_TRUE(model.apply(message("lab/one/ph1/calibration", "{}")).station);
+}
+
+TEST(StationModel, TheClockChangesATileAtItsAgesNextSecondAndWhereAReadingTurnsStale) {
+  StationModel model("lab");
+  model.apply(message("lab/a/ph1/value", reading, 1000));
+  const stations::Station &a = model.stations().at("a");
+  const struct {
+    qint64 now;
+    qint64 next;
+  } times[] = {{1000, 2000}, {1500, 2000}, {10999, 11000}, {11000, 11001}, {11001, 12000}};
+  for (const auto &t : times)
+    EXPECT_EQ(StationModel::nextChangeMs(a, t.now), t.next) << t.now;
+  model.apply(message("lab/a/status", "offline", 20000));
+  EXPECT_EQ(StationModel::nextChangeMs(a, 20000), std::numeric_limits<qint64>::max());
 }
 
 } // namespace

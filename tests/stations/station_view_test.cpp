@@ -29,6 +29,7 @@ namespace {
 
 using brokertest::Broker;
 using brokertest::Subscriber;
+using stations::Garbage;
 using stations::Shown;
 using stations::StationModel;
 using stations::StationState;
@@ -213,6 +214,78 @@ TEST(StationView, ShowsThreeProgramsAndTheirEndsAndCountsGarbage) {
   remove->click();
   EXPECT_FALSE(view.tile("alpha"));
   EXPECT_EQ(view.model().stations().size(), 2u);
+}
+
+// Anyone who may publish under the base: junk names, bad messages and oversized payloads make no
+// station and hold nothing; a sound station sent after them appears; the stations beyond the most
+// the view shows are counted in its status line. (How fast the window answers meanwhile is
+// measured in bench/stations.)
+TEST(StationView, AFloodMakesNoStationAndTheStationsBeyondTheMostAreCounted) {
+  mosquitto_lib_init();
+  const int port = brokertest::freePort();
+  Broker broker(
+      {QStringLiteral("listener %1 127.0.0.1").arg(port), QStringLiteral("allow_anonymous true")});
+  ASSERT_TRUE(broker.start()) << broker.log().toStdString();
+  stations::StationWindow view(local(port), "lab", 50);
+  view.show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view.statusText().startsWith("Receiving"); }, patience));
+
+  const auto flood = [&](const QStringList &arguments) {
+    QProcess publisher;
+    publisher.setProcessChannelMode(QProcess::ForwardedChannels);
+    publisher.start(STATION_FLOOD_PATH, QStringList{QString::number(port), "lab"} + arguments);
+    return QTest::qWaitFor([&] { return publisher.state() == QProcess::NotRunning; }, 120000) &&
+           publisher.exitCode() == 0;
+  };
+  ASSERT_TRUE(flood({"flood"}));
+  brokertest::publishMessages(port, {{"lab/fresh/status", "online"}});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view.tile("fresh") != nullptr; }, patience))
+      << view.statusText().toStdString();
+  EXPECT_EQ(view.model().stations().size(), 1u);
+  for (const Garbage kind : {Garbage::NoStation, Garbage::TooLong, Garbage::TooLarge,
+                             Garbage::NotJson, Garbage::BadWord})
+    EXPECT_GT(view.model().garbageCount(kind), 0) << int(kind);
+
+  ASSERT_TRUE(flood({"status", "60"}));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view.model().stationsBeyondMax() == 11; }, patience))
+      << view.statusText().toStdString();
+  EXPECT_EQ(view.model().stations().size(), 50u);
+  EXPECT_TRUE(view.statusText().endsWith(" · 11 more station(s) not shown (at most 50)"))
+      << view.statusText().toStdString();
+}
+
+// A name is shown as a person can read it, isolated from the text around it and within the
+// tile; the whole of it in the tool tip and for a screen reader.
+TEST(StationTile, ANameCannotReorderWidenOrBlankItsTile) {
+  const QChar fsi(0x2068), pdi(0x2069);
+  const QString wide = QString(64, QChar(0xFF37)); // 64 full-width letters, the longest name
+  const struct {
+    QString name;
+    QString readable;
+  } rows[] = {
+      {"alpha", "alpha"},
+      {QString::fromUtf8("lab \u202Eevil"), QString::fromUtf8("lab \u202Eevil")},
+      {QString::fromUtf8("\u200E\u200F"), "U+200E U+200F"},
+      {QString::fromUtf8(" \u200D"), "U+0020 U+200D"},
+      {"two\nlines", "twoU+000Alines"},
+      {wide, wide},
+  };
+  stations::StationTile reference("alpha");
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.readable.toStdString());
+    EXPECT_EQ(stations::readableName(row.name), row.readable);
+    stations::StationTile tile(row.name);
+    EXPECT_EQ(tile.accessibleName(), row.readable);
+    const QString shown = tile.shownName();
+    ASSERT_TRUE(shown.startsWith(fsi) && shown.endsWith(pdi)) << shown.toStdString();
+    EXPECT_EQ(tile.sizeHint().width(), reference.sizeHint().width());
+    const QString inside = shown.mid(1, shown.size() - 2);
+    EXPECT_TRUE(inside == row.readable || inside.endsWith(QChar(0x2026))) << inside.toStdString();
+    auto *title = tile.findChild<QLabel *>("stationName");
+    ASSERT_TRUE(title);
+    EXPECT_TRUE(title->toolTip().contains(row.readable.toHtmlEscaped()));
+  }
+  EXPECT_NE(stations::StationTile(wide).shownName().mid(1).chopped(1), wide) << "not elided";
 }
 
 } // namespace
