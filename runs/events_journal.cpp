@@ -1,5 +1,10 @@
 #include "runs/events_journal.h"
 
+#include "common/own_file.h"
+
+#include <QDir>
+#include <QFileInfo>
+
 #include <QDateTime>
 #include <QDir>
 
@@ -96,7 +101,6 @@ void EventsJournal::setLogFile(const QString &logFilePath) {
   const QString path = logFilePath.isEmpty() ? QString() : logFilePath + ".events.csv";
   if (path == m_run.path)
     return;
-  m_run.file.close();
   m_run.path = path;
   m_run.reported = false;
 }
@@ -109,15 +113,10 @@ void EventsJournal::append(const EventEntry &entry) {
 }
 
 void EventsJournal::write(Target &target, const QByteArray &line) {
-  QString failure;
-  if (!target.file.isOpen())
-    failure = target.file.open(target.path);
-  if (target.file.isOpen()) {
-    const qint64 before = target.file.size();
-    failure = target.file.append(before == 0 ? eventsHeader + line : line, before);
-    if (!failure.isEmpty())
-      target.file.close(); // opened afresh for the next line
-  }
+  // Whole or not at all, and never through a link; not synced, as the alarm journal is not: each
+  // line reaches the operating system before append() returns.
+  QDir().mkpath(QFileInfo(target.path).absolutePath());
+  const QString failure = common::appendWhole(target.path, line, {eventsHeader, false});
   if (failure.isEmpty() || target.reported)
     return;
   target.reported = true;
@@ -147,10 +146,12 @@ EventsRead parseEventsJournal(const QByteArray &text) {
 }
 
 EventsRead readEventsJournal(const QString &path) {
-  const FileRead file = readRegularFile(path, eventsJournalMaxBytes);
+  const common::OwnFileRead file = common::readOwnFile(path, eventsJournalMaxBytes);
   EventsRead read;
-  if (file.error.isEmpty())
-    read = parseEventsJournal(file.data);
+  if (file.missing)
+    read.error = QStringLiteral("there is no such file");
+  else if (file.error.isEmpty())
+    read = parseEventsJournal(file.bytes);
   else
     read.error = file.error;
   if (!read.error.isEmpty())

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "runs/safe_file.h"
 
 #include <QByteArray>
 #include <QList>
@@ -67,7 +66,6 @@ public:
 private:
   struct Target {
     QString path;
-    AppendFile file;
     bool reported = false;
   };
   void write(Target &target, const QByteArray &line);

@@ -1,6 +1,9 @@
 #include "runs/run_file.h"
 
-#include "runs/safe_file.h"
+#include "common/own_file.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <QDir>
 #include <QJsonArray>
@@ -182,7 +185,9 @@ QByteArray runFileText(const RunRecord &record) {
 }
 
 QString saveRunFile(const QString &path, const RunRecord &record) {
-  const QString error = replaceFile(path, runFileText(record));
+  if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+    return QStringLiteral("The run file %1 cannot be written: its folder cannot be made").arg(path);
+  const QString error = common::replaceWhole(path, runFileText(record));
   if (error.isEmpty())
     return {};
   return QStringLiteral("The run file %1 cannot be written: %2").arg(path, error);
@@ -215,12 +220,12 @@ RunRecord parseRunFile(const QByteArray &text, QString *error) {
 
 RunFileLoad loadRunFile(const QString &path) {
   RunFileLoad load;
-  const FileRead read = readRegularFile(path, runFileMaxBytes);
+  const common::OwnFileRead read = common::readOwnFile(path, runFileMaxBytes);
   QString why = read.error;
   if (read.missing)
     return load;
   if (why.isEmpty())
-    load.record = parseRunFile(read.data, &why);
+    load.record = parseRunFile(read.bytes, &why);
   if (why.isEmpty()) {
     load.outcome = RunFileLoad::Outcome::Loaded;
     return load;

@@ -111,7 +111,8 @@ TEST(EventsJournal, AJournalThatCannotBeWrittenIsSaidOnceAndTheOtherGoesOn) {
   journal.append({at("2026-12-09T03:00:01Z"), event::portLost, "/dev/ttyUSB0", ""});
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_EQ(failures[0],
-            "The events journal " + standing + " cannot be written: it is a symbolic link");
+            "The events journal " + standing + " cannot be written: " + standing +
+                " is a symbolic link, not a regular file");
   EXPECT_EQ(contents(elsewhere), "(missing)");
   EXPECT_EQ(readEventsJournal(log + ".events.csv").entries.size(), 2);
 
@@ -133,8 +134,8 @@ TEST(EventsJournal, ReaderRefusesLinksAndFoldersByName) {
     QString path;
     QString why;
   };
-  const Case cases[] = {{link, "it is a symbolic link"},
-                        {dir.path(), "it is not a regular file"},
+  const Case cases[] = {{link, link + " is a symbolic link, not a regular file"},
+                        {dir.path(), dir.path() + " is a folder, not a regular file"},
                         {dir.filePath("none.csv"), "there is no such file"}};
   for (const Case &c : cases)
     EXPECT_EQ(readEventsJournal(c.path).error,

@@ -85,16 +85,19 @@ TEST(RunFile, EveryFieldSurvivesSaveAndLoad) {
             QStringList{"run.json"});
 }
 
-TEST(RunFile, SavingReplacesALinkItselfAndSaysWhyItFailed) {
+TEST(RunFile, SavingThroughALinkIsRefusedAndSaysWhyItFailed) {
   QTemporaryDir dir;
   const QString target = dir.filePath("elsewhere.json");
   put(target, "kept");
   const QString path = dir.filePath("run.json");
   ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(path).constData()),
             0);
-  ASSERT_EQ(saveRunFile(path, sampleRun()), "");
+  // A link planted in its place is refused by name and never written through.
+  EXPECT_EQ(saveRunFile(path, sampleRun()),
+            "The run file " + path + " cannot be written: " + path +
+                " is a symbolic link, not a regular file");
   EXPECT_EQ(contents(target), "kept");
-  EXPECT_EQ(loadRunFile(path).outcome, RunFileLoad::Outcome::Loaded);
+  EXPECT_TRUE(QFileInfo(path).isSymLink());
 
   const QString blocked = dir.filePath("elsewhere.json/run.json"); // its folder is a file
   const QString error = saveRunFile(blocked, sampleRun());
@@ -123,12 +126,12 @@ TEST(RunFile, DamagedOrForeignFilesAreRefusedByNameAndLeftAsTheyAre) {
   const Case cases[] = {
       {"link",
        [&] { ::symlink(QFile::encodeName(good).constData(), QFile::encodeName(path).constData()); },
-       "it is a symbolic link"},
-      {"folder", [&] { QDir().mkpath(path); }, "it is not a regular file"},
+       "is a symbolic link, not a regular file"},
+      {"folder", [&] { QDir().mkpath(path); }, "is a folder, not a regular file"},
       {"fifo", [&] { ::mkfifo(QFile::encodeName(path).constData(), 0600); },
-       "it is not a regular file"},
+       "is a FIFO, not a regular file"},
       {"too large", text(runFileText(sampleRun()) + QByteArray(1024 * 1024, ' ')),
-       "it is larger than 1048576 bytes"},
+       "more than the 1048576"},
       {"not json", text("{\"version\": 1, "), "it is not JSON"},
       {"array", text("[1]"), "it is not a JSON object"},
       {"newer", text(withField("version", "2")), "newer version of Brellis (run file version 2)"},
