@@ -201,6 +201,8 @@ void StationTile::display(const Station &station, qint64 nowMs, const QString &l
   else if (station.newestReadingMs >= 0)
     stateLine += QStringLiteral(", newest reading %1 s ago")
                      .arg((nowMs - station.newestReadingMs) / 1000);
+  if (station.simulated == true)
+    stateLine += QStringLiteral(", simulated modules");
   setTextIfChanged(m_state, stateLine);
 
   const QStringList alarmed = alarmTexts(station);
