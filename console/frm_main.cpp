@@ -30,6 +30,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -348,6 +349,8 @@ bool frmMain::load() {
   if (const QStringList problems = calibration::settingsProblems(); !problems.isEmpty())
     showMessage(problems.join(QLatin1Char('\n')));
   startCalibrationDue();
+  // Again now that the pictures are in: the status bar's height follows its light.
+  fitToScreen(screen()->availableGeometry());
 
   m_tmrRd->start();
   return true;
