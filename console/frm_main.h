@@ -114,7 +114,7 @@ public:
   void showMessage(const QString &text, const QString &title = QString()) override;
 
   // Sizes the window for a screen whose free area is `available`: as designed where it fits,
-  // else as large as fits, the areas scrolling. The constructor fits it to its own screen.
+  // else as large as fits, the areas scrolling. load() fits it to its own screen.
   void fitToScreen(const QRect &available);
   // What "User Guide" opens: the README installed beside the program, else the packaged path.
   static QString userGuidePath();

@@ -94,9 +94,10 @@ TEST_F(Fit, OnALaptopScreenTheWindowFitsAndEveryControlIsReachable) {
   for (int presses = 0; presses < 400; ++presses) {
     QWidget *focused = QApplication::focusWidget();
     ASSERT_TRUE(focused);
-    if (scroll->widget()->isAncestorOf(focused))
+    if (scroll->widget()->isAncestorOf(focused)) {
       EXPECT_TRUE(scroll->viewport()->rect().contains(inViewport(scroll, focused)))
           << focused->objectName().toStdString() << " has the focus out of sight";
+    }
     reached.insert(focused);
     QTest::keyClick(focused, Qt::Key_Tab);
     if (QApplication::focusWidget() == first)

@@ -293,10 +293,11 @@ TEST(frmloggingph, OverwriteAsksFirstOnlyWhenTheFileHoldsSomething) {
     ASSERT_TRUE(h.controller->isFileOpen());
     h.controller->stopLogging();
     const QByteArray after = fileBytes(t.path);
-    if (t.append)
+    if (t.append) {
       EXPECT_TRUE(after.startsWith(before) && after.count("Brellis DGH") == 2);
-    else
+    } else {
       EXPECT_EQ(after, headerOnly) << "overwritten: the new run's header alone";
+    }
   }
 }
 
