@@ -227,8 +227,10 @@ void AlarmEngine::raise(Alarm alarm, Condition condition, double value, double l
   track.status.condition = condition;
   track.status.value = value;
   track.status.limit = limit;
+  track.status.raisedMs = nowMs;
   if (track.status.state == AlarmState::Shelved)
     return; // announced, if still present, when the shelf ends
+  track.status.handledMs = 0;
   enter(track, AlarmState::ActiveUnacknowledged, nowMs);
   emitEvent(alarm, EventKind::Raised, value, nowMs);
 }
@@ -258,6 +260,7 @@ bool AlarmEngine::acknowledge(Alarm alarm, qint64 nowMs) {
     enter(track, AlarmState::Normal, nowMs);
   else
     return false;
+  track.status.handledMs = nowMs;
   emitEvent(alarm, EventKind::Acknowledged, track.status.value, nowMs);
   return true;
 }
@@ -274,6 +277,7 @@ void AlarmEngine::shelve(Alarm alarm, qint64 untilMs, qint64 nowMs) {
     enter(track, AlarmState::Shelved, nowMs);
   }
   track.status.shelvedUntilMs = untilMs;
+  track.status.handledMs = nowMs;
   emitEvent(alarm, EventKind::Shelved, track.status.value, nowMs);
 }
 

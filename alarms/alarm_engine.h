@@ -78,6 +78,12 @@ struct AlarmStatus {
   double limit = noValue; // the limit crossed (seconds, for no-reading)
   qint64 sinceMs = 0;     // when the state was entered
   qint64 shelvedUntilMs = 0;
+  // When the current or latest excursion was raised, 0 before the first: kept through its
+  // acknowledge, shelve, unshelve and return, so the excursion's start stays known.
+  qint64 raisedMs = 0;
+  // The operator's last acknowledge or shelve of the alarm since that raise; 0 when none. A shelf
+  // still in force at a new raise keeps its time.
+  qint64 handledMs = 0;
 };
 
 // What a person reads: "high alarm, unacknowledged", "normal".

@@ -29,20 +29,22 @@ QString localTime(qint64 ms) {
 } // namespace
 
 AlarmList::AlarmList(QWidget *parent)
-    : QDialog(parent), m_table(new QTableWidget(alarmCount, 5)), m_shelfTime(new QComboBox) {
+    : QDialog(parent), m_table(new QTableWidget(alarmCount, columnCount)),
+      m_shelfTime(new QComboBox) {
   setObjectName(QStringLiteral("frmAlarmList"));
   setWindowTitle(QStringLiteral("Alarm List"));
   m_table->setObjectName(QStringLiteral("tblAlarms"));
   m_table->setAccessibleName(QStringLiteral("Alarms"));
   m_table->setHorizontalHeaderLabels({QStringLiteral("Alarm"), QStringLiteral("State"),
                                       QStringLiteral("Value"), QStringLiteral("Limit"),
-                                      QStringLiteral("Since")});
+                                      QStringLiteral("Since"),
+                                      QStringLiteral("Acknowledged / Shelved")});
   m_table->verticalHeader()->hide();
   m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
   m_table->setSelectionMode(QAbstractItemView::SingleSelection);
   m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   for (const Alarm alarm : allAlarms)
-    for (int column = 0; column < 5; ++column)
+    for (int column = 0; column < columnCount; ++column)
       m_table->setItem(index(alarm), column, new QTableWidgetItem);
   m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   m_table->selectRow(0);
@@ -116,9 +118,9 @@ void AlarmList::refresh(const AlarmEngine &engine) {
     m_table->item(row, 1)->setText(state);
     m_table->item(row, 2)->setText(seen ? withUnit(status.value) : QString());
     m_table->item(row, 3)->setText(seen ? withUnit(status.limit) : QString());
-    m_table->item(row, 4)->setText(status.state == AlarmState::Normal && !seen
-                                       ? QString()
-                                       : localTime(status.sinceMs));
+    // The excursion's start, not the state's: an acknowledge or a shelf does not move it.
+    m_table->item(row, 4)->setText(seen ? localTime(status.raisedMs) : QString());
+    m_table->item(row, 5)->setText(localTime(status.handledMs));
     const bool unacknowledged = status.state == AlarmState::ActiveUnacknowledged ||
                                 status.state == AlarmState::ReturnedUnacknowledged;
     QFont font = m_table->item(row, 1)->font();

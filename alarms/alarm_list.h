@@ -10,8 +10,9 @@ class QTableWidget;
 
 namespace alarms {
 
-// "Alarm List": every alarm with its state, the value and limit of its latest excursion and
-// since when. Its buttons emit what the operator asked for; refresh() shows the engine's states.
+// "Alarm List": every alarm with its state, the value and limit of its latest excursion, since
+// when (the excursion's raise), and when the operator last acknowledged or shelved it. Its
+// buttons emit what the operator asked for; refresh() shows the engine's states.
 class AlarmList : public QDialog {
   Q_OBJECT
 public:
@@ -19,6 +20,8 @@ public:
 
   void refresh(const AlarmEngine &engine);
   QTableWidget *table() const { return m_table; }
+
+  static constexpr int columnCount = 6;
 
 signals:
   void acknowledgeRequested(alarms::Alarm alarm);

@@ -385,6 +385,7 @@ int main(int argc, char **argv) {
 
   services.mqtt = options.mqtt;
   services.alarmCommand = options.alarmCommand;
+  services.simulated = options.simulate;
   services.run = runOptions(options);
   line->setCommPort(options.record.port);
   quitOnTerminate();

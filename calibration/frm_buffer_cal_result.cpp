@@ -2,6 +2,7 @@
 #include "calibration/frm_buffer_cal.h"
 
 #include "calibration/fixed_text.h"
+#include "calibration/limit_question.h"
 #include "common/number_text.h"
 
 #include <QLabel>
@@ -127,13 +128,8 @@ void frmBufferCal::apply() {
   calibration::BufferResult result;
   if (m_condition && m_condition->verdict == calibration::Verdict::Refuse) {
     const QString reasons = m_condition->reasons.join(QStringLiteral("; "));
-    const auto answer = QMessageBox::question(
-        this, windowTitle(),
-        QStringLiteral("This result is beyond the probe's limits: %1.\n\nApply it anyway? The "
-                       "calibration history will record that you did.")
-            .arg(reasons),
-        QMessageBox::Apply | QMessageBox::Cancel, QMessageBox::Cancel);
-    if (answer != QMessageBox::Apply)
+    if (!calibration::confirmPassingLimits(this, QStringLiteral("This result is"), reasons,
+                                           QStringLiteral("Apply it"), QMessageBox::Apply))
       return;
     result.overridden = reasons;
   }

@@ -3,6 +3,7 @@
 #include "calibration/calibration_history.h"
 #include "calibration/calibration_store.h"
 #include "calibration/frm_buffer_cal.h"
+#include "calibration/limit_question.h"
 #include "widgets/two_state_switch.h"
 
 #include <QButtonGroup>
@@ -201,7 +202,58 @@ void frmCal::applyDate(const QDate &date) {
   refreshStatus();
 }
 
+// "Save" stores the live values, and a box's text changes them only when it reads as a number:
+// a box that does not read would be saved as an earlier value than the one it shows.
+QString frmCal::unreadableBox() const {
+  for (const QLineEdit *box : {m_txtOffset, m_txtSlope}) {
+    const std::optional<double> value = calibration::readCoefficientNumber(box->text());
+    if (!value)
+      return QStringLiteral("Probe %1 %2: \"%3\" is not a number; nothing was saved.")
+          .arg(m_selectedProbe)
+          .arg(box->accessibleName(), box->text());
+    // The store reads a slope of 0 back as its default: saved, it would be lost at the next start.
+    if (box == m_txtSlope && *value == 0)
+      return QStringLiteral("Probe %1 %2: \"%3\" is a slope of 0, which gives no pH; nothing "
+                            "was saved.")
+          .arg(m_selectedProbe)
+          .arg(box->accessibleName(), box->text());
+  }
+  return {};
+}
+
+bool frmCal::confirmLimits(QString *overridden) {
+  // The assistant asked already when its result passed a limit.
+  if (m_fromBuffers && !m_fromBuffers->overridden.isEmpty()) {
+    *overridden = m_fromBuffers->overridden;
+    return true;
+  }
+  const calibration::ProbeValues live = liveValues();
+  calibration::ProbeValues typed = m_stored;
+  typed.offset = live.offset;
+  typed.slope = live.slope;
+  if (calibration::sameCalibration(typed, m_stored))
+    return true; // no new offset or slope: no new limit passed
+  const calibration::Condition condition = calibration::judgeCondition(
+      live.offset, live.slope, m_stored.offset, m_stored.slope, m_care.limits);
+  if (condition.verdict != calibration::Verdict::Refuse)
+    return true;
+  const QString reasons = condition.reasons.join(QStringLiteral("; "));
+  if (!calibration::confirmPassingLimits(
+          this, QStringLiteral("Probe %1's new values are").arg(m_selectedProbe), reasons,
+          QStringLiteral("Save them"), QMessageBox::Save))
+    return false;
+  *overridden = reasons;
+  return true;
+}
+
 void frmCal::save() {
+  if (const QString refusal = unreadableBox(); !refusal.isEmpty()) {
+    m_messages.showMessage(refusal);
+    return;
+  }
+  QString overridden;
+  if (!confirmLimits(&overridden))
+    return;
   const calibration::ProbeValues before = storedValues(m_selectedProbe);
   if (calibration::saveProbeCoefficients(m_state, m_selectedProbe) == QSettings::AccessError) {
     m_messages.showMessage(QStringLiteral("The calibration values of probe %1 were not saved: "
@@ -210,10 +262,10 @@ void frmCal::save() {
                                .arg(calibration::settingsFileName()));
     return;
   }
-  recordSave(before);
+  recordSave(before, overridden);
 }
 
-void frmCal::recordSave(const calibration::ProbeValues &before) {
+void frmCal::recordSave(const calibration::ProbeValues &before, const QString &overridden) {
   calibration::CalibrationRecord record;
   const QDateTime now = QDateTime::currentDateTimeUtc();
   record.time = now.addMSecs(-now.time().msec());
@@ -227,8 +279,8 @@ void frmCal::recordSave(const calibration::ProbeValues &before) {
     record.buffers = m_fromBuffers->buffers;
     record.worstResidualPh = m_fromBuffers->worstResidualPh;
     record.temperatureSource = m_fromBuffers->temperatureSource;
-    record.overridden = m_fromBuffers->overridden;
   }
+  record.overridden = overridden;
   record.reason = m_txtCalReason->text().trimmed();
   const QString error = calibration::appendRecord(calibration::historyFilePath(), record);
   if (!error.isEmpty())

@@ -34,6 +34,11 @@ class frmBufferCal;
 // The interval and the limits are stored as soon as an edit of one is finished; text that is not
 // a number, or a warning limit above its refusal limit, is refused with a message naming the field.
 //
+// "Save" writes nothing while the offset or slope box holds text that does not read as a number
+// (the live value keeps the last text that read, which the box no longer shows) and says which
+// box; a new offset or slope beyond a refusal limit is saved only once the operator confirms,
+// and its history record names the limits passed.
+//
 // Every Save that writes the store appends a record to the calibration history; a history that
 // cannot be written is said in a message and leaves the store written.
 class frmCal : public QDialog {
@@ -62,9 +67,16 @@ private:
   void applySlopeText(const QString &text);
   void applySerialText(const QString &text);
   void applyDate(const QDate &date);
+  // Writes nothing, and says why, while a box does not read as a number; asks before passing a
+  // refusal limit.
   void save();
+  // Which box does not read and what it holds, as the message says it; empty when all read.
+  QString unreadableBox() const;
+  // False when the operator declined to pass a refusal limit; else `overridden` holds the limits
+  // passed, empty for none.
+  bool confirmLimits(QString *overridden);
   // Appends the record of a Save that wrote the store; says so when it cannot.
-  void recordSave(const calibration::ProbeValues &before);
+  void recordSave(const calibration::ProbeValues &before, const QString &overridden);
   void applyDueDaysText();
   // `index`: the limit's cell, row by row (warn, refuse).
   void applyLimitText(int index);

@@ -17,6 +17,10 @@ public:
 
   void show(int probe, bool due);
 
+  // How far a mark reaches below the bottom edge of its display, in pixels: the room a display's
+  // parent must leave below the display for the mark to show whole at every window size.
+  static int overhang();
+
 private:
   struct Marked {
     QLabel *display;

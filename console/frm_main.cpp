@@ -9,6 +9,7 @@
 #include "calibration/calibration_store.h"
 #include "logging/log_controller.h"
 #include "publish/mqtt_publisher.h"
+#include "publish/topics.h"
 #include "widgets/knob.h"
 #include "widgets/list_choice_box.h"
 #include "widgets/numeric_entry.h"
@@ -29,6 +30,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -131,6 +133,8 @@ void frmMain::connectPublisher() {
                             : std::make_unique<publish::MqttPublisher>(m_state, mqtt.error, this);
   m_publisher->setObjectName(QStringLiteral("mqttPublisher"));
   publish::MqttPublisher *publisher = m_publisher.get();
+  publisher->setRetained(QLatin1String(publish::topics::simulated),
+                         m_services.simulated ? "true" : "false");
   // On the right, after the status bar's four panels, which keep their places. The label names
   // the state; the reason is in its tool tip and on standard error.
   auto *label = new QLabel(this);
@@ -350,6 +354,8 @@ bool frmMain::load() {
   if (const QStringList problems = calibration::settingsProblems(); !problems.isEmpty())
     showMessage(problems.join(QLatin1Char('\n')));
   startCalibrationDue();
+  // Again now that the pictures are in: the status bar's height follows its light.
+  fitToScreen(screen()->availableGeometry());
 
   m_tmrRd->start();
   return true;

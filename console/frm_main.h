@@ -78,6 +78,8 @@ struct FrmMainServices {
   // The run kept in the run file and the events journal; unset keeps nothing. Unattended, the
   // messages go to a list that never waits instead of boxes.
   std::optional<console::RunOptions> run;
+  // The modules are simulated (--simulate): the status bar says so, and so does the publisher.
+  bool simulated = false;
 };
 
 // The main window: it owns the one AcquisitionState, composes every part of the program, and runs
@@ -111,6 +113,14 @@ public:
   // OperatorMessages: a modal QMessageBox unless the services replaced it.
   void showMessage(const QString &text, const QString &title = QString()) override;
 
+  // Sizes the window for a screen whose free area is `available`: as designed where it fits,
+  // else as large as fits, the areas scrolling. load() fits it to its own screen.
+  void fitToScreen(const QRect &available);
+  // What "User Guide" opens: the README installed beside the program, else the packaged path.
+  static QString userGuidePath();
+  // What "About Brellis" says: version, licence, source and the Qt version.
+  static QString aboutText();
+
 protected:
   void closeEvent(QCloseEvent *event) override;
 
@@ -124,6 +134,9 @@ private:
   QWidget *buildThermistorArea();
   void buildMenus();
   void buildStatusBar();
+  void setScrollingCentralWidget(QWidget *areas);
+  void addSimulatedPanel();
+  void buildHelpMenu();
   void connectHandlers();
 
   void connectAdjustments();

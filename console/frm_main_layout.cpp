@@ -1,6 +1,7 @@
 // The controls of the main window, their names, captions and start values, in their four areas.
 #include "console/frm_main.h"
 
+#include "console/due_marks.h"
 #include "console/window_controls.h"
 
 #include "widgets/knob.h"
@@ -26,6 +27,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -124,11 +126,13 @@ void frmMain::buildWindow() {
   grid->addWidget(frame7, 1, 0, 1, 2);
   grid->setColumnStretch(1, 1);
   grid->setRowStretch(0, 1);
-  setCentralWidget(central);
+  setScrollingCentralWidget(central);
 
   buildMenus();
   buildStatusBar();
-  resize(894, 687);
+  addSimulatedPanel();
+  buildHelpMenu();
+  fitToScreen(screen()->availableGeometry());
 }
 
 QWidget *frmMain::buildGraphArea() {
@@ -179,7 +183,8 @@ QWidget *frmMain::buildGraphArea() {
 QWidget *frmMain::buildProbeReadings() {
   QWidget *area = container(QStringLiteral("Picture2"));
   auto *grid = new QGridLayout(area);
-  grid->setContentsMargins(0, 0, 0, 0);
+  // Room under probe 2's displays for their "calibration due" marks (probe 1's have the line).
+  grid->setContentsMargins(0, 0, 0, console::DueMarks::overhang());
 
   struct Probe {
     const char *heading;

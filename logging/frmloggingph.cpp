@@ -1,12 +1,15 @@
 #include "logging/frmloggingph.h"
 
 #include "common/number_text.h"
+#include "logging/log_reader.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -46,7 +49,45 @@ QRadioButton *option(const QString &caption, const QString &name) {
   return button;
 }
 
+// Counts the records the reader finds and keeps none of them, so a file of any size is counted
+// in the memory of one chunk.
+class RecordCounter : public LogSink {
+public:
+  void run(const LogRun &) override {}
+  bool record(const LogRecord &) override {
+    ++count;
+    return true;
+  }
+  qint64 count = 0;
+};
+
 } // namespace
+
+QString overwriteQuestion(const QString &path) {
+  const QFileInfo info(path);
+  // Only a regular file has records to lose; anything else is the writer's to refuse, and a FIFO
+  // must not be opened here, where it would block.
+  if (!info.isFile() || info.size() == 0)
+    return {};
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly))
+    return {}; // the writer's open says why
+  RecordCounter counter;
+  const LogReadSummary summary = readLog(file, counter);
+  const QString name = QDir::toNativeSeparators(path);
+  const QLocale locale;
+  if (!summary.ok)
+    return QStringLiteral("The file \"%1\" is not a log file (it holds %2 bytes), and "
+                          "\"Overwrite\" would delete what it holds.\n\nOverwrite it?")
+        .arg(name, locale.toString(info.size()));
+  if (counter.count == 0)
+    return {}; // a header without records: nothing of a run is lost
+  return QStringLiteral("The log file \"%1\" holds %2, which \"Overwrite\" would delete.\n\n"
+                        "Overwrite it?")
+      .arg(name, counter.count == 1
+                     ? QStringLiteral("1 record")
+                     : QStringLiteral("%1 records").arg(locale.toString(counter.count)));
+}
 
 int frmloggingph::intervalMsAt(int position) {
   if (position < 0 || position >= static_cast<int>(kIntervals.size()))
@@ -184,7 +225,22 @@ void frmloggingph::startLogging() {
   }
   choice.fileName = m_logFileName;
   choice.intervalMs = intervalMsAt(position);
+  if (choice.writeToFile && !choice.append && !overwriteConfirmed(choice.fileName))
+    return;
   emit loggingRequested(choice);
+}
+
+bool frmloggingph::overwriteConfirmed(const QString &path) {
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor); // a long log takes a while to count
+  const QString question = overwriteQuestion(path);
+  QGuiApplication::restoreOverrideCursor();
+  if (question.isEmpty())
+    return true;
+  QMessageBox box(QMessageBox::Warning, windowTitle(), question,
+                  QMessageBox::Yes | QMessageBox::Cancel, this);
+  box.button(QMessageBox::Yes)->setText(QStringLiteral("Overwrite"));
+  box.setDefaultButton(QMessageBox::Cancel);
+  return box.exec() == QMessageBox::Yes;
 }
 
 void frmloggingph::closeEvent(QCloseEvent *event) {

@@ -33,7 +33,8 @@ using LogFileChooser = std::function<QString(QWidget *parent, const QString &pre
 
 // The log set-up dialog "Logger": whether and where to log, append or overwrite, and the
 // interval. Modeless. OK checks the choice and hands it on through loggingRequested(); whoever
-// starts logging hides the dialog. The window's close button discards the dialog (it deletes
+// starts logging hides the dialog. OK with "Overwrite" on a file that holds records (or that is
+// no log file and not empty) asks first, and does nothing unless the operator says "Overwrite". The window's close button discards the dialog (it deletes
 // itself) and emits discarded() first.
 class frmloggingph : public QDialog {
   Q_OBJECT
@@ -67,6 +68,8 @@ protected:
   void keyPressEvent(QKeyEvent *event) override;
 
 private:
+  // True when `path` may be emptied: it holds no records, or the operator said "Overwrite".
+  bool overwriteConfirmed(const QString &path);
   // "Log File Parameters:": the file and append choices and the interval.
   void buildFrame(const QLocale &locale);
   void applyEnablingRules();
@@ -94,6 +97,11 @@ private:
 QString chooseLogFile(QWidget *parent, const QString &preset);
 // Sets up `chooser` as the default chooser shows it.
 void prepareLogFileChooser(QFileDialog &chooser, const QString &preset);
+
+// What OK with "Overwrite" asks before emptying `path`: the file's name and how many records it
+// holds, counted in bounded memory; empty when nothing would be lost (no file, an empty file, a
+// header without records, or something other than a regular file).
+QString overwriteQuestion(const QString &path);
 
 // The rule the default chooser applies to the name the operator typed or picked.
 enum class ChosenFileCheck { Accept, FolderMissing, AskToCreate };

@@ -9,6 +9,8 @@
 namespace publish::topics {
 
 inline constexpr char status[] = "status";
+// Retained "true" while the station's readings come from simulated modules, else "false".
+inline constexpr char simulated[] = "simulated";
 inline constexpr char alarmsActive[] = "alarms/active";
 inline constexpr char alarmPrefix[] = "alarm/"; // followed by the alarm's key
 inline constexpr char event[] = "event";        // the run's events, not retained

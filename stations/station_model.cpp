@@ -25,7 +25,7 @@ constexpr state::Quantity shownQuantities[shownCount] = {
     state::Quantity::TotalLiters,
 };
 
-enum class Kind { Status, Switch, Reading, Corrected, OtherReading, Alarm, Ignored };
+enum class Kind { Status, Switch, Reading, Corrected, OtherReading, Alarm, Simulated, Ignored };
 
 struct TopicKind {
   QByteArray suffix;
@@ -39,6 +39,7 @@ const std::vector<TopicKind> &topics() {
     // Topics a station publishes that no tile shows yet: they are not garbage.
     namespace topics = publish::topics;
     std::vector<TopicKind> list{{topics::status, Kind::Status, 0},
+                                {topics::simulated, Kind::Simulated, 0},
                                 {topics::alarmsActive, Kind::Ignored, 0}};
     for (const topics::ProbeTopics &probe : topics::probeTopics) {
       list.push_back({probe.calibration, Kind::Ignored, 0});
@@ -143,6 +144,11 @@ std::optional<Garbage> parsePayload(Kind kind, const QByteArray &payload, Parsed
   }
   case Kind::Alarm:
     return parseAlarm(payload, parsed.alarm);
+  case Kind::Simulated:
+    if (payload != "true" && payload != "false")
+      return Garbage::BadWord;
+    parsed.word = payload == "true";
+    return std::nullopt;
   case Kind::Ignored:
     break;
   }
@@ -191,6 +197,9 @@ Applied store(Station &station, const TopicKind &kind, const Parsed &parsed,
     break;
   case Kind::Alarm:
     station.alarms[kind.index] = parsed.alarm;
+    break;
+  case Kind::Simulated:
+    station.simulated = parsed.word;
     break;
   case Kind::Ignored:
     break;

@@ -38,8 +38,8 @@ enum class Garbage {
   TooLarge,  // a payload over maxPayload bytes
   NotJson,   // a reading that is no JSON object (NaN and 1e999 are no JSON either)
   NoNumber,  // a reading without a finite numeric "value"
-  BadWord,   // a status other than online/offline, a switch other than on/off, an alarm state
-             // other than the alarm topics' words
+  BadWord,   // a status other than online/offline, a switch other than on/off, a simulated
+             // other than true/false, an alarm state other than the alarm topics' words
   TooLong,   // a topic over maxTopic bytes, or a station name over maxName characters
   NoStation, // a sound message on a topic no tile shows, from a station not known yet
   TooMany,   // a message of a station beyond the most the view shows
@@ -76,6 +76,7 @@ struct Station {
   double periodMs = 0;         // the station's update period as seen so far; 0: not known
   std::array<qint64, shownCount> lastPlainMs{-1, -1, -1, -1, -1, -1, -1};
   std::array<AlarmSeen, alarms::alarmCount> alarms; // in the order of alarms::Alarm
+  std::optional<bool> simulated; // the retained <prefix>/simulated; unset: never published
 
   // The corrected value where the station publishes one (as its window shows it), else the plain.
   const Value &shownValue(Shown shown) const;
@@ -104,7 +105,7 @@ struct Applied {
 //
 // Anyone who may publish under the base can send anything, so what a message can cost is
 // bounded: a station comes into being only from a sound message on a topic a tile shows (its
-// status, a reading with a valid payload, a switch, a shown alarm); a topic over maxTopic bytes or
+// status, a reading with a valid payload, a switch, a shown alarm, whether it is simulated); a topic over maxTopic bytes or
 // a name over maxName characters is refused; and there are at most maxStations stations, the
 // names beyond them counted (up to countedNamesCap of them) rather than kept.
 class StationModel {

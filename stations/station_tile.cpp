@@ -203,6 +203,8 @@ QString StationTile::stateLine(const Station &station, qint64 nowMs,
                                    : QStringLiteral(", last seen ") + lastSeenText;
   else if (station.newestReadingMs >= 0)
     line += QStringLiteral(", newest reading %1 s ago").arg((nowMs - station.newestReadingMs) / 1000);
+  if (station.simulated == true)
+    line += QStringLiteral(", simulated modules");
   return line;
 }
 

@@ -33,8 +33,7 @@ Limits limits(std::optional<double> low, std::optional<double> high, double dead
   return Limits{low, high, deadband, delay};
 }
 
-std::vector<std::string> run(const Case &c) {
-  AlarmEngine engine;
+std::vector<std::string> run(const Case &c, AlarmEngine &engine) {
   std::vector<std::string> seen;
   engine.setListener([&](const AlarmEvent &event) {
     seen.push_back(QStringLiteral("%1 %2 %3 %4")
@@ -75,6 +74,11 @@ std::vector<std::string> run(const Case &c) {
       ADD_FAILURE() << "unknown step " << step.toStdString();
   }
   return seen;
+}
+
+std::vector<std::string> run(const Case &c) {
+  AlarmEngine engine;
+  return run(c, engine);
 }
 
 const Case cases[] = {
@@ -132,6 +136,32 @@ TEST_P(AlarmEngineScript, GivesTheseEvents) { EXPECT_EQ(run(GetParam()), GetPara
 
 INSTANTIATE_TEST_SUITE_P(Cases, AlarmEngineScript, testing::ValuesIn(cases),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// What pH 1's alarm keeps of its excursion after each script, in seconds: when its state was
+// entered, when the excursion was raised, and the operator's last acknowledge or shelve.
+TEST(AlarmEngine, TheExcursionsRaiseOutlivesItsAcknowledgeAndShelf) {
+  const struct {
+    const char *script;
+    qint64 since, raised, handled;
+  } cases[] = {
+      {"0 r 7", 0, 0, 0},
+      {"13 r 9; 53 ack", 53, 13, 53},
+      {"13 r 9; 20 shelve 60; 30 unshelve", 30, 13, 20},
+      {"13 r 9; 20 r 7; 53 ack", 53, 13, 53},
+      {"13 r 9; 20 ack; 30 r 7; 40 r 9", 40, 40, 0},     // a new excursion starts afresh
+      {"0 r 7; 10 shelve 90; 13 r 9; 60 tick", 10, 13, 10}, // raised under the shelf
+      {"0 r 7; 10 shelve 30; 13 r 9; 30 tick", 30, 13, 10}, // announced when it ends
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.script);
+    AlarmEngine engine;
+    run({"", limits({}, 8.0), 0, c.script, {}}, engine);
+    const AlarmStatus &status = engine.status(Alarm::Ph1);
+    EXPECT_EQ(status.sinceMs, c.since * 1000);
+    EXPECT_EQ(status.raisedMs, c.raised * 1000);
+    EXPECT_EQ(status.handledMs, c.handled * 1000);
+  }
+}
 
 TEST(AlarmEngine, EventsCarryTheValueAndTheLimitCrossedAndCountsFollowTheStates) {
   AlarmEngine engine;

@@ -134,7 +134,7 @@ TEST(AlarmWindow, SilentModuleRaisesNoReadingAndTheWindowShowsIt) {
   QStringList menus;
   for (QAction *entry : window.menuBar()->actions())
     menus << entry->text().remove('&');
-  EXPECT_EQ(menus, QStringList({"File", "Logging", "Calibration", "Comm Port", "Alarms"}));
+  EXPECT_EQ(menus, QStringList({"File", "Logging", "Calibration", "Comm Port", "Alarms", "Help"}));
   Events events;
   alarms::AlarmMonitor *monitor = monitorOf(window, events);
   alarms::AlarmSettings settings;

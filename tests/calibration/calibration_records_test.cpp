@@ -20,6 +20,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTableWidget>
+#include <QTest>
 #include <QTimer>
 
 namespace {
@@ -217,6 +218,83 @@ TEST_F(CalibrationRecords, BeyondTheRefusalLimitApplyAsksAndTheHistoryKeepsTheOv
   EXPECT_TRUE(saved[0].record.overridden.startsWith("the slope against the default, 105.7 %, is "
                                                     "beyond the refusal limit (4)"))
       << saved[0].record.overridden.toStdString();
+}
+
+// Typed as the operator types, a keystroke at a time: the live value follows each text that
+// reads, and Save refuses a box that does not, naming it as the dialog labels it.
+TEST_F(CalibrationRecords, SaveRefusesABoxThatDoesNotReadAndWritesNothing) {
+  const struct {
+    int probe;
+    const char *box;
+    const char *typed;
+    double live; // the live value after the typing, which the refusal leaves
+    const char *message;
+  } cases[] = {
+      {2, "txtOffset", "2,579", 2, "Probe 2 Offset: \"2,579\" is not a number; nothing was saved."},
+      {1, "txtOffset", "2.58x", 2.58,
+       "Probe 1 Offset: \"2.58x\" is not a number; nothing was saved."},
+      {1, "txtSlope", "", 4.5427, "Probe 1 Slope: \"\" is not a number; nothing was saved."},
+      {2, "txtSlope", "0", 0,
+       "Probe 2 Slope: \"0\" is a slope of 0, which gives no pH; nothing was saved."},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.typed);
+    cal<QRadioButton>(c.probe == 1 ? "Option1_1" : "Option1_0")->click();
+    cal<QRadioButton>(c.probe == 1 ? "Option1_0" : "Option1_1")->click(); // loads the stored
+    auto *box = cal<QLineEdit>(c.box);
+    box->clear();
+    QTest::keyClicks(box, QString::fromLatin1(c.typed));
+    const bool offset = QLatin1String(c.box) == QLatin1String("txtOffset");
+    double &live = c.probe == 1 ? (offset ? m_state.probe1Offset : m_state.probe1Slope)
+                                : (offset ? m_state.probe2Offset : m_state.probe2Slope);
+    EXPECT_EQ(live, c.live);
+    m_messages.shown.clear();
+    save();
+    ASSERT_EQ(m_messages.shown.size(), 1u);
+    EXPECT_EQ(m_messages.shown[0].text, c.message);
+    EXPECT_EQ(live, c.live) << "the live value stays as typed";
+    EXPECT_EQ(box->text(), c.typed);
+    EXPECT_TRUE(keysOnDisk().isEmpty()) << "a refused Save wrote to the store";
+    EXPECT_TRUE(records().empty());
+  }
+}
+
+TEST_F(CalibrationRecords, ATypedChangeBeyondARefusalLimitIsSavedOnlyWhenConfirmedAndSaidSo) {
+  cal<QRadioButton>("Option1_1")->click();
+  // From the stored 2.5777 V: -580.00 mV, beyond the refusal limit of 120 mV.
+  cal<QLineEdit>("txtOffset")->setText("1.9977");
+  const QString asked = "Probe 2's new values are beyond the probe's limits: the offset's change, "
+                        "-580.00 mV, is beyond the refusal limit (120).\n\nSave them anyway? The "
+                        "calibration history will record that you did.";
+  answerNextBox(QMessageBox::Cancel);
+  save();
+  EXPECT_EQ(m_asked, asked);
+  EXPECT_TRUE(keysOnDisk().isEmpty()) << "Cancel saved";
+  EXPECT_TRUE(records().empty());
+  EXPECT_EQ(m_state.probe2Offset, 1.9977) << "the live value stays";
+
+  m_asked.clear();
+  answerNextBox(QMessageBox::Save);
+  save();
+  EXPECT_EQ(m_asked, asked);
+  EXPECT_EQ(stored("offset2"), "1.9977");
+  std::vector<calibration::NumberedRecord> saved = records();
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_EQ(saved[0].record.after.offset, 1.9977);
+  EXPECT_EQ(saved[0].record.overridden,
+            "the offset's change, -580.00 mV, is beyond the refusal limit (120)");
+  EXPECT_EQ(saved[0].record.source(), "typed");
+
+  // Saved again unchanged, or changed within the limits: no question, no override recorded.
+  save();
+  cal<QLineEdit>("txtOffset")->setText("2.0");
+  save();
+  EXPECT_TRUE(m_messages.shown.empty());
+  saved = records();
+  ASSERT_EQ(saved.size(), 3u);
+  EXPECT_EQ(saved[1].record.overridden, "");
+  EXPECT_EQ(saved[2].record.overridden, "");
+  EXPECT_EQ(stored("offset2"), "2");
 }
 
 TEST_F(CalibrationRecords, TheHistoryWindowListsAProbesRecordsNewestFirstAndExportsThem) {

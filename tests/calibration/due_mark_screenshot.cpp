@@ -1,6 +1,7 @@
 // Not a test: the main window on the simulated modules with probe 1's calibration due, drawn to a
 // PNG file for a person to look at.
-//   xvfb-run -a env QT_QPA_PLATFORM=xcb due_mark_screenshot OUT.png
+//   xvfb-run -a env QT_QPA_PLATFORM=xcb due_mark_screenshot OUT.png [WIDTHxHEIGHT [both]]
+// WIDTHxHEIGHT sizes the window; "both" makes probe 2 due as well.
 #include "calibration/calibration_store.h"
 #include "instrument/clock.h"
 #include "tests/support/simulated_window.h"
@@ -24,7 +25,8 @@ int main(int argc, char **argv) {
     AcquisitionState stored;
     calibration::loadCoefficients(stored);
     stored.probe1CalDate = QDate::currentDate().addDays(-8);
-    stored.probe2CalDate = QDate::currentDate();
+    const bool both = argc > 3 && QByteArray(argv[3]) == "both";
+    stored.probe2CalDate = QDate::currentDate().addDays(both ? -8 : 0);
     calibration::saveProbeCoefficients(stored, 1);
     calibration::saveProbeCoefficients(stored, 2);
   }
@@ -33,6 +35,11 @@ int main(int argc, char **argv) {
   if (!rig.window.load())
     return 1;
   rig.window.findChild<widgets::TwoStateSwitch *>("cwbPh")->setChecked(true);
+  if (argc > 2) {
+    const QList<QByteArray> size = QByteArray(argv[2]).split('x');
+    if (size.size() == 2)
+      rig.window.resize(size[0].toInt(), size[1].toInt());
+  }
   rig.window.show();
   QTest::qWait(3000); // readings on the displays, and the alarm view's redraws past
   const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("due.png");

@@ -123,6 +123,15 @@ TEST_F(CalibrationDialog, EveryKeystrokeThatReadsSetsTheLiveOffsetAndSaveKeepsTh
     retype("txtSlope", "-");
     EXPECT_EQ(m_state.probe1Slope, 4.5427) << "a lone sign does not read";
     retype("txtSerialNum", " 0A 7 ");
+    // Save stores what the boxes show, never an earlier value: the empty box saves nothing.
+    save();
+    ASSERT_EQ(m_messages.shown.size(), 1u);
+    EXPECT_EQ(m_messages.shown[0].text, "Probe 1 Offset: \"\" is not a number; nothing was saved.");
+    EXPECT_TRUE(QDir(m_dir->path()).isEmpty()) << "a refused Save wrote to the store";
+    EXPECT_EQ(m_state.probe1Offset, 2.6) << "the live value stays";
+    m_messages.shown.clear();
+    retype("txtOffset", common::generalNumber(2.6));
+    retype("txtSlope", common::generalNumber(4.5427));
     save();
     EXPECT_EQ(stored("offset"), common::generalNumber(2.6));
     EXPECT_EQ(stored("slope"), common::generalNumber(4.5427));
@@ -211,6 +220,13 @@ TEST_F(CalibrationDialog, SaveWritesOnlyTheSelectedProbesKeysFromTheLiveValues) 
   retype("txtSerialNum", "");
   control<QDateEdit>("DTPicker1")->setDate(QDate(2025, 11, 9));
   save();
+  ASSERT_EQ(m_messages.shown.size(), 1u);
+  EXPECT_EQ(m_messages.shown[0].text,
+            "Probe 2 Offset: \"2.61abc\" is not a number; nothing was saved.");
+  EXPECT_TRUE(QDir(m_dir->path()).isEmpty()) << "a refused Save wrote to the store";
+  m_messages.shown.clear();
+  retype("txtOffset", "2.61");
+  save();
   EXPECT_EQ(keysOnDisk(), (QSet<QString>{"offset2", "slope2", "serial number2", "date2"}));
   EXPECT_EQ(stored("offset2"), "2.61");
   EXPECT_EQ(stored("slope2"), "4.5427");
@@ -223,14 +239,14 @@ TEST_F(CalibrationDialog, SaveWritesOnlyTheSelectedProbesKeysFromTheLiveValues) 
 TEST_F(CalibrationDialog, ASaveThatCannotBeWrittenIsReported) {
   ASSERT_TRUE(QDir().mkpath(filePath()));
   open();
-  retype("txtOffset", "3");
+  retype("txtOffset", "2.6");
   save();
   ASSERT_EQ(m_messages.shown.size(), 1u);
   EXPECT_EQ(m_messages.shown[0].text, "The calibration values of probe 1 were not saved: the "
                                       "settings file " +
                                           filePath() + " cannot be written.");
   EXPECT_EQ(m_messages.shown[0].title, "");
-  EXPECT_EQ(m_state.probe1Offset, 3);
+  EXPECT_EQ(m_state.probe1Offset, 2.6);
 }
 
 TEST_F(CalibrationDialog, UnsavedEditsReachTheNextPhReadingUntilTheDialogIsOpenedAgain) {

@@ -113,7 +113,17 @@ TEST_F(Fixture, MenuBarHoldsItsItemsInOrder) {
   // menu (a separator before its Mute) after "Comm Port".
   EXPECT_EQ(entries, QStringList({"mnuFile mnuOpenLog mnuExit", "mnuLog mnuLogSetup mnuStop(disabled)",
                                   "mnuCal mnuPhCal mnuCalHistory", "mnuComPort",
-                                  "mnuAlarmsMenu mnuAlarmLimits mnuAlarmList mnuAlarmAckAll  mnuAlarmMute"}));
+                                  "mnuAlarmsMenu mnuAlarmLimits mnuAlarmList mnuAlarmAckAll  mnuAlarmMute",
+                                  "mnuHelp mnuUserGuide mnuAbout"}));
+  // F1 opens the guide; About names what a user needs to know of this copy.
+  EXPECT_EQ(find<QAction>("mnuUserGuide")->shortcut(), QKeySequence(Qt::Key_F1));
+  find<QAction>("mnuAbout")->trigger();
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].title, "About Brellis");
+  for (const QString &part : {QStringLiteral("Brellis 2.4.1\n"), QStringLiteral("GPL-3.0-or-later"),
+                              QStringLiteral("/usr/share/doc/brellis/copyright"),
+                              QStringLiteral("Qt ") + qVersion()})
+    EXPECT_TRUE(messages.shown[0].text.contains(part)) << part.toStdString();
 }
 
 TEST_F(Fixture, SwitchingAChannelOffBlanksOnlyItsOwnDisplays) {

@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
 namespace {
 
@@ -53,6 +56,21 @@ struct DialogHarness : Harness {
   QString lastPreset;
   int chooserCalls = 0;
 };
+
+// Presses OK and answers the box it opens with `answer`; returns the box's text, empty when OK
+// opened none.
+QString pressOk(QPushButton *ok, QMessageBox::StandardButton answer) {
+  QString asked;
+  QTimer::singleShot(0, [&] {
+    if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+      asked = box->text();
+      box->button(answer)->click();
+    }
+  });
+  ok->click();
+  QCoreApplication::processEvents(); // runs the answer when no box was there to run it
+  return asked;
+}
 
 TEST(frmloggingph, FirstShowingSelectsNoSaveAndOkAsksForAnInterval) {
   DialogHarness h;
@@ -191,13 +209,96 @@ TEST(frmloggingph, ASecondRunFromTheSameDialogAppendsASecondHeader) {
   EXPECT_EQ(bytes.count("\"Brellis DGH Contoller Logging Program\""), 2);
   EXPECT_EQ(bytes.count("\"14:05:09\","), 2);
 
-  // The same file with "Overwrite" keeps only the new run.
+  // The same file with "Overwrite" keeps only the new run, once the operator has said so.
   h.controller->setup();
   c.overwrite->click();
-  c.ok->click();
+  EXPECT_EQ(pressOk(c.ok, QMessageBox::Yes),
+            "The log file \"" + path + "\" holds 2 records, which \"Overwrite\" would "
+            "delete.\n\nOverwrite it?");
+  ASSERT_TRUE(h.controller->isFileOpen());
   h.controller->stopLogging();
   EXPECT_EQ(fileBytes(path).count("Brellis DGH"), 1);
   EXPECT_EQ(fileBytes(path).count("\"14:05:09\","), 0);
+}
+
+// Only what "Overwrite" would lose is asked about; Cancel leaves the file and starts nothing.
+TEST(frmloggingph, OverwriteAsksFirstOnlyWhenTheFileHoldsSomething) {
+  QTemporaryDir dir;
+  const auto write = [&](const char *name, const QByteArray &bytes) {
+    QFile file(dir.filePath(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return dir.filePath(name);
+  };
+  // A log of one record, and a log of 1,200: a run's header and its records as the writer makes
+  // them.
+  QByteArray oneRecord, manyRecords, headerOnly;
+  {
+    DialogHarness h;
+    Controls c = h.controls();
+    const auto run = [&](const char *name, int records) {
+      c.writeToFile->click();
+      h.chosen = dir.filePath(name);
+      c.select->click();
+      c.append->click();
+      c.interval->setCurrentIndex(6);
+      c.ok->click();
+      for (int k = 0; k < records; ++k)
+        h.controller->writeTick();
+      h.controller->stopLogging();
+      h.controller->setup();
+      return fileBytes(dir.filePath(name));
+    };
+    oneRecord = run("one.csv", 1);
+    manyRecords = run("many.csv", 1200);
+    headerOnly = run("header.csv", 0);
+  }
+  const struct {
+    QString path;
+    bool append;
+    QString asked; // "%1" stands for the path
+  } cases[] = {
+      {write("a.csv", oneRecord), false,
+       "The log file \"%1\" holds 1 record, which \"Overwrite\" would delete.\n\nOverwrite it?"},
+      {write("b.csv", manyRecords), false,
+       "The log file \"%1\" holds 1,200 records, which \"Overwrite\" would delete.\n\n"
+       "Overwrite it?"},
+      {write("notes.txt", "shopping list\n"), false,
+       "The file \"%1\" is not a log file (it holds 14 bytes), and \"Overwrite\" would delete "
+       "what it holds.\n\nOverwrite it?"},
+      {write("c.csv", manyRecords), true, ""},
+      {write("d.csv", headerOnly), false, ""},
+      {write("empty.csv", ""), false, ""},
+      {dir.filePath("new.csv"), false, ""},
+  };
+  for (const auto &t : cases) {
+    SCOPED_TRACE(t.path.toStdString());
+    const QByteArray before = fileBytes(t.path);
+    DialogHarness h;
+    Controls c = h.controls();
+    c.writeToFile->click();
+    h.chosen = t.path;
+    c.select->click();
+    (t.append ? c.append : c.overwrite)->click();
+    c.interval->setCurrentIndex(6);
+    const QString asked = t.asked.isEmpty() ? QString() : t.asked.arg(t.path);
+    if (!asked.isEmpty()) {
+      EXPECT_EQ(pressOk(c.ok, QMessageBox::Cancel), asked);
+      EXPECT_FALSE(h.controller->isFileOpen());
+      EXPECT_FALSE(h.timer->isActive());
+      EXPECT_TRUE(h.controller->dialog()->isVisible());
+      EXPECT_EQ(fileBytes(t.path), before) << "Cancel changed the file";
+    }
+    EXPECT_EQ(pressOk(c.ok, QMessageBox::Yes), asked);
+    ASSERT_TRUE(h.controller->isFileOpen());
+    h.controller->stopLogging();
+    const QByteArray after = fileBytes(t.path);
+    if (t.append) {
+      EXPECT_TRUE(after.startsWith(before) && after.count("Brellis DGH") == 2);
+    } else {
+      EXPECT_EQ(after, headerOnly) << "overwritten: the new run's header alone";
+    }
+  }
 }
 
 TEST(frmloggingph, TheCloseButtonDiscardsTheDialogAndTheNextSetupBuildsItAfresh) {

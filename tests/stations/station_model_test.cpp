@@ -51,6 +51,7 @@ TEST(StationModel, GarbageIsCountedByKindAndChangesNothing) {
       {"lab/a/status", "Online", Garbage::BadWord},
       {"lab/a/status", "online\n", Garbage::BadWord},
       {"lab/a/switch/ph", "1", Garbage::BadWord},
+      {"lab/a/simulated", "True", Garbage::BadWord},
       {"lab/a/alarm/ph1", "normal", Garbage::NotJson},
       {"lab/a/alarm/ph1", "{\"state\":\"Active\"}", Garbage::BadWord},
       {"lab/" + QByteArray(247, 'a') + "/status", "online", Garbage::TooLong}, // 257 bytes
@@ -122,6 +123,16 @@ TEST(StationModel, ReadingsStatusAndSwitchesMakeTheTilesState) {
   model.remove("beta");
   EXPECT_FALSE(model.stations().count("beta"));
   EXPECT_EQ(model.garbageCount(), 0);
+}
+
+TEST(StationModel, TheRetainedSimulatedTopicSaysWhetherTheStationsModulesAreSimulated) {
+  StationModel model("lab");
+  EXPECT_EQ(model.apply(message("lab/a/status", "online", 0, true)).station->simulated,
+            std::nullopt);
+  EXPECT_EQ(model.apply(message("lab/a/simulated", "true", 0, true)).station->simulated, true);
+  EXPECT_EQ(model.apply(message("lab/b/simulated", "false", 0, true)).station->simulated, false);
+  EXPECT_EQ(model.apply(message("lab/b/simulated", "maybe", 0, true)).station, nullptr);
+  EXPECT_EQ(model.stations().at("b").simulated, false);
 }
 
 TEST(StationModel, AlarmsInAlarmAreTheActiveOnesWithTheirCondition) {

@@ -192,6 +192,9 @@ TEST(StationView, ShowsThreeProgramsAndTheirEndsAndCountsGarbage) {
   EXPECT_EQ(view.tile("alpha")->accessibleDescription(), view.tile("alpha")->stateText());
   EXPECT_TRUE(view.tile("gamma")->stateText().startsWith("online"))
       << view.tile("gamma")->stateText().toStdString();
+  // Each program runs with --simulate, and its retained <prefix>/simulated says so.
+  EXPECT_TRUE(view.tile("gamma")->stateText().endsWith(", simulated modules"))
+      << view.tile("gamma")->stateText().toStdString();
   // gamma's alarm as its program publishes it: on the tile, its display and its description.
   const stations::StationTile *gamma = view.tile("gamma");
   ASSERT_TRUE(QTest::qWaitFor([&] { return gamma->alarmText() == "in alarm: pH 1 high"; }, patience))
