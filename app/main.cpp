@@ -151,14 +151,16 @@ private:
   }
 };
 
-// `--export-log IN OUT`: a command-line tool that needs no display. Returns the exit status.
+// `--export-log IN [IN2 ...] OUT`: a command-line tool that needs no display; several logs (each
+// day's file of one run) make one table, in the order given. Returns the exit status.
 int exportLogFromCommandLine(const QString &in, const QStringList &rest) {
   QTextStream err(stderr);
-  if (rest.size() != 1) {
+  if (rest.isEmpty()) {
     err << "brellis: --export-log expects IN OUT, the table OUT ending in .csv or .xlsx\n";
     return 2;
   }
-  return logging::exportLogCommand(in, rest.first(), err);
+  return logging::exportLogCommand(QStringList{in} + rest.mid(0, rest.size() - 1), rest.last(),
+                                   err);
 }
 
 // The options of the program itself, beside the broker's.

@@ -116,9 +116,13 @@ void RunKeeper::follow() {
             m_run.logFile = choice.writeToFile ? choice.fileName : QString();
             m_run.logIntervalMs = qMax(1, choice.intervalMs);
             m_run.logAppend = choice.append;
-            m_events.setLogFile(m_run.logFile);
+            m_run.logDaily = choice.daily;
+            m_events.setLogFile(m_c.logging->currentFile());
             save();
           });
+  // Each day's file has its events beside it.
+  connect(m_c.logging, &logging::LogController::logFileRolled, this,
+          [this](const QString &path) { m_events.setLogFile(path); });
   connect(m_c.logging, &logging::LogController::loggingStopped, this, [this] {
     m_run.logging = false;
     m_events.setLogFile(QString());
@@ -132,12 +136,18 @@ void RunKeeper::windowShown() {
   m_run.plotPh2 = m_c.plotPh2->isChecked();
   m_portWasOpen = m_c.line->portOpen();
   const runs::RunRecord last = m_options.record;
-  // The resumed log's own journal says it too: the hole is written down beside the records.
+  // The resumed log's own journal says it too: the hole is written down beside the records (with
+  // a new file each day, beside today's; the last record may be in yesterday's).
+  const QDate today = QDate::currentDate();
+  const QString todays = last.logDaily ? logging::dailyFileName(last.logFile, today) : last.logFile;
+  const QString lastWritten = last.logDaily && !QFile::exists(todays)
+                                  ? logging::dailyFileName(last.logFile, today.addDays(-1))
+                                  : todays;
   if (m_options.resume && last.logging)
-    m_events.setLogFile(last.logFile);
+    m_events.setLogFile(todays);
   if (m_options.resume)
     journal(runs::event::resumed,
-            QStringLiteral("after an unclean end; %1").arg(lastRecordOf(last.logFile)));
+            QStringLiteral("after an unclean end; %1").arg(lastRecordOf(lastWritten)));
   else
     journal(runs::event::started);
   if (runs::systemClockUnsynchronised()) {
@@ -174,6 +184,7 @@ void RunKeeper::resume(const runs::RunRecord &run) {
     choice.append = true; // a resume never overwrites a record
     choice.fileName = run.logFile;
     choice.intervalMs = run.logIntervalMs;
+    choice.daily = run.logDaily;
     m_c.logging->startLogging(choice);
   }
 }

@@ -4,6 +4,7 @@
 #include "logging/log_reader.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -95,6 +96,17 @@ int frmloggingph::intervalMsAt(int position) {
   return kIntervals[position].milliseconds;
 }
 
+QString dailyFileName(const QString &path, const QDate &date) {
+  const QFileInfo info(path);
+  const QString suffix = info.suffix();
+  const QString stem = suffix.isEmpty() ? info.fileName() : info.completeBaseName();
+  const QString name = stem + QLatin1Char('-') + date.toString(Qt::ISODate) +
+                       (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
+  return info.path() == QLatin1String(".") && !path.startsWith(QLatin1String("./"))
+             ? name
+             : QDir(info.path()).filePath(name);
+}
+
 frmloggingph::frmloggingph(tiltdgh::OperatorMessages &messages, const QLocale &locale,
                            QWidget *parent)
     : QDialog(parent), m_messages(messages), m_chooser(chooseLogFile) {
@@ -118,9 +130,16 @@ frmloggingph::frmloggingph(tiltdgh::OperatorMessages &messages, const QLocale &l
   buttons->addWidget(m_cmdExit);
   buttons->addStretch();
 
+  // Not one of the dialog's own choices of old: it comes after them all.
+  m_chkDaily = new QCheckBox(QStringLiteral("New file each day"));
+  m_chkDaily->setObjectName(QStringLiteral("chkDaily"));
+  m_chkDaily->setToolTip(QStringLiteral(
+      "At local midnight the records go on in <name>-YYYY-MM-DD<ext>, with a header of its own"));
+
   auto *layout = new QVBoxLayout(this);
   layout->addWidget(m_frame1);
   layout->addLayout(buttons);
+  layout->addWidget(m_chkDaily);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
   // "OK" also takes the focus when the dialog shows.
@@ -198,6 +217,8 @@ void frmloggingph::applyEnablingRules() {
   m_overwrite->setEnabled(!noSave);
   m_cmdSelect->setEnabled(!noSave);
   m_cmdExit->setEnabled(noSave);
+  if (m_chkDaily)
+    m_chkDaily->setEnabled(!noSave);
 }
 
 void frmloggingph::selectFile() {
@@ -225,7 +246,10 @@ void frmloggingph::startLogging() {
   }
   choice.fileName = m_logFileName;
   choice.intervalMs = intervalMsAt(position);
-  if (choice.writeToFile && !choice.append && !overwriteConfirmed(choice.fileName))
+  choice.daily = choice.writeToFile && m_chkDaily->isChecked();
+  const QString first =
+      choice.daily ? dailyFileName(choice.fileName, QDate::currentDate()) : choice.fileName;
+  if (choice.writeToFile && !choice.append && !overwriteConfirmed(first))
     return;
   emit loggingRequested(choice);
 }

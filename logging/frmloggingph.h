@@ -9,6 +9,7 @@
 #include <functional>
 
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QFileDialog;
 class QGroupBox;
@@ -24,7 +25,13 @@ struct LogChoice {
   bool append = false; // meaningful only with writeToFile; false means output (overwrite)
   QString fileName;    // logFileName: the file last chosen, possibly from an earlier showing
   int intervalMs = 0;  // from the chosen position of the interval list
+  // A new file each day: the records of each local date go to dailyFileName(fileName, date).
+  bool daily = false;
 };
+
+// "<name>-YYYY-MM-DD<ext>" of `path` for `date`: "/data/run.csv" gives "/data/run-2026-12-09.csv";
+// a name without an extension gets the date at its end.
+QString dailyFileName(const QString &path, const QDate &date);
 
 // The file chooser behind "Select File": called with the dialog as parent and the preset name
 // (logFileName); returns the chooser's name when it closes: the chosen path, or the preset when
@@ -87,6 +94,7 @@ private:
   QRadioButton *m_overwrite = nullptr;
   QLabel *m_label1 = nullptr;
   QComboBox *m_cmbInterval = nullptr;
+  QCheckBox *m_chkDaily = nullptr; // "New file each day", after the others; off by default
   QPushButton *m_cmdSelect = nullptr;
   QPushButton *m_cmdExit = nullptr;
 };

@@ -105,17 +105,20 @@ void LogController::setup() {
 
 void LogController::startLogging(const LogChoice &choice) {
   if (choice.writeToFile) {
-    if (!m_writer.openLogFile(choice.fileName, choice.append)) {
+    m_fileDate = m_now().date();
+    const QString path = choice.daily ? dailyFileName(choice.fileName, m_fileDate) : choice.fileName;
+    if (!m_writer.openLogFile(path, choice.append)) {
       abandonLogging(QStringLiteral("The log file \"%1\" cannot be opened: %2")
-                         .arg(QDir::toNativeSeparators(choice.fileName), m_writer.errorText()));
+                         .arg(QDir::toNativeSeparators(path), m_writer.errorText()));
       return;
     }
-    if (!m_writer.writeLogHeader(m_now().date(), m_locale)) {
+    if (!m_writer.writeLogHeader(m_fileDate, m_locale)) {
       abandonLogging(QStringLiteral("The log file \"%1\" cannot be written: %2")
-                         .arg(QDir::toNativeSeparators(choice.fileName), m_writer.errorText()));
+                         .arg(QDir::toNativeSeparators(path), m_writer.errorText()));
       return;
     }
   }
+  m_choice = choice;
   m_timer->setInterval(choice.intervalMs);
   if (m_dialog)
     m_dialog->hide();
@@ -147,10 +150,28 @@ void LogController::writeTick() {
       armPhase(secondStart(now) + m_timer->interval() + kLogPhaseMs, true);
   }
   m_lastRecordSecond = secondStart(now) / kSecondMs;
+  if (m_choice.daily && m_now().date() != m_fileDate && !rollToToday())
+    return;
   if (!m_writer.writeLogRecord(m_litersText(), m_now().time(), m_locale))
     abandonLogging(QStringLiteral("The log file \"%1\" cannot be written: %2. Logging has "
                                   "stopped; the records written before are kept.")
                        .arg(QDir::toNativeSeparators(m_writer.fileName()), m_writer.errorText()));
+}
+
+bool LogController::rollToToday() {
+  const QDate today = m_now().date();
+  const QString path = dailyFileName(m_choice.fileName, today);
+  // Yesterday's file is closed whole; today's is appended to, should it exist already.
+  if (!m_writer.closeLogFile() || !m_writer.openLogFile(path, true) ||
+      !m_writer.writeLogHeader(today, m_locale)) {
+    abandonLogging(QStringLiteral("The log file \"%1\" cannot be written: %2. Logging has "
+                                  "stopped; the records written before are kept.")
+                       .arg(QDir::toNativeSeparators(path), m_writer.errorText()));
+    return false;
+  }
+  m_fileDate = today;
+  emit logFileRolled(path);
+  return true;
 }
 
 void LogController::stopLogging() {

@@ -57,6 +57,8 @@ public:
 
   bool isLogging() const { return m_logging; }
   bool isFileOpen() const { return m_writer.isOpen(); }
+  // The file being written, which with a new file each day is that day's one; empty when none.
+  QString currentFile() const { return m_writer.isOpen() ? m_writer.fileName() : QString(); }
   // The dialog, or null before the first "Setup" and after its close button discarded it.
   frmloggingph *dialog() const { return m_dialog; }
 
@@ -94,6 +96,8 @@ signals:
   // ended, whatever ended it.
   void loggingStarted(const logging::LogChoice &choice);
   void loggingStopped();
+  // A new day's file took over (a new file each day): the records go on in `path`.
+  void logFileRolled(const QString &path);
 
 private:
   // Stops the timer, closes the file, hides the dialog and signals the not-logging state;
@@ -102,6 +106,8 @@ private:
   void abandonLogging(const QString &message);
   void armPhase(qint64 atMs, bool writesRecord);
   bool keepsPhase() const;
+  // With a new file each day: at the first record of a new local date, that date's file.
+  bool rollToToday();
   qint64 nowMs() const { return m_now().toMSecsSinceEpoch(); }
   void setSetupEnabled(bool enabled);
   void setStopEnabled(bool enabled);
@@ -126,6 +132,9 @@ private:
   bool m_setupEnabled = true;
   bool m_stopEnabled = false;
   QString m_logFileText;
+  LogChoice m_choice;     // the choice logging runs on
+  QDate m_fileDate;       // with a new file each day, the date of the file being written
+
   QString m_logFileName; // the file last chosen with "Select File", kept for the whole run
 };
 

@@ -345,15 +345,40 @@ bool exportLog(const LogFile &log, const QString &outPath, QString *error,
   return true;
 }
 
+namespace {
+
+// Runs numbered on from the files read before: the sink sees one log of many runs.
+class RunsNumberedOn : public LogSink {
+public:
+  explicit RunsNumberedOn(LogSink &inner) : m_inner(inner) {}
+  void nextFile() { m_offset = m_runs; }
+  void run(const LogRun &run) override {
+    ++m_runs;
+    m_inner.run(run);
+  }
+  bool record(const LogRecord &record) override {
+    LogRecord numbered = record;
+    numbered.run += m_offset;
+    return m_inner.record(numbered);
+  }
+  QString errorText() const override { return m_inner.errorText(); }
+
+private:
+  LogSink &m_inner;
+  int m_runs = 0;
+  int m_offset = 0;
+};
+
+} // namespace
+
 int exportLogCommand(const QString &inPath, const QString &outPath, QTextStream &err) {
+  return exportLogCommand(QStringList{inPath}, outPath, err);
+}
+
+int exportLogCommand(const QStringList &inPaths, const QString &outPath, QTextStream &err) {
   if (!tableFormatFor(outPath)) {
     err << "brellis: --export-log writes .csv or .xlsx, not \"" << outPath << "\"\n";
     return 2;
-  }
-  QFile in(inPath);
-  if (!in.open(QIODevice::ReadOnly)) {
-    err << "brellis: cannot read " << inPath << ": " << in.errorString() << '\n';
-    return 1;
   }
   QString error;
   auto table = TableWriter::open(outPath, &error);
@@ -361,19 +386,31 @@ int exportLogCommand(const QString &inPath, const QString &outPath, QTextStream 
     err << "brellis: " << error << '\n';
     return 1;
   }
-  const LogReadSummary summary = readLog(in, *table);
-  if (!summary.ok) {
-    if (!table->errorText().isEmpty())
-      err << "brellis: " << table->errorText() << '\n';
-    else
-      err << "brellis: " << inPath << ": " << summary.error << '\n';
-    return 1;
+  RunsNumberedOn numbered(*table);
+  std::vector<std::pair<QString, LogReadSummary>> damaged;
+  for (const QString &inPath : inPaths) {
+    QFile in(inPath);
+    if (!in.open(QIODevice::ReadOnly)) {
+      err << "brellis: cannot read " << inPath << ": " << in.errorString() << '\n';
+      return 1;
+    }
+    numbered.nextFile();
+    const LogReadSummary summary = readLog(in, numbered);
+    if (!summary.ok) {
+      if (!table->errorText().isEmpty())
+        err << "brellis: " << table->errorText() << '\n';
+      else
+        err << "brellis: " << inPath << ": " << summary.error << '\n';
+      return 1;
+    }
+    if (summary.damagedLines > 0)
+      damaged.emplace_back(inPath, summary);
   }
   if (!table->finish()) {
     err << "brellis: " << table->errorText() << '\n';
     return 1;
   }
-  if (summary.damagedLines > 0)
+  for (const auto &[inPath, summary] : damaged)
     err << "brellis: " << inPath << ": " << damagedNote(summary) << '\n';
   return 0;
 }

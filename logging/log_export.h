@@ -40,5 +40,8 @@ bool exportLog(const LogFile &log, const QString &outPath, QString *error,
 // `err`; returns the exit status: 0 done (damaged lines are reported and skipped), 1 when IN
 // cannot be read or is no log, or OUT cannot be written, 2 for an unknown OUT type.
 int exportLogCommand(const QString &inPath, const QString &outPath, QTextStream &err);
+// The same for several logs, one table: each day's file of a run kept in a new file each day,
+// read in the order given, the runs numbered on from one file to the next.
+int exportLogCommand(const QStringList &inPaths, const QString &outPath, QTextStream &err);
 
 } // namespace logging

@@ -26,6 +26,10 @@ public:
 
   QString error() const { return m_error; }
 
+  // A field added after the first version: missing is `absent`, anything else must be a boolean.
+  bool optionalBoolean(const char *key, bool absent) {
+    return m_object.contains(QLatin1String(key)) ? boolean(key) : absent;
+  }
   bool boolean(const char *key) {
     const QJsonValue value = field(key);
     if (!m_error.isEmpty())
@@ -138,6 +142,7 @@ RunRecord readFields(FieldReader &reader) {
     reader.refuse("logMode", "is neither \"append\" nor \"overwrite\"");
   record.logAppend = mode == QLatin1String("append");
   record.logging = reader.boolean("logging");
+  record.logDaily = reader.optionalBoolean("logDaily", false);
   if (record.logging && record.logFile.isEmpty())
     reader.refuse("logFile", "is empty while logging is on");
   record.options = readOptions(reader);
@@ -175,6 +180,7 @@ QByteArray runFileText(const RunRecord &record) {
       {"logIntervalMs", record.logIntervalMs},
       {"logMode", record.logAppend ? "append" : "overwrite"},
       {"logging", record.logging},
+      {"logDaily", record.logDaily},
       {"options", QJsonArray::fromStringList(record.options)},
       {"ended", record.ended},
       {"lastRecord", record.lastRecordUtc.isValid()

@@ -30,6 +30,7 @@ struct RunRecord {
   int logIntervalMs = 1000; // 1 .. 24 h
   bool logAppend = true;    // the log mode: append (true) or overwrite (false)
   bool logging = false;     // whether records were being written
+  bool logDaily = false;    // a new file each day, named from logFile and the date
   QStringList options;      // command-line options carried over; the caller chooses which
   bool ended = false;       // true once the operator chose Exit
   QDateTime lastRecordUtc;  // when the last log record was written; invalid when none was

@@ -40,7 +40,8 @@ const std::vector<TopicKind> &topics() {
     namespace topics = publish::topics;
     std::vector<TopicKind> list{{topics::status, Kind::Status, 0},
                                 {topics::simulated, Kind::Simulated, 0},
-                                {topics::alarmsActive, Kind::Ignored, 0}};
+                                {topics::alarmsActive, Kind::Ignored, 0},
+                                {topics::event, Kind::Ignored, 0}};
     for (const topics::ProbeTopics &probe : topics::probeTopics) {
       list.push_back({probe.calibration, Kind::Ignored, 0});
       list.push_back({probe.calibrationDue, Kind::Ignored, 0});

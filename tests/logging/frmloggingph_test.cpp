@@ -90,8 +90,10 @@ TEST(frmloggingph, FirstShowingSelectsNoSaveAndOkAsksForAnInterval) {
   for (QWidget *w = dialog->nextInFocusChain(); w != dialog; w = w->nextInFocusChain())
     if (w->focusPolicy() & Qt::TabFocus)
       tabStops << w;
+  // The new-file-each-day box, which is no control of the dialog's of old, comes after them all.
   const QList<QWidget *> order{c.ok,        c.noSave,   c.writeToFile, c.append,
-                               c.overwrite, c.interval, c.select};
+                               c.overwrite, c.interval, c.select,
+                               dialog->findChild<QWidget *>("chkDaily")};
   EXPECT_EQ(tabStops, order) << "OK comes first in the tab order";
   EXPECT_EQ(dialog->focusWidget(), c.ok);
 

@@ -280,6 +280,32 @@ TEST(LogExport, CommandLineFailuresSayWhyExitNonZeroAndLeaveNoTable) {
   }
 }
 
+// Each day's file of one run, given in order, make one table whose runs are numbered on.
+TEST(LogExport, SeveralLogsMakeOneTableWithTheirRunsNumberedOn) {
+  QTemporaryDir dir;
+  const QString log = QStringLiteral(BRELLIS_TEST_DATA "/two_runs.log");
+  // The run column of each row of the table made of `logs`.
+  const auto runsOf = [&](const QStringList &logs) {
+    const QString out = dir.filePath(QString::number(logs.size()) + ".csv");
+    QString err;
+    QTextStream stream(&err);
+    EXPECT_EQ(logging::exportLogCommand(logs, out, stream), 0) << err.toStdString();
+    QFile table(out);
+    QList<int> runs;
+    if (table.open(QIODevice::ReadOnly))
+      for (const QByteArray &line : table.readAll().split('\n').mid(1))
+        if (!line.isEmpty())
+          runs << line.left(line.indexOf(',')).toInt();
+    return runs;
+  };
+  const QList<int> once = runsOf({log});
+  ASSERT_EQ(once.size(), 6);
+  QList<int> expected = once;
+  for (int run : once)
+    expected << run + 2; // the file holds two runs
+  EXPECT_EQ(runsOf({log, log}), expected);
+}
+
 // A table that stops growing part-way (here at the file size limit, as at a full disk) says the
 // system's reason, not "Unknown error.", and leaves no table.
 TEST(LogExport, ATableCutShortByTheDiskNamesTheSystemsReason) {

@@ -154,6 +154,48 @@ void expectRunRefused(const QString &path, const QString &reason) {
   EXPECT_EQ(h.messages.titles[0], QString());
 }
 
+// With a new file each day, the first record of a new local date goes to that date's file, which
+// starts with a header block of its own; the name it was given is never written.
+TEST(LogController, ANewFileEachDayTakesOverAtLocalMidnightWithAHeaderOfItsOwn) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("run.csv");
+  EXPECT_EQ(logging::dailyFileName(path, QDate(2026, 12, 8)), dir.filePath("run-2026-12-08.csv"));
+  EXPECT_EQ(logging::dailyFileName(dir.filePath("run"), QDate(2026, 12, 8)),
+            dir.filePath("run-2026-12-08"));
+  Harness h;
+  QStringList rolled;
+  QObject::connect(h.controller.get(), &logging::LogController::logFileRolled,
+                   [&](const QString &p) { rolled << p; });
+  h.now = QDateTime(QDate(2026, 12, 7), QTime(23, 59, 58));
+  logging::LogChoice choice = toFile(path, false, 1000);
+  choice.daily = true;
+  h.controller->startLogging(choice);
+  for (int k = 0; k < 4; ++k) {
+    h.controller->writeTick();
+    h.now = h.now.addSecs(1);
+  }
+  h.controller->stopLogging();
+  EXPECT_FALSE(QFile::exists(path));
+  EXPECT_EQ(rolled, QStringList{dir.filePath("run-2026-12-08.csv")});
+  const struct {
+    const char *name;
+    const char *date;
+    QStringList times;
+  } days[] = {{"run-2026-12-07.csv", "#2026-12-07#", {"23:59:58", "23:59:59"}},
+              {"run-2026-12-08.csv", "#2026-12-08#", {"00:00:00", "00:00:01"}}};
+  for (const auto &day : days) {
+    const QByteArray bytes = fileBytes(dir.filePath(day.name));
+    EXPECT_EQ(bytes.count("\"Date: \""), 1) << day.name;
+    EXPECT_TRUE(bytes.contains(day.date)) << day.name;
+    QStringList times;
+    for (const QByteArray &line : bytes.split('\n'))
+      if (line.size() > 10 && line[0] == '"' && line[3] == ':')
+        times << QString::fromLatin1(line.mid(1, 8));
+    EXPECT_EQ(times, day.times) << day.name;
+  }
+  EXPECT_TRUE(h.messages.texts.isEmpty());
+}
+
 TEST(LogController, AFileThatCannotBeOpenedOrWrittenEndsLoggingWithAMessageNamingIt) {
   QTemporaryDir dir;
   QFile plain(dir.filePath("plain.txt"));
