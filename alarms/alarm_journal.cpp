@@ -42,42 +42,19 @@ QString defaultJournalPath() {
   return base + QStringLiteral("/brellis/alarms.csv");
 }
 
-AlarmJournal::AlarmJournal(QString path, FailureReport report) : m_report(std::move(report)) {
-  m_standing.path = std::move(path);
-}
+AlarmJournal::AlarmJournal(QString path, FailureReport report)
+    : m_files(std::move(path), journalHeader, QStringLiteral(".alarms.csv"),
+              [report = std::move(report)](const QString &, const QString &reason) {
+                if (report)
+                  report(QStringLiteral("The alarm journal cannot be written: %1").arg(reason));
+              }) {}
 
 AlarmJournal::~AlarmJournal() = default;
 
-void AlarmJournal::setLogFile(const QString &logFilePath) {
-  const QString path = logFilePath.isEmpty() ? QString() : logFilePath + ".alarms.csv";
-  if (path == m_run.path)
-    return;
-  m_run = Target{};
-  m_run.path = path;
-}
+void AlarmJournal::setLogFile(const QString &logFilePath) { m_files.setLogFile(logFilePath); }
 
-QString AlarmJournal::runJournalPath() const { return m_run.path; }
+QString AlarmJournal::runJournalPath() const { return m_files.runPath(); }
 
-void AlarmJournal::append(const JournalEntry &entry) {
-  const QByteArray line = journalLine(entry);
-  write(m_standing, line);
-  if (!m_run.path.isEmpty())
-    write(m_run, line);
-}
-
-void AlarmJournal::write(Target &target, const QByteArray &line) {
-  QDir().mkpath(QFileInfo(target.path).absolutePath());
-  // One write to the operating system, cut back if it does not go in whole, so a full disk
-  // leaves whole lines only; not synced, as a journal's lines come with every alarm.
-  common::AppendOptions options;
-  options.header = journalHeader;
-  options.sync = false;
-  const QString failure = common::appendWhole(target.path, line, options);
-  if (failure.isEmpty() || target.reported)
-    return;
-  target.reported = true;
-  if (m_report)
-    m_report(QStringLiteral("The alarm journal cannot be written: %1").arg(failure));
-}
+void AlarmJournal::append(const JournalEntry &entry) { m_files.append(journalLine(entry)); }
 
 } // namespace alarms

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/journal_files.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -49,15 +51,7 @@ public:
   void append(const JournalEntry &entry);
 
 private:
-  struct Target {
-    QString path;
-    bool reported = false;
-  };
-  void write(Target &target, const QByteArray &line);
-
-  Target m_standing;
-  Target m_run;
-  FailureReport m_report;
+  common::JournalFiles m_files;
 };
 
 } // namespace alarms
