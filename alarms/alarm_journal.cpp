@@ -1,5 +1,6 @@
 #include "alarms/alarm_journal.h"
 
+#include "common/journal_files.h"
 #include "common/own_file.h"
 
 #include <QDateTime>
@@ -12,18 +13,12 @@
 namespace alarms {
 namespace {
 
+using common::csvField;
+
 QByteArray number(double value) {
   if (!std::isfinite(value))
     return {};
   return QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
-}
-
-QByteArray csvField(const QString &text) {
-  QByteArray utf8 = text.toUtf8();
-  if (!utf8.contains(',') && !utf8.contains('"') && !utf8.contains('\n') && !utf8.contains('\r'))
-    return utf8;
-  utf8.replace("\"", "\"\"");
-  return '"' + utf8 + '"';
 }
 
 } // namespace

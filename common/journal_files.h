@@ -7,6 +7,16 @@
 
 namespace common {
 
+// A field of a journal's CSV line: UTF-8, quoted (its quotes doubled) when it holds a comma, a
+// quote or a line break.
+inline QByteArray csvField(const QString &text) {
+  QByteArray utf8 = text.toUtf8();
+  if (!utf8.contains(',') && !utf8.contains('"') && !utf8.contains('\n') && !utf8.contains('\r'))
+    return utf8;
+  utf8.replace("\"", "\"\"");
+  return '"' + utf8 + '"';
+}
+
 // A journal of whole lines kept in two files: the standing one, and while a log file is written
 // one beside it ("<log file><suffix>"). Each line goes to the operating system in one write, whole
 // or not at all (appendWhole), with the header first in a new or empty file; not synced, as a

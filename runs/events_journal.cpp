@@ -1,5 +1,6 @@
 #include "runs/events_journal.h"
 
+#include "common/journal_files.h"
 #include "common/own_file.h"
 
 #include <QDir>
@@ -11,13 +12,7 @@
 namespace runs {
 namespace {
 
-QByteArray csvField(const QString &text) {
-  QByteArray utf8 = text.toUtf8();
-  if (!utf8.contains(',') && !utf8.contains('"') && !utf8.contains('\n') && !utf8.contains('\r'))
-    return utf8;
-  utf8.replace("\"", "\"\"");
-  return '"' + utf8 + '"';
-}
+using common::csvField;
 
 // One record's fields, split as CSV; `bad` when its quoting is broken.
 struct Record {
