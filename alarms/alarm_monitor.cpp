@@ -160,7 +160,8 @@ void AlarmMonitor::onEvent(const AlarmEvent &event) {
 
 void AlarmMonitor::journal(qint64 timeMs, const QString &quantity, const QString &event,
                            double value, double limit, bool byOperator) {
-  m_journal.append({timeMs, quantity, event, value, limit, byOperator ? m_options.user : QString()});
+  const QString user = m_actingUser.isEmpty() ? m_options.user : m_actingUser;
+  m_journal.append({timeMs, quantity, event, value, limit, byOperator ? user : QString()});
 }
 
 void AlarmMonitor::note(const QString &text) {

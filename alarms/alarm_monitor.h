@@ -46,6 +46,9 @@ public:
   // What went wrong with the stored limits, the journal or the command, each said once.
   QStringList notes() const { return m_notes; }
   AlarmCommand *command() const { return m_command; }
+  // Who the journal names for the operator's actions from now on; empty goes back to the login
+  // name. For actions that come from elsewhere ("mqtt:anna"), set around them.
+  void setActingUser(const QString &user) { m_actingUser = user; }
 
 public slots:
   // The session stored a reading; its corrected value is compared, at its time (the clock's now
@@ -84,6 +87,7 @@ private:
   QTimer *m_timer;
   QStringList m_notes;
   bool m_byOperator = false; // the event under way comes from the operator's action
+  QString m_actingUser;
   int m_lastActive = -1;
   int m_lastUnacknowledged = -1;
 };

@@ -69,6 +69,10 @@ struct MqttOptions {
       QStringLiteral("With --mqtt: announces every reading to Home Assistant under PREFIX "
                      "(homeassistant when the option is given without one)."),
       QStringLiteral("PREFIX")};
+  QCommandLineOption commands{
+      QStringLiteral("mqtt-commands"),
+      QStringLiteral("With --mqtt: takes alarm acknowledgements and shelves from "
+                     "<prefix>/command/#; the broker's access control decides who may send them.")};
   QCommandLineOption stations{
       QStringLiteral("stations"),
       QStringLiteral("Opens the station view instead of the main window: one tile per Brellis "
@@ -83,7 +87,7 @@ struct MqttOptions {
       QStringLiteral("N")};
 
   void addTo(QCommandLineParser &parser) const {
-    parser.addOptions({url, ca, topic, passwordFile, discovery, stations, maxStations});
+    parser.addOptions({url, ca, topic, passwordFile, discovery, commands, stations, maxStations});
   }
 
   int readMaxStations(const QCommandLineParser &parser) const {
@@ -106,6 +110,9 @@ struct MqttOptions {
     if (parser.isSet(discovery) && !parser.isSet(url))
       refuse(QStringLiteral("--mqtt-discovery announces what --mqtt publishes; give --mqtt URL "
                             "too"));
+    if (parser.isSet(commands) && !parser.isSet(url))
+      refuse(QStringLiteral("--mqtt-commands takes commands from the broker of --mqtt; give "
+                            "--mqtt URL too"));
     const QString discoveryError = discoveryPrefixError(parser);
     if (!discoveryError.isEmpty())
       refuse(discoveryError);
@@ -121,6 +128,8 @@ struct MqttOptions {
                                 parser.value(passwordFile), QSysInfo::machineHostName());
     if (result.config && parser.isSet(discovery))
       result.config->discoveryPrefix = parser.value(discovery);
+    if (result.config)
+      result.config->acceptCommands = parser.isSet(commands);
     if (!result.config)
       QTextStream(stderr) << "brellis: " << result.error << "; running without publishing\n";
     return result;

@@ -53,6 +53,10 @@ QStringList carriedOptions(const QStringList &arguments) {
   QStringList kept;
   for (qsizetype k = 1; k < arguments.size(); ++k) {
     const QString &argument = arguments[k];
+    if (argument == QLatin1String("--mqtt-commands")) { // a switch: nothing follows it
+      kept << argument;
+      continue;
+    }
     for (const char *option : carried) {
       const QString name = QLatin1String(option);
       if (argument == name && k + 1 < arguments.size()) {

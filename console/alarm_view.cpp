@@ -210,6 +210,25 @@ void AlarmView::followLogging(logging::LogController &logging) {
 
 void AlarmView::publishTo(publish::MqttPublisher &publisher) {
   publish::publishAlarms(publisher, *m_monitor);
+  connect(&publisher, &publish::MqttPublisher::commandReceived, this,
+          [monitor = m_monitor](const publish::AlarmCommand &command) {
+            monitor->setActingUser(publish::commandUser(command));
+            switch (command.kind) {
+            case publish::AlarmCommand::Kind::Acknowledge:
+              monitor->acknowledge(*command.alarm);
+              break;
+            case publish::AlarmCommand::Kind::AcknowledgeAll:
+              monitor->acknowledgeAll();
+              break;
+            case publish::AlarmCommand::Kind::Shelve:
+              monitor->shelve(*command.alarm, command.minutes);
+              break;
+            case publish::AlarmCommand::Kind::Unshelve:
+              monitor->unshelve(*command.alarm);
+              break;
+            }
+            monitor->setActingUser(QString());
+          });
 }
 
 void AlarmView::openLimits() {

@@ -60,7 +60,8 @@ public:
   explicit AlarmView(const AlarmViewParts &parts);
   alarms::AlarmMonitor *monitor() const { return m_monitor; }
 
-  // The alarms go to the broker too.
+  // The alarms go to the broker too, and with --mqtt-commands are answered from there, exactly
+  // as the alarm list's buttons answer them.
   void publishTo(publish::MqttPublisher &publisher);
   // While a log file is written, the journal's lines go beside it as well.
   void followLogging(logging::LogController &logging);

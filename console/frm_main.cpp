@@ -118,11 +118,14 @@ void frmMain::connectRun() {
   controls.session = m_session;
   controls.line = &m_line;
   m_runKeeper = new console::RunKeeper(run, controls, this);
-  if (m_publisher)
+  if (m_publisher) {
     connect(m_runKeeper, &console::RunKeeper::eventJournaled, m_publisher.get(),
             [publisher = m_publisher.get()](const runs::EventEntry &e) {
               publisher->publishEvent(e.event, e.detail, e.user, e.timeMs);
             });
+    connect(m_publisher.get(), &publish::MqttPublisher::commandRefused, m_runKeeper,
+            &console::RunKeeper::journalRefusedCommand);
+  }
   connect(m_runKeeper, &console::RunKeeper::notesChanged, this,
           [this](const QString &notes) { m_panels[0]->setToolTip(notes); });
 }

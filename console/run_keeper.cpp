@@ -213,6 +213,10 @@ void RunKeeper::journalMessage(const QString &text, const QString &title) {
   journal(runs::event::message, detail);
 }
 
+void RunKeeper::journalRefusedCommand(const QString &topic, const QString &reason) {
+  journal("command_refused", topic + QStringLiteral(": ") + reason);
+}
+
 void RunKeeper::checkPort() {
   const bool open = m_c.line->portOpen();
   if (m_portWasOpen && !open && !m_portWatch.isWatching()) {

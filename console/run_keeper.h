@@ -72,6 +72,8 @@ public:
   void exiting();
   // The program is ending (Exit, or SIGTERM from the session or the service manager).
   void stopping();
+  // A command from the broker that was not acted on.
+  void journalRefusedCommand(const QString &topic, const QString &reason);
   // A message that a box would have shown.
   void journalMessage(const QString &text, const QString &title);
   // Checks the port: a port found closed that was open is lost; its device is then looked for.

@@ -150,7 +150,8 @@ QByteArray alarmConfig(alarms::Alarm alarm, const QString &node, const QString &
 } // namespace
 
 std::vector<std::pair<QByteArray, QByteArray>> discoveryConfigs(const QString &discoveryPrefix,
-                                                                const QString &topicPrefix) {
+                                                                const QString &topicPrefix,
+                                                                bool commands) {
   const QString node = discoveryNode(topicPrefix);
   const QByteArray device = deviceJson(node, topicPrefix);
   std::vector<std::pair<QByteArray, QByteArray>> configs;
@@ -164,6 +165,20 @@ std::vector<std::pair<QByteArray, QByteArray>> discoveryConfigs(const QString &d
                                                 .arg(node, alarms::key(alarm)))
                              .toUtf8(),
                          alarmConfig(alarm, node, topicPrefix, device));
+  if (commands) {
+    const QString id = QStringLiteral("brellis_%1_acknowledge_alarms").arg(node);
+    QByteArray config = "{\"name\":\"Acknowledge alarms\",\"unique_id\":";
+    appendJsonString(config, id);
+    config += ",\"object_id\":";
+    appendJsonString(config, id);
+    config += ",\"command_topic\":";
+    appendJsonString(config, topicPrefix + QLatin1Char('/') + QLatin1String(topics::commandPrefix) +
+                                 QStringLiteral("alarms/acknowledge_all"));
+    config += ",\"payload_press\":\"{\\\"user\\\":\\\"home_assistant\\\"}\"";
+    configs.emplace_back(
+        (discoveryPrefix + QStringLiteral("/button/%1/acknowledge_alarms/config").arg(node)).toUtf8(),
+        config + configTail(topicPrefix, 0, device));
+  }
   return configs;
 }
 

@@ -13,6 +13,8 @@ namespace publish {
 struct MqttConfig : mqtt::Endpoint {
   QString topicPrefix;
   QString discoveryPrefix; // empty: nothing is announced to Home Assistant
+  // --mqtt-commands: the alarms may be answered over <topicPrefix>/command/#.
+  bool acceptCommands = false;
 };
 
 // Either a usable configuration or the operator's message saying what is wrong with the input.

@@ -5,6 +5,8 @@
 #include "publish/topics.h"
 
 
+#include <cstdio>
+
 namespace publish {
 
 MqttPublisher::MqttPublisher(const AcquisitionState &state, const QString &reason, QObject *parent)
@@ -24,15 +26,13 @@ MqttPublisher::MqttPublisher(const AcquisitionState &state, const MqttConfig &co
   const QByteArray status = topic(topics::status);
   m_client->setWill(status, "offline", retainedQos, true);
   m_client->addBirth(status, "online", retainedQos, true);
-  if (!m_config.discoveryPrefix.isEmpty()) {
-    // Home Assistant says "online" when it starts: it has forgotten every config it had.
-    const QByteArray haStatus = (m_config.discoveryPrefix + QStringLiteral("/status")).toUtf8();
-    m_client->subscribe(haStatus, 1);
-    m_client->setMessageHandler([this, haStatus](const mqtt::Message &message) {
-      if (message.topic == haStatus && message.payload == "online")
-        QMetaObject::invokeMethod(this, &MqttPublisher::publishDiscovery, Qt::QueuedConnection);
-    });
-  }
+  // Home Assistant says "online" when it starts: it has forgotten every config it had.
+  if (!m_config.discoveryPrefix.isEmpty())
+    m_client->subscribe((m_config.discoveryPrefix + QStringLiteral("/status")).toUtf8(), 1);
+  if (m_config.acceptCommands)
+    m_client->subscribe(topic(topics::commandPrefix) + '#', 1);
+  if (!m_config.discoveryPrefix.isEmpty() || m_config.acceptCommands)
+    m_client->setMessageHandler([this](const mqtt::Message &message) { onMessage(message); });
   connect(m_client.get(), &mqtt::Client::stateChanged, this, &MqttPublisher::onClientState);
   connect(m_client.get(), &mqtt::Client::connected, this, [this] {
     publishRetained();
@@ -139,6 +139,8 @@ void MqttPublisher::publishRetained() {
   for (const QByteArray &payload : m_pendingEvents)
     m_client->publish(topic(topics::event), payload, retainedQos, false);
   m_pendingEvents.clear();
+  m_client->publish(topic(topics::commands), m_config.acceptCommands ? "on" : "off", retainedQos,
+                    true);
   m_calibrationPublished = false;
   checkCalibration();
   for (int probe = 1; probe <= 2; ++probe)
@@ -177,11 +179,69 @@ void MqttPublisher::publishEvent(const QString &event, const QString &detail,
   m_pendingEvents.push_back(payload);
 }
 
+void MqttPublisher::onMessage(const mqtt::Message &message) {
+  if (!m_config.discoveryPrefix.isEmpty() &&
+      message.topic == (m_config.discoveryPrefix + QStringLiteral("/status")).toUtf8()) {
+    if (message.payload == "online")
+      QMetaObject::invokeMethod(this, &MqttPublisher::publishDiscovery, Qt::QueuedConnection);
+    return;
+  }
+  if (!m_config.acceptCommands || !message.topic.startsWith(topic(topics::commandPrefix)))
+    return;
+  // A flood is cut here, before anything is queued for the window: the excess is counted.
+  const qint64 second = QDateTime::currentMSecsSinceEpoch() / 1000;
+  if (second != m_commandSecond) {
+    m_commandSecond = second;
+    m_commandsThisSecond = 0;
+  }
+  const bool taken = ++m_commandsThisSecond <= maxCommandsPerSecond;
+  const bool firstRefused = m_commandsThisSecond == maxCommandsPerSecond + 1;
+  // The client's bytes live only as long as this call: the window gets copies of its own.
+  const mqtt::Message copy{QByteArray(message.topic.constData(), message.topic.size()),
+                           QByteArray(message.payload.constData(), message.payload.size()),
+                           message.retained};
+  QMetaObject::invokeMethod(
+      this,
+      [this, message = copy, taken, firstRefused] {
+        if (taken) {
+          takeCommand(message);
+          return;
+        }
+        ++m_refusedCommands; // said once a second, not once a command
+        if (firstRefused)
+          refuseCommand(QString::fromUtf8(message.topic),
+                        QStringLiteral("more than %1 commands a second").arg(maxCommandsPerSecond));
+      },
+      Qt::QueuedConnection);
+}
+
+void MqttPublisher::takeCommand(const mqtt::Message &message) {
+  const QString topicText = QString::fromUtf8(message.topic);
+  ++m_refusedCommands; // taken back below for a sound one
+  // A retained command was sent some time ago, perhaps to a program long gone: only live ones.
+  if (message.retained)
+    return refuseCommand(topicText, QStringLiteral("it is retained on the broker"));
+  const ParsedCommand parsed =
+      parseCommand(QByteArrayView(message.topic).sliced(topic(topics::commandPrefix).size()),
+                   message.payload);
+  if (!parsed.command)
+    return refuseCommand(topicText, parsed.refusal);
+  --m_refusedCommands;
+  emit commandReceived(*parsed.command);
+}
+
+void MqttPublisher::refuseCommand(const QString &topicText, const QString &reason) {
+  std::fprintf(stderr, "brellis: MQTT command on %s refused: %s\n", qPrintable(topicText),
+               qPrintable(reason));
+  emit commandRefused(topicText, reason);
+}
+
 void MqttPublisher::publishDiscovery() {
   if (m_config.discoveryPrefix.isEmpty() || !m_client->isConnected())
     return;
   for (const auto &[configTopic, config] :
-       discoveryConfigs(m_config.discoveryPrefix, m_config.topicPrefix))
+       discoveryConfigs(m_config.discoveryPrefix, m_config.topicPrefix,
+                        m_config.acceptCommands))
     m_client->publish(configTopic, config, retainedQos, true);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mqtt/client.h"
+#include "publish/commands.h"
 #include "publish/mqtt_config.h"
 #include "state/acquisition_state.h"
 #include "state/quantities.h"
@@ -75,8 +76,17 @@ public:
   // Readings not published because the client was not connected or the broker was too slow.
   qint64 droppedReadings() const { return m_dropped; }
 
+  // Commands from the broker refused (not a command, a retained one, too many a second).
+  qint64 refusedCommands() const { return m_refusedCommands; }
+  // Commands are taken at most this many a second; the rest are refused and counted.
+  static constexpr int maxCommandsPerSecond = 20;
+
 signals:
   void stateChanged(publish::ConnectionState state, const QString &text);
+  // With --mqtt-commands, a sound command received live, on the user-interface thread.
+  void commandReceived(const publish::AlarmCommand &command);
+  // One that is not acted on: its topic and why (also said on standard error).
+  void commandRefused(const QString &topic, const QString &reason);
 
 private:
   struct Calibration {
@@ -90,6 +100,9 @@ private:
   void setState(ConnectionState state, const QString &text);
   void onClientState(mqtt::State state, const QString &reason, int retryIn);
   void publishRetained();
+  void onMessage(const mqtt::Message &message); // the network thread's
+  void takeCommand(const mqtt::Message &message);
+  void refuseCommand(const QString &topic, const QString &reason);
   void publishDiscovery();
   void publishCalibration(int probe, const Calibration &calibration);
   void publishCalibrationDue(int probe);
@@ -111,6 +124,10 @@ private:
   std::optional<bool> m_calibrationDue[2]; // unset until told
   qint64 m_dropped = 0;
   std::deque<QByteArray> m_pendingEvents;
+  qint64 m_refusedCommands = 0;
+  // The network thread's own: the second its commands are counted in, and how many came in it.
+  qint64 m_commandSecond = -1;
+  int m_commandsThisSecond = 0;
 };
 
 } // namespace publish

@@ -3,6 +3,7 @@
 // accepts, one device), every state and availability topic one the program publishes, the alarms'
 // problem sensors on when their topic says an alarm is active; the configs again when Home
 // Assistant says it is online; and the status first of everything published.
+#include "publish/discovery.h"
 #include "tests/publish/broker.h"
 
 #include <QJsonArray>
@@ -185,6 +186,32 @@ TEST(Discovery, ConfigsFollowHomeAssistantsRulesAndNameOnlyTopicsThatArePublishe
 
   program.kill();
   program.waitForFinished();
+}
+
+// The "Acknowledge alarms" button is announced only where the station takes commands, and sends
+// what the station takes.
+TEST(Discovery, AnAcknowledgeButtonOnlyWhereCommandsAreTaken) {
+  for (const bool commands : {false, true}) {
+    int buttons = 0;
+    for (const auto &[topic, config] : publish::discoveryConfigs("ha", "lab/rig 1", commands)) {
+      if (!topic.startsWith("ha/button/"))
+        continue;
+      ++buttons;
+      EXPECT_EQ(topic, "ha/button/lab_rig_1/acknowledge_alarms/config");
+      const QJsonObject button = QJsonDocument::fromJson(config).object();
+      EXPECT_EQ(button.value("name").toString(), "Acknowledge alarms");
+      EXPECT_EQ(button.value("command_topic").toString(),
+                "lab/rig 1/command/alarms/acknowledge_all");
+      EXPECT_EQ(button.value("availability_topic").toString(), "lab/rig 1/status");
+      EXPECT_EQ(QJsonDocument::fromJson(button.value("payload_press").toString().toUtf8())
+                    .object()
+                    .value("user")
+                    .toString(),
+                "home_assistant");
+      EXPECT_TRUE(button.value("device").isObject());
+    }
+    EXPECT_EQ(buttons, commands ? 1 : 0);
+  }
 }
 
 } // namespace
