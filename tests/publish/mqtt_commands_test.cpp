@@ -20,12 +20,14 @@ using brokertest::Subscriber;
 
 constexpr int patience = 30000; // the machine may be busy
 
-void publish(int port, const QByteArray &topic, const QByteArray &payload, bool retain = false) {
+void publish(int port, const QByteArray &topic, const QByteArray &payload, bool retain = false,
+             const QStringList &login = {}) {
   QProcess pub;
   QStringList arguments{"-p", QString::number(port), "-t", QString::fromUtf8(topic), "-m",
                         QString::fromUtf8(payload), "-q", "1"};
   if (retain)
     arguments << "-r";
+  arguments += login;
   pub.start("mosquitto_pub", arguments);
   ASSERT_TRUE(pub.waitForFinished(patience));
   ASSERT_EQ(pub.exitCode(), 0) << topic.toStdString();
@@ -105,6 +107,70 @@ TEST(MqttCommands, AlarmsAreAnsweredFromAfarAndBadOrRetainedCommandsAreRefused) 
       << events.toStdString();
   EXPECT_TRUE(events.contains("test/cmd/command/alarms/acknowledge_all: it is retained"))
       << events.toStdString();
+}
+
+// The README's access control at work: everyone may read, only the lab's group may answer. A
+// user outside it is turned away by the broker before Brellis hears of it.
+TEST(MqttCommands, OnlyTheGroupTheBrokerLetsWriteCanAcknowledge) {
+  QTemporaryDir files;
+  const QString passwd = files.filePath("passwd"), acl = files.filePath("acl");
+  for (const char *user : {"brellis-rig1", "anna", "bob"}) {
+    QProcess make;
+    QStringList arguments{"-b", passwd, user, QStringLiteral("%1-secret").arg(user)};
+    if (!QFile::exists(passwd))
+      arguments.prepend("-c"); // the first one makes the file
+    make.start("mosquitto_passwd", arguments);
+    ASSERT_TRUE(make.waitForFinished(patience));
+    ASSERT_EQ(make.exitCode(), 0);
+  }
+  QFile rules(acl);
+  ASSERT_TRUE(rules.open(QIODevice::WriteOnly));
+  rules.write("pattern read #\n"
+              "user brellis-rig1\ntopic readwrite brellis/rig1/#\n"
+              "user anna\ntopic write brellis/+/command/#\n");
+  rules.close();
+  QFile secret(files.filePath("rig1.password"));
+  ASSERT_TRUE(secret.open(QIODevice::WriteOnly));
+  secret.write("brellis-rig1-secret\n");
+  secret.close();
+  const int open = brokertest::freePort(), guarded = brokertest::freePort();
+  Broker broker({"per_listener_settings true", QStringLiteral("listener %1 127.0.0.1").arg(open),
+                 "allow_anonymous true", QStringLiteral("listener %1 127.0.0.1").arg(guarded),
+                 "allow_anonymous false", "password_file " + passwd, "acl_file " + acl});
+  ASSERT_TRUE(broker.start()) << broker.log().toStdString();
+  Subscriber seen(open, "brellis/rig1/#"); // the test's own view, on a listener of its own
+  ASSERT_TRUE(QTest::qWaitFor([&] { return seen.subscribed(); }, patience));
+
+  QTemporaryDir home; // pH 1 (about 7) is above its high limit from the start
+  QSettings(home.filePath("Quorran Science DGH Driver.conf"), QSettings::IniFormat)
+      .setValue("Alarms/ph1/high", "1");
+  QProcess program;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("QT_QPA_PLATFORM", "offscreen");
+  environment.insert("XDG_CONFIG_HOME", home.path());
+  environment.insert("XDG_STATE_HOME", home.path());
+  program.setProcessEnvironment(environment);
+  program.start(BRELLIS_PATH,
+                {"--simulate", "--mqtt", QStringLiteral("mqtt://brellis-rig1@127.0.0.1:%1").arg(guarded),
+                 "--mqtt-password-file", secret.fileName(), "--mqtt-topic", "brellis/rig1",
+                 "--mqtt-commands", "--switch-on", "ph"});
+  const auto stateIs = [&](const char *state) {
+    return seen.last("brellis/rig1/alarm/ph1").value_or("").contains(QByteArray("\"state\":\"") +
+                                                                    state + '"');
+  };
+  ASSERT_TRUE(QTest::qWaitFor([&] { return stateIs("active_unacknowledged"); }, patience))
+      << program.readAllStandardError().toStdString();
+  const QByteArray topic = "brellis/rig1/command/alarm/ph1/acknowledge";
+  publish(guarded, topic, R"({"user":"bob"})", false, {"-u", "bob", "-P", "bob-secret"});
+  publish(guarded, topic, R"({"user":"anna"})", false, {"-u", "anna", "-P", "anna-secret"});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return stateIs("active_acknowledged"); }, patience));
+  ::kill(pid_t(program.processId()), SIGTERM);
+  ASSERT_TRUE(program.waitForFinished(patience));
+  // bob's came first: had the broker let it through, the acknowledgement would be his.
+  const QByteArray alarms = fileText(home.filePath("brellis/alarms.csv"));
+  EXPECT_TRUE(alarms.contains(",mqtt:anna\n")) << alarms.toStdString();
+  EXPECT_FALSE(alarms.contains("bob")) << alarms.toStdString();
+  EXPECT_FALSE(fileText(home.filePath("brellis/events.csv")).contains("command_refused"));
 }
 
 } // namespace
