@@ -25,7 +25,7 @@ constexpr state::Quantity shownQuantities[shownCount] = {
     state::Quantity::TotalLiters,
 };
 
-enum class Kind { Status, Switch, Reading, Corrected, OtherReading, Alarm, Simulated, Ignored };
+enum class Kind { Status, Switch, Reading, Corrected, OtherReading, Alarm, Simulated, Commands, Ignored };
 
 struct TopicKind {
   QByteArray suffix;
@@ -40,6 +40,7 @@ const std::vector<TopicKind> &topics() {
     namespace topics = publish::topics;
     std::vector<TopicKind> list{{topics::status, Kind::Status, 0},
                                 {topics::simulated, Kind::Simulated, 0},
+                                {topics::commands, Kind::Commands, 0},
                                 {topics::alarmsActive, Kind::Ignored, 0},
                                 {topics::event, Kind::Ignored, 0}};
     for (const topics::ProbeTopics &probe : topics::probeTopics) {
@@ -80,6 +81,10 @@ qsizetype codePoints(const QString &text) {
 }
 
 const TopicKind *topicKind(QByteArrayView suffix) {
+  // Commands to a station (the view's own "Acknowledge" among them) are no news of it.
+  static const TopicKind command{publish::topics::commandPrefix, Kind::Ignored, 0};
+  if (suffix.startsWith(publish::topics::commandPrefix))
+    return &command;
   for (const TopicKind &topic : topics())
     if (suffix == topic.suffix)
       return &topic;
@@ -132,6 +137,7 @@ std::optional<Garbage> parsePayload(Kind kind, const QByteArray &payload, Parsed
   switch (kind) {
   case Kind::Status:
   case Kind::Switch:
+  case Kind::Commands:
     return parseWord(kind == Kind::Status, payload, parsed);
   case Kind::Reading:
   case Kind::Corrected:
@@ -201,6 +207,9 @@ Applied store(Station &station, const TopicKind &kind, const Parsed &parsed,
     break;
   case Kind::Simulated:
     station.simulated = parsed.word;
+    break;
+  case Kind::Commands:
+    station.takesCommands = parsed.word == true;
     break;
   case Kind::Ignored:
     break;
@@ -384,6 +393,16 @@ qint64 StationModel::nextChangeMs(const Station &station, qint64 nowMs) {
     next = std::min(next, station.newestReadingMs + (age / 1000 + 1) * 1000);
   }
   return next;
+}
+
+bool canAcknowledge(const Station &station) {
+  if (!station.takesCommands)
+    return false;
+  for (const AlarmSeen &alarm : station.alarms)
+    if (alarm.state == alarms::AlarmState::ActiveUnacknowledged ||
+        alarm.state == alarms::AlarmState::ReturnedUnacknowledged)
+      return true;
+  return false;
 }
 
 } // namespace stations

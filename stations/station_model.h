@@ -77,6 +77,7 @@ struct Station {
   std::array<qint64, shownCount> lastPlainMs{-1, -1, -1, -1, -1, -1, -1};
   std::array<AlarmSeen, alarms::alarmCount> alarms; // in the order of alarms::Alarm
   std::optional<bool> simulated; // the retained <prefix>/simulated; unset: never published
+  bool takesCommands = false;    // the retained <prefix>/commands is "on"
 
   // The corrected value where the station publishes one (as its window shows it), else the plain.
   const Value &shownValue(Shown shown) const;
@@ -84,6 +85,8 @@ struct Station {
 
 // Whether the alarm's condition is present (active, acknowledged or not).
 bool inAlarm(const AlarmSeen &alarm);
+// Whether the station takes commands and has an alarm waiting for an acknowledgement.
+bool canAcknowledge(const Station &station);
 // What a tile says of each alarm in alarm, in the order of alarms::Alarm: "pH 1 high",
 // "Flow module (no reading)".
 QStringList alarmTexts(const Station &station);

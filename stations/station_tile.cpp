@@ -133,10 +133,18 @@ StationTile::StationTile(const QString &name, QWidget *parent)
   m_remove->setAccessibleName(QStringLiteral("Remove ") + readable);
   m_remove->hide();
   connect(m_remove, &QPushButton::clicked, this, [this] { emit removeRequested(m_name); });
+  // Named with the station, so that a screen reader says whose alarms it acknowledges.
+  m_acknowledge = new QPushButton(QStringLiteral("Acknowledge"), this);
+  m_acknowledge->setObjectName(QStringLiteral("acknowledgeStation"));
+  m_acknowledge->setAccessibleName(QStringLiteral("Acknowledge the alarms of ") + readable);
+  m_acknowledge->hide();
+  connect(m_acknowledge, &QPushButton::clicked, this,
+          [this] { emit acknowledgeRequested(m_name); });
 
   auto *header = new QHBoxLayout;
   header->addWidget(m_title, 1);
   header->addStretch(1);
+  header->addWidget(m_acknowledge);
   header->addWidget(m_remove);
   QGridLayout *grid = makeDisplays();
   auto *layout = new QVBoxLayout(this);
@@ -242,6 +250,9 @@ void StationTile::display(const Station &station, qint64 nowMs, const QString &l
   setTextIfChanged(m_switches, QStringLiteral("Switches: ") + switches.join(QStringLiteral(", ")));
   displayReadings(station, nowMs, state == StationState::Offline);
   setGreyed(state == StationState::Offline);
+  const bool acknowledgeable = state != StationState::Offline && canAcknowledge(station);
+  if (m_acknowledge->isHidden() == acknowledgeable)
+    m_acknowledge->setVisible(acknowledgeable);
 }
 
 void StationTile::displayReadings(const Station &station, qint64 nowMs, bool offline) {

@@ -53,6 +53,8 @@ public:
 signals:
   void trendRequested(const QString &name);
   void removeRequested(const QString &name);
+  // "Acknowledge": the station takes commands and has an alarm to acknowledge.
+  void acknowledgeRequested(const QString &name);
 
 protected:
   void mouseReleaseEvent(QMouseEvent *event) override;
@@ -74,6 +76,7 @@ private:
   QLabel *m_state;
   QLabel *m_alarms;
   QLabel *m_switches;
+  QPushButton *m_acknowledge = nullptr;
   QPushButton *m_remove;
   std::array<widgets::NumericDisplay *, shownCount> m_displays{};
   bool m_greyed = false;

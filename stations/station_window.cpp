@@ -1,5 +1,8 @@
 #include "stations/station_window.h"
 
+#include "publish/payloads.h"
+#include "publish/topics.h"
+
 #include "plot/decimated_series.h"
 #include "plot/graph_feed.h"
 #include "plot/trend_graph.h"
@@ -30,7 +33,7 @@ constexpr int defaultTileWidth = 640; // a tile with four displays in a row, bef
 
 StationWindow::StationWindow(const mqtt::Endpoint &endpoint, const QByteArray &base,
                              int maxStations, QWidget *parent)
-    : QMainWindow(parent), m_model(base, maxStations), m_tileArea(new QWidget), m_grid(new QGridLayout),
+    : QMainWindow(parent), m_model(base, maxStations), m_base(base), m_tileArea(new QWidget), m_grid(new QGridLayout),
       m_status(new QLabel) {
   setObjectName(QStringLiteral("stationView"));
   setWindowTitle(QStringLiteral("Brellis stations under %1").arg(QString::fromUtf8(base)));
@@ -65,6 +68,18 @@ StationWindow::StationWindow(const mqtt::Endpoint &endpoint, const QByteArray &b
 }
 
 StationWindow::~StationWindow() = default;
+
+void StationWindow::acknowledgeStation(const QString &name) {
+  QString user = qEnvironmentVariable("USER");
+  if (user.isEmpty())
+    user = qEnvironmentVariable("LOGNAME");
+  QByteArray payload = "{\"user\":";
+  publish::appendJsonString(payload, user);
+  payload += '}';
+  m_client->publish(m_base + '/' + name.toUtf8() + '/' + publish::topics::commandPrefix +
+                        "alarms/acknowledge_all",
+                    payload, 1, false);
+}
 
 StationTile *StationWindow::tile(const QString &name) const {
   const auto found = m_tiles.find(name);
@@ -130,6 +145,7 @@ void StationWindow::applyBatch() {
       auto *tile = new StationTile(applied.station->name, m_tileArea);
       connect(tile, &StationTile::trendRequested, this, &StationWindow::showTrend);
       connect(tile, &StationTile::removeRequested, this, &StationWindow::removeStation);
+      connect(tile, &StationTile::acknowledgeRequested, this, &StationWindow::acknowledgeStation);
       m_tiles.emplace(applied.station->name, tile);
       added = true;
     }

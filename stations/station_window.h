@@ -55,6 +55,8 @@ public:
 private:
   void onConnectionState(mqtt::State state, const QString &reason, int retryIn);
   void removeStation(const QString &name);
+  // Sends the station's <base>/<name>/command/alarms/acknowledge_all with the viewer's login name.
+  void acknowledgeStation(const QString &name);
   void relayout();
   int columnsThatFit() const;
   void recordPh(const Station &station, Shown shown, double value, qint64 wallMs);
@@ -64,6 +66,7 @@ private:
 
   Inbox m_inbox;
   StationModel m_model;
+  QByteArray m_base;
   std::unique_ptr<mqtt::Client> m_client; // after the inbox: gone before it
   QElapsedTimer m_clock;                  // the monotonic time stamps of messages
   QTimer m_batchTimer;

@@ -101,15 +101,18 @@ void expectTileShowsWhatWasPublished(const stations::StationWindow &view, const 
 
 struct Program {
   QProcess process;
-  Program(int port, const QString &name, const QTemporaryDir &config) {
+  Program(int port, const QString &name, const QTemporaryDir &config,
+          const QStringList &more = {}) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     environment.insert("XDG_CONFIG_HOME", config.path());
     environment.insert("XDG_STATE_HOME", config.path()); // the alarm journal
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(BRELLIS_PATH, {"--simulate", "--mqtt", QStringLiteral("mqtt://127.0.0.1:%1").arg(port),
-                                 "--mqtt-topic", "lab/" + name, "--switch-on", "ph,flow,therm"});
+    process.start(BRELLIS_PATH,
+                  QStringList{"--simulate", "--mqtt", QStringLiteral("mqtt://127.0.0.1:%1").arg(port),
+                              "--mqtt-topic", "lab/" + name, "--switch-on", "ph,flow,therm"} +
+                      more);
   }
   ~Program() {
     ::kill(pid_t(process.processId()), SIGCONT);
@@ -223,6 +226,51 @@ TEST(StationView, ShowsThreeProgramsAndTheirEndsAndCountsGarbage) {
 // station and hold nothing; a sound station sent after them appears; the stations beyond the most
 // the view shows are counted in its status line. (How fast the window answers meanwhile is
 // measured in bench/stations.)
+// A station that takes commands and has an alarm to acknowledge shows "Acknowledge"; pressed, it
+// acknowledges the real program's alarm, and goes once the station says so.
+TEST(StationView, TheAcknowledgeButtonAnswersARealStationsAlarm) {
+  mosquitto_lib_init();
+  const int port = brokertest::freePort();
+  Broker broker(
+      {QStringLiteral("listener %1 127.0.0.1").arg(port), QStringLiteral("allow_anonymous true")});
+  ASSERT_TRUE(broker.start()) << broker.log().toStdString();
+  stations::StationWindow view(local(port), "lab");
+  view.resize(900, 420);
+  view.show();
+  QTemporaryDir alarmed, plain; // pH 1 (about 7) is above its high limit from the start
+  QSettings(alarmed.filePath("Quorran Science DGH Driver.conf"), QSettings::IniFormat)
+      .setValue("Alarms/ph1/high", "1");
+  Program answering(port, "rig-a", alarmed, {"--mqtt-commands"});
+  Program deaf(port, "rig-b", alarmed); // in alarm too, but takes no commands
+  const auto button = [&](const char *name) {
+    stations::StationTile *tile = view.tile(QString::fromLatin1(name));
+    return tile ? tile->findChild<QPushButton *>("acknowledgeStation") : nullptr;
+  };
+  const auto ph1State = [&](const char *name) {
+    const stations::Station *s = station(view, QString::fromLatin1(name));
+    return s ? s->alarms[alarms::index(alarms::Alarm::Ph1)].state : std::nullopt;
+  };
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        return button("rig-a") && button("rig-a")->isVisible() &&
+               ph1State("rig-b") == alarms::AlarmState::ActiveUnacknowledged;
+      },
+      patience));
+  EXPECT_FALSE(button("rig-b")->isVisible()) << "a station that takes no commands has no button";
+  EXPECT_EQ(button("rig-a")->accessibleName(), "Acknowledge the alarms of rig-a");
+  const QString folder = qEnvironmentVariable("BRELLIS_SCREENSHOT_DIR");
+  if (!folder.isEmpty())
+    view.grab().save(folder + "/station-acknowledge-before.png");
+  button("rig-a")->click();
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return ph1State("rig-a") == alarms::AlarmState::ActiveAcknowledged; }, patience));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !button("rig-a")->isVisible(); }, patience));
+  EXPECT_EQ(ph1State("rig-b"), alarms::AlarmState::ActiveUnacknowledged);
+  EXPECT_EQ(view.model().garbageCount(), 0) << "the command sent is no garbage";
+  if (!folder.isEmpty())
+    view.grab().save(folder + "/station-acknowledge-after.png");
+}
+
 TEST(StationView, AFloodMakesNoStationAndTheStationsBeyondTheMostAreCounted) {
   mosquitto_lib_init();
   const int port = brokertest::freePort();
