@@ -133,13 +133,7 @@ StationTile::StationTile(const QString &name, QWidget *parent)
   m_remove->setAccessibleName(QStringLiteral("Remove ") + readable);
   m_remove->hide();
   connect(m_remove, &QPushButton::clicked, this, [this] { emit removeRequested(m_name); });
-  // Named with the station, so that a screen reader says whose alarms it acknowledges.
-  m_acknowledge = new QPushButton(QStringLiteral("Acknowledge"), this);
-  m_acknowledge->setObjectName(QStringLiteral("acknowledgeStation"));
-  m_acknowledge->setAccessibleName(QStringLiteral("Acknowledge the alarms of ") + readable);
-  m_acknowledge->hide();
-  connect(m_acknowledge, &QPushButton::clicked, this,
-          [this] { emit acknowledgeRequested(m_name); });
+  makeAcknowledge(readable);
 
   auto *header = new QHBoxLayout;
   header->addWidget(m_title, 1);
@@ -164,6 +158,16 @@ StationTile::StationTile(const QString &name, QWidget *parent)
   m_title->setText(QChar(0x2068) +
                    QFontMetrics(bold).elidedText(readable, Qt::ElideRight, std::max(room, 40)) +
                    QChar(0x2069));
+}
+
+void StationTile::makeAcknowledge(const QString &readable) {
+  // Named with the station, so that a screen reader says whose alarms it acknowledges.
+  m_acknowledge = new QPushButton(QStringLiteral("Acknowledge"), this);
+  m_acknowledge->setObjectName(QStringLiteral("acknowledgeStation"));
+  m_acknowledge->setAccessibleName(QStringLiteral("Acknowledge the alarms of ") + readable);
+  m_acknowledge->hide();
+  connect(m_acknowledge, &QPushButton::clicked, this,
+          [this] { emit acknowledgeRequested(m_name); });
 }
 
 QGridLayout *StationTile::makeDisplays() {

@@ -65,6 +65,7 @@ private:
   QString stateLine(const Station &station, qint64 nowMs, const QString &lastSeenText) const;
   void setStateLine(const QString &line); // and the description it is part of
   QGridLayout *makeDisplays();
+  void makeAcknowledge(const QString &readable);
   // The displays: a reading in alarm in the alarm colour, captioned "· in alarm".
   void displayReadings(const Station &station, qint64 nowMs, bool offline);
 
