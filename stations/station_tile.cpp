@@ -104,19 +104,7 @@ StationTile::StationTile(const QString &name, QWidget *parent)
   setAccessibleName(readable);
   setCursor(Qt::PointingHandCursor);
 
-  m_title = new QLabel(this);
-  m_title->setTextFormat(Qt::PlainText);
-  m_title->setObjectName(QStringLiteral("stationName"));
-  QFont bold = m_title->font();
-  bold.setBold(true);
-  bold.setPointSizeF(bold.pointSizeF() * 1.2);
-  m_title->setFont(bold);
-  // However long, the name never widens the tile; the whole of it is in the tool tip (rich text
-  // of the escaped name, so that markup in a name is shown, not obeyed).
-  m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  m_title->setToolTip(QStringLiteral("<p style=\"white-space:pre\">%1</p>")
-                          .arg(readable.toHtmlEscaped()));
-  m_title->setAccessibleName(readable);
+  const QFont bold = makeTitle(readable);
   m_state->setTextFormat(Qt::PlainText);
   m_state->setObjectName(QStringLiteral("stationState"));
   m_alarms->setTextFormat(Qt::PlainText);
@@ -158,6 +146,23 @@ StationTile::StationTile(const QString &name, QWidget *parent)
   m_title->setText(QChar(0x2068) +
                    QFontMetrics(bold).elidedText(readable, Qt::ElideRight, std::max(room, 40)) +
                    QChar(0x2069));
+}
+
+QFont StationTile::makeTitle(const QString &readable) {
+  m_title = new QLabel(this);
+  m_title->setTextFormat(Qt::PlainText);
+  m_title->setObjectName(QStringLiteral("stationName"));
+  QFont bold = m_title->font();
+  bold.setBold(true);
+  bold.setPointSizeF(bold.pointSizeF() * 1.2);
+  m_title->setFont(bold);
+  // However long, the name never widens the tile; the whole of it is in the tool tip (rich text
+  // of the escaped name, so that markup in a name is shown, not obeyed).
+  m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  m_title->setToolTip(QStringLiteral("<p style=\"white-space:pre\">%1</p>")
+                          .arg(readable.toHtmlEscaped()));
+  m_title->setAccessibleName(readable);
+  return bold;
 }
 
 void StationTile::makeAcknowledge(const QString &readable) {

@@ -66,6 +66,7 @@ private:
   void setStateLine(const QString &line); // and the description it is part of
   QGridLayout *makeDisplays();
   void makeAcknowledge(const QString &readable);
+  QFont makeTitle(const QString &readable); // the title label; its font
   // The displays: a reading in alarm in the alarm colour, captioned "· in alarm".
   void displayReadings(const Station &station, qint64 nowMs, bool offline);
 
