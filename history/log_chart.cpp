@@ -141,7 +141,7 @@ void LogChart::setLog(const logging::LogFile *log) {
 
 bool LogChart::adjusted(int series) const {
   const LogSeries &s = kLogSeries[size_t(series)];
-  return logging::kLogColumns[s.column()].adjustment >= 0 &&
+  return logging::kLogColumns[s.column()].correction >= 0 &&
          ((isPh(s) && m_view.phCorrected) || (isTemperature(s) && m_view.thermistorOffsets));
 }
 
@@ -149,7 +149,7 @@ double LogChart::valueOf(int series, const logging::LogRecord &record) const {
   const logging::LogColumn column = kLogSeries[size_t(series)].column();
   double value = record.values[column];
   if (adjusted(series))
-    value += record.values[size_t(logging::kLogColumns[column].adjustment)];
+    value += record.values[size_t(logging::kLogColumns[column].correction)];
   return value;
 }
 

@@ -40,7 +40,7 @@ struct LogSeries {
 inline constexpr int kLogSeriesCount = 7;
 extern const std::array<LogSeries, kLogSeriesCount> kLogSeries;
 
-// Which series are drawn and whether the operator's adjustments are added to them.
+// Which series are drawn and whether the operator's corrections and offsets are added to them.
 struct LogChartView {
   std::array<bool, kLogSeriesCount> shown{};
   bool phCorrected = true;       // pH with the probes' corrections

@@ -49,9 +49,9 @@ struct LogColumnInfo {
   // The reading written as a bare number; null for the one text item (Total Liters, the text the
   // display shows).
   double AcquisitionState::*source;
-  // The column holding the operator's adjustment that is added where the reading is shown
+  // The column holding the operator's correction or offset that is added where the reading is shown
   // (a thermistor's offset, a probe's correction); -1 for none. The file keeps them apart.
-  int adjustment;
+  int correction;
 };
 
 namespace detail {
@@ -65,7 +65,7 @@ constexpr int columnOfField(const std::array<LogColumnInfo, LogColumnCount> &col
   return -1;
 }
 
-// The record's columns before their adjustments are joined to them. Total Liters is the one that
+// The record's columns before their corrections are joined to them. Total Liters is the one that
 // the file holds as the display's text rather than the stored number.
 // clang-format off
 inline constexpr std::array<LogColumnInfo, LogColumnCount> kPlainColumns = {{
@@ -79,7 +79,7 @@ inline constexpr std::array<LogColumnInfo, LogColumnCount> kPlainColumns = {{
     {"Flow frequency", "flow_Hz", &AcquisitionState::flowHz, -1},
     {"liters/min", "flow_L_per_min", &AcquisitionState::litersPerMin, -1},
     {"Total Liters", "total_L", nullptr, -1},
-    // The operator's adjustments are no quantities of their own.
+    // The operator's corrections and offsets are no quantities of their own.
     {"Therm 1 offset", "therm1_offset_C", &AcquisitionState::therm1Offset, -1},
     {"Therm 2 offset", "therm2_offset_C", &AcquisitionState::therm2Offset, -1},
     {"Therm 3 offset", "therm3_offset_C", &AcquisitionState::therm3Offset, -1},
@@ -94,7 +94,7 @@ constexpr std::array<LogColumnInfo, LogColumnCount> withAdjustments() {
   for (const state::QuantityInfo &q : state::quantities) {
     const int c = columnOfField(columns, q.field);
     if (c >= 0)
-      columns[size_t(c)].adjustment = columnOfField(columns, q.correction);
+      columns[size_t(c)].correction = columnOfField(columns, q.correction);
   }
   return columns;
 }
@@ -116,8 +116,8 @@ constexpr bool everyQuantityHasAColumn() {
   for (const state::QuantityInfo &q : state::quantities)
     if (logColumnOf(q.quantity) < 0)
       return false;
-  return kLogColumns[Ph1Value].adjustment == Ph1Corr &&
-         kLogColumns[Therm3].adjustment == Therm3Offset;
+  return kLogColumns[Ph1Value].correction == Ph1Corr &&
+         kLogColumns[Therm3].correction == Therm3Offset;
 }
 static_assert(everyQuantityHasAColumn(), "a quantity has no column in the log record");
 
