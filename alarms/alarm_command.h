@@ -2,8 +2,8 @@
 
 #include <QHash>
 #include <QList>
-#include <QPair>
 #include <QObject>
+#include <QPair>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -36,8 +36,8 @@ struct CommandFields {
 // session of its own (this process becomes the subreaper of its descendants; the run's processes
 // carry BRELLIS_ALARM_RUN in their environment). At most maxRunsPerHour runs start per alarm (per
 // `quantity`, whatever the event: reminders count) in any hour; the runs left out are counted,
-// and the count goes to the next run that starts as BRELLIS_ALARM_SUPPRESSED. A failure (not startable, a non-zero exit, killed) is reported
-// through failed(), never by a window.
+// and the count goes to the next run that starts as BRELLIS_ALARM_SUPPRESSED. A failure (not
+// startable, a non-zero exit, killed) is reported through failed(), never by a window.
 class AlarmCommand : public QObject {
   Q_OBJECT
 public:

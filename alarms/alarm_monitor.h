@@ -27,8 +27,8 @@ namespace alarms {
 struct HeartbeatSummary {
   qint64 timeMs = 0;
   int activeAlarms = 0;
-  QStringList channelsOn; // the catalogue keys of the channels switched on: "ph", "flow", "therm"
-  QString logFile;        // the log file being written; empty when none is
+  QStringList channelsOn;  // the catalogue keys of the channels switched on: "ph", "flow", "therm"
+  QString logFile;         // the log file being written; empty when none is
   qint64 lastRecordMs = 0; // the newest log record written in this run; 0 before the first
 };
 

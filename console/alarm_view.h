@@ -45,7 +45,7 @@ struct AlarmViewParts {
   const AcquisitionState &state;
   acquisition::Session &session;
   tiltdgh::OperatorMessages &messages;
-  QString command; // --alarm-command; empty runs nothing
+  QString command;                // --alarm-command; empty runs nothing
   int repeatMinutes = 0;          // --alarm-repeat; 0 reminds of nothing
   std::optional<QTime> heartbeat; // --alarm-heartbeat; unset gives none
   // Per quantity, its display and its corrected display (null where it has none).

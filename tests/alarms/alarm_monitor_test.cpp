@@ -166,7 +166,8 @@ QString minuteLog(const QString &file) {
 QStringList sinceRaise(const QStringList &runs, qint64 raisedMs) {
   QStringList out;
   for (const QString &run : runs) {
-    const qint64 at = QDateTime::fromString(run.section(' ', 0, 0), Qt::ISODate).toMSecsSinceEpoch();
+    const qint64 at =
+        QDateTime::fromString(run.section(' ', 0, 0), Qt::ISODate).toMSecsSinceEpoch();
     out << QString::number((at - raisedMs) / 60000) + ' ' + run.section(' ', 1);
   }
   return out;
@@ -235,9 +236,9 @@ TEST(AlarmMonitor, HeartbeatRunsOnceADayAtItsLocalTimeWithTheSummary) {
   const QString summary = " heartbeat 1 ph,therm " + logFile + ' ' + utc(before.addSecs(30));
   const struct {
     QDateTime start;
-    int minutes;       // how long the fake clock runs on
-    bool busy;         // channels on, an alarm active, a log written
-    QStringList runs;  // the heartbeats
+    int minutes;      // how long the fake clock runs on
+    bool busy;        // channels on, an alarm active, a log written
+    QStringList runs; // the heartbeats
   } rows[] = {
       {before, 2 * 1440 + 3, true,
        {utc(before.addSecs(120)) + summary, utc(before.addDays(1).addSecs(120)) + summary,
@@ -248,9 +249,9 @@ TEST(AlarmMonitor, HeartbeatRunsOnceADayAtItsLocalTimeWithTheSummary) {
     SCOPED_TRACE(row.start.toString().toStdString());
     QTemporaryDir out;
     const QString file = out.filePath("runs.txt");
-    Rig rig(QStringLiteral("[ \"$BRELLIS_ALARM_EVENT\" != heartbeat ] || echo \"$BRELLIS_ALARM_TIME "
-                           "$BRELLIS_ALARM_EVENT $BRELLIS_ACTIVE_ALARMS $BRELLIS_CHANNELS_ON "
-                           "$BRELLIS_LOG_FILE $BRELLIS_LAST_RECORD\" >> ") +
+    Rig rig(QStringLiteral("[ \"$BRELLIS_ALARM_EVENT\" != heartbeat ] || "
+                           "echo \"$BRELLIS_ALARM_TIME $BRELLIS_ALARM_EVENT $BRELLIS_ACTIVE_ALARMS "
+                           "$BRELLIS_CHANNELS_ON $BRELLIS_LOG_FILE $BRELLIS_LAST_RECORD\" >> ") +
                 file,
             30000, [](AlarmMonitor::Options &o) { o.heartbeat = QTime(9, 0); },
             row.start.toMSecsSinceEpoch());
