@@ -271,4 +271,36 @@ TEST(AlarmMonitor, HeartbeatRunsOnceADayAtItsLocalTimeWithTheSummary) {
   }
 }
 
+// A hung reminder or heartbeat is ended at the limit as any run is; the journal, which holds
+// alarms, says the reminder's failure and not the heartbeat's.
+TEST(AlarmMonitor, AHungReminderOrHeartbeatIsKilledAtItsLimit) {
+  const QDateTime start(QDate(2026, 12, 9), QTime(8, 58));
+  const struct {
+    int repeatMinutes;
+    std::optional<QTime> heartbeat;
+    const char *event;
+    bool journaled;
+  } rows[] = {{5, std::nullopt, "reminder", true}, {0, QTime(9, 0), "heartbeat", false}};
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.event);
+    Rig rig(QStringLiteral("[ \"$BRELLIS_ALARM_EVENT\" = raised ] || sleep 20"), 300,
+            [&](AlarmMonitor::Options &o) {
+              o.repeatMinutes = row.repeatMinutes;
+              o.heartbeat = row.heartbeat;
+            },
+            start.toMSecsSinceEpoch());
+    QStringList failures;
+    QObject::connect(rig.monitor->command(), &AlarmCommand::failed,
+                     [&](const CommandFields &fields, const QString &why) {
+                       failures << fields.event + ": " + why;
+                     });
+    rig.highLimit(Alarm::Flow, 2.5);
+    rig.reading(Quantity::LitersPerMin, 3.25, 0);
+    rig.minutes(5);
+    ASSERT_TRUE(waitFor([&] { return !failures.isEmpty(); }));
+    EXPECT_EQ(shown(failures), QString("%1: was killed after 0.3 s").arg(row.event).toStdString());
+    EXPECT_EQ(lines(rig.journal()).filter("command_failed").size(), row.journaled ? 1 : 0);
+  }
+}
+
 } // namespace
