@@ -55,6 +55,8 @@ void AlarmCommand::start(const CommandFields &fields, int suppressed) {
   environment.insert("BRELLIS_ALARM_LIMIT", fields.limit);
   environment.insert("BRELLIS_ALARM_TIME", fields.time);
   environment.insert("BRELLIS_ALARM_SUPPRESSED", QString::number(suppressed));
+  for (const auto &[name, value] : fields.extra)
+    environment.insert(name, value);
   process->setStandardInputFile(QProcess::nullDevice());
   process->setProcessChannelMode(QProcess::ForwardedChannels); // its output goes to ours
 

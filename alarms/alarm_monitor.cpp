@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -14,6 +15,10 @@ namespace {
 QString number(double value) {
   return std::isfinite(value) ? QString::number(value, 'g', QLocale::FloatingPointShortest)
                               : QString();
+}
+
+QString utcText(qint64 timeMs) {
+  return QDateTime::fromMSecsSinceEpoch(timeMs, Qt::UTC).toString(Qt::ISODate);
 }
 
 QString loginName() {
@@ -49,13 +54,21 @@ AlarmMonitor::AlarmMonitor(const AcquisitionState &state, Options options, QObje
     m_command = new AlarmCommand(m_options.command, m_options.commandKillMs, this);
     connect(m_command, &AlarmCommand::failed, this,
             [this](const CommandFields &fields, const QString &reason) {
-              std::fprintf(stderr, "Alarm command for %s %s: %s\n", qPrintable(fields.quantity),
-                           qPrintable(fields.event), qPrintable(reason));
+              const QString what = fields.quantity.isEmpty()
+                                       ? QStringLiteral("the ") + fields.event
+                                       : fields.quantity + QLatin1Char(' ') + fields.event;
+              std::fprintf(stderr, "Alarm command for %s: %s\n", qPrintable(what),
+                           qPrintable(reason));
+              // The journal holds alarms; the heartbeat is none (a missing one is its report).
+              if (fields.quantity.isEmpty())
+                return;
               m_journal.append({now(), fields.quantity, QStringLiteral("command_failed"),
                                 fields.value.isEmpty() ? NAN : fields.value.toDouble(),
                                 fields.limit.isEmpty() ? NAN : fields.limit.toDouble(), {}});
             });
   }
+  if (m_options.heartbeat)
+    m_heartbeatDueMs = nextHeartbeat(now());
   m_timer->setTimerType(Qt::PreciseTimer);
   connect(m_timer, &QTimer::timeout, this, &AlarmMonitor::tick);
   m_timer->start(m_options.tickMs);
@@ -82,7 +95,79 @@ void AlarmMonitor::channelFailed(state::Channel channel) {
   m_engine.channelFailed(channel, now());
 }
 
-void AlarmMonitor::tick() { m_engine.tick(now()); }
+void AlarmMonitor::tick() {
+  const qint64 at = now();
+  m_engine.tick(at);
+  remind(at);
+  beat(at);
+}
+
+// One reminder per period of the active unacknowledged state, counted from its start; periods a
+// late tick or a suspended machine missed make one reminder, not a burst.
+void AlarmMonitor::remind(qint64 nowMs) {
+  if (!m_command || m_options.repeatMinutes <= 0)
+    return;
+  const qint64 periodMs = qint64(m_options.repeatMinutes) * 60000;
+  for (const Alarm alarm : allAlarms) {
+    const AlarmStatus &status = m_engine.status(alarm);
+    const int i = index(alarm);
+    if (status.state != AlarmState::ActiveUnacknowledged)
+      continue;
+    if (m_remindedSince[i] != status.sinceMs) {
+      m_remindedSince[i] = status.sinceMs;
+      m_remindedPeriods[i] = 0;
+    }
+    const qint64 periods = (nowMs - status.sinceMs) / periodMs;
+    if (periods <= m_remindedPeriods[i])
+      continue;
+    m_remindedPeriods[i] = periods;
+    m_command->run({key(alarm), QStringLiteral("reminder"), stateKey(status.state),
+                    conditionKey(status.condition), number(status.value), number(status.limit),
+                    utcText(nowMs), {}},
+                   nowMs);
+  }
+}
+
+void AlarmMonitor::beat(qint64 nowMs) {
+  if (!m_options.heartbeat)
+    return;
+  // A wall clock set back keeps the heartbeat at its time on the clock as it now is.
+  m_heartbeatDueMs = std::min(m_heartbeatDueMs, nextHeartbeat(nowMs));
+  if (nowMs < m_heartbeatDueMs)
+    return;
+  m_heartbeatDueMs = nextHeartbeat(nowMs);
+  const HeartbeatSummary beat = summary(nowMs);
+  emit heartbeat(beat);
+  if (!m_command)
+    return;
+  const QString lastRecord = beat.lastRecordMs > 0 ? utcText(beat.lastRecordMs) : QString();
+  m_command->run({{}, QStringLiteral("heartbeat"), {}, {}, {}, {}, utcText(nowMs),
+                  {{QStringLiteral("BRELLIS_ACTIVE_ALARMS"), QString::number(beat.activeAlarms)},
+                   {QStringLiteral("BRELLIS_CHANNELS_ON"), beat.channelsOn.join(QLatin1Char(','))},
+                   {QStringLiteral("BRELLIS_LOG_FILE"), beat.logFile},
+                   {QStringLiteral("BRELLIS_LAST_RECORD"), lastRecord}}},
+                 nowMs);
+}
+
+// The first local time of the heartbeat after `afterMs`. A day whose clock skips that time
+// (a daylight saving change) has it at the time Qt moves it to, or the next day.
+qint64 AlarmMonitor::nextHeartbeat(qint64 afterMs) const {
+  const QDate today = QDateTime::fromMSecsSinceEpoch(afterMs).date();
+  for (int day = 0; day < 3; ++day) {
+    const QDateTime at(today.addDays(day), *m_options.heartbeat);
+    if (at.isValid() && at.toMSecsSinceEpoch() > afterMs)
+      return at.toMSecsSinceEpoch();
+  }
+  return afterMs + 24 * 3600 * 1000;
+}
+
+HeartbeatSummary AlarmMonitor::summary(qint64 nowMs) const {
+  HeartbeatSummary summary{nowMs, m_engine.activeCount(), {}, m_logFile, m_lastRecordMs};
+  for (const state::ChannelInfo &channel : state::channels)
+    if (m_state.*channel.enabled)
+      summary.channelsOn << QString::fromLatin1(channel.key);
+  return summary;
+}
 
 void AlarmMonitor::acknowledge(Alarm alarm) {
   m_byOperator = true;
@@ -134,7 +219,17 @@ void AlarmMonitor::setSettings(const AlarmSettings &settings) {
   m_engine.setSettings(settings, at);
 }
 
-void AlarmMonitor::setLogFile(const QString &path) { m_journal.setLogFile(path); }
+void AlarmMonitor::setLogFile(const QString &path) {
+  m_journal.setLogFile(path);
+  m_logFile = path;
+}
+
+void AlarmMonitor::logRecordWritten(const QString &file, const QDateTime &time) {
+  m_lastRecordMs = time.toMSecsSinceEpoch();
+  // With a new file each day, the records go on in that day's file.
+  if (!m_logFile.isEmpty())
+    m_logFile = file;
+}
 
 void AlarmMonitor::onEvent(const AlarmEvent &event) {
   const bool byOperator = m_byOperator && (event.kind == EventKind::Acknowledged ||
@@ -142,10 +237,9 @@ void AlarmMonitor::onEvent(const AlarmEvent &event) {
                                            event.kind == EventKind::Unshelved);
   journal(event.timeMs, key(event.alarm), eventKey(event.kind), event.value, event.limit, byOperator);
   if (m_command && (event.kind == EventKind::Raised || event.kind == EventKind::Returned)) {
-    const QString time = QDateTime::fromMSecsSinceEpoch(event.timeMs, Qt::UTC).toString(Qt::ISODate);
     m_command->run({key(event.alarm), eventKey(event.kind), stateKey(event.status.state),
                     conditionKey(event.status.condition), number(event.value),
-                    number(event.limit), time},
+                    number(event.limit), utcText(event.timeMs), {}},
                    event.timeMs);
   }
   emit alarmEvent(event);

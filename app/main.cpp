@@ -1,3 +1,4 @@
+#include "app/alarm_options.h"
 #include "app/run_start.h"
 #include "calibration/calibration_history.h"
 #include "console/frm_main.h"
@@ -31,7 +32,7 @@ struct Options {
   std::optional<publish::MqttConfig> stations;
   int maxStations = stations::StationModel::defaultMaxStations;
   QStringList switchOn; // channel switches the program turns on once its window is up
-  QString alarmCommand; // run through /bin/sh at every alarm raised and returned
+  AlarmCommandChoice alarm; // --alarm-command, --alarm-repeat, --alarm-heartbeat
   bool unattended = false;
   RunStart run;           // the last run, with --resume
   runs::RunRecord record; // what this run keeps of its command line
@@ -196,12 +197,6 @@ struct ProgramOptions {
       QStringLiteral("Turns the named channel switches on once the window is up, as the operator "
                      "would: a comma-separated list of ph, flow and therm."),
       QStringLiteral("CHANNELS")};
-  QCommandLineOption alarmCommand{
-      QStringLiteral("alarm-command"),
-      QStringLiteral("Runs CMD through /bin/sh at every alarm raised and returned, with the alarm "
-                     "in BRELLIS_ALARM_* environment variables."),
-      QStringLiteral("CMD")};
-
   QCommandLineOption resume{
       QStringLiteral("resume"),
       QStringLiteral("Takes the last run's port, mapping and options (those given beside it win) "
@@ -213,8 +208,7 @@ struct ProgramOptions {
                      "error and the events journal, and a channel a failure switched off is "
                      "switched on again every 10 s.")};
   void addTo(QCommandLineParser &parser) const {
-    parser.addOptions(
-        {com, simulate, exportLog, checkHistory, switchOn, alarmCommand, resume, unattended});
+    parser.addOptions({com, simulate, exportLog, checkHistory, switchOn, resume, unattended});
   }
 
   // The tools that do their work and end the program, without a window.
@@ -266,7 +260,8 @@ QStringList withDiscoveryDefault(QStringList arguments) {
 }
 
 // Reads the command line before any window exists, so --help and --version work without a
-// display. Exits with status 2 on a malformed --com, --switch-on, --stations or --mqtt-discovery.
+// display. Exits with status 2 on a malformed --com, --switch-on, --stations, --mqtt-discovery,
+// --alarm-repeat or --alarm-heartbeat.
 Options parseCommandLine(int &argc, char **argv) {
   QCoreApplication core(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("brellis"));
@@ -283,6 +278,8 @@ Options parseCommandLine(int &argc, char **argv) {
   parser.addVersionOption();
   const ProgramOptions program;
   program.addTo(parser);
+  const AlarmOptions alarm;
+  alarm.addTo(parser);
   const MqttOptions mqtt;
   mqtt.addTo(parser);
   Options options;
@@ -298,7 +295,8 @@ Options parseCommandLine(int &argc, char **argv) {
     options.stations = mqtt.readStations(parser);
   else
     options.mqtt = mqtt.read(parser);
-  options.alarmCommand = parser.value(program.alarmCommand);
+  if (const QString wrong = alarm.read(parser, options.alarm); !wrong.isEmpty())
+    refuse(wrong);
   options.devices = program.readDevices(parser);
   options.unattended = parser.isSet(program.unattended);
   options.record.simulate = options.simulate;
@@ -395,7 +393,9 @@ int main(int argc, char **argv) {
     line = std::make_unique<tiltdgh::QSerialLine>(options.devices);
 
   services.mqtt = options.mqtt;
-  services.alarmCommand = options.alarmCommand;
+  services.alarmCommand = options.alarm.command;
+  services.alarmRepeatMinutes = options.alarm.repeatMinutes;
+  services.alarmHeartbeat = options.alarm.heartbeat;
   services.simulated = options.simulate;
   services.run = runOptions(options);
   line->setCommPort(options.record.port);

@@ -11,7 +11,8 @@ namespace {
 
 // Options that take a value, and carry over to a resumed run.
 const char *const carried[] = {"--mqtt",      "--mqtt-ca",        "--mqtt-topic",
-                               "--mqtt-password-file", "--mqtt-discovery", "--alarm-command"};
+                               "--mqtt-password-file", "--mqtt-discovery", "--alarm-command",
+                               "--alarm-repeat", "--alarm-heartbeat"};
 
 int terminateFds[2] = {-1, -1};
 

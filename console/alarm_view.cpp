@@ -54,6 +54,8 @@ AlarmView::AlarmView(const AlarmViewParts &parts)
       m_displays(parts.displays), m_correctedDisplays(parts.correctedDisplays) {
   alarms::AlarmMonitor::Options options;
   options.command = parts.command;
+  options.repeatMinutes = parts.repeatMinutes;
+  options.heartbeat = parts.heartbeat;
   m_monitor = new alarms::AlarmMonitor(parts.state, options, &parts.window);
   m_monitor->setObjectName(QStringLiteral("alarmMonitor"));
   connect(&parts.session, &acquisition::Session::readingStored, m_monitor,
@@ -206,6 +208,8 @@ void AlarmView::followLogging(logging::LogController &logging) {
   connect(&logging, &logging::LogController::statusChanged, this, [this, controller = &logging] {
     m_monitor->setLogFile(controller->isFileOpen() ? m_logFile : QString());
   });
+  connect(&logging, &logging::LogController::recordWritten, m_monitor,
+          &alarms::AlarmMonitor::logRecordWritten);
 }
 
 void AlarmView::publishTo(publish::MqttPublisher &publisher) {

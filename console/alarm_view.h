@@ -8,9 +8,11 @@
 #include <QPalette>
 #include <QPointer>
 #include <QString>
+#include <QTime>
 #include <QTimer>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -43,7 +45,9 @@ struct AlarmViewParts {
   const AcquisitionState &state;
   acquisition::Session &session;
   tiltdgh::OperatorMessages &messages;
-  QString command; // --alarm-command; empty runs nothing
+  QString command;                // --alarm-command; empty runs nothing
+  int repeatMinutes = 0;          // --alarm-repeat; 0 reminds of nothing
+  std::optional<QTime> heartbeat; // --alarm-heartbeat; unset gives none
   // Per quantity, its display and its corrected display (null where it has none).
   std::array<QLabel *, state::quantityCount> displays{};
   std::array<QLabel *, state::quantityCount> correctedDisplays{};

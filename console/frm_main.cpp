@@ -74,6 +74,8 @@ frmMain::frmMain(tiltdgh::SerialLine &line, tiltdgh::MillisecondClock &clock,
   alarmParts.displays = m_displays;
   alarmParts.correctedDisplays = m_correctedDisplays;
   alarmParts.menuAfter = m_mnuComPort;
+  alarmParts.repeatMinutes = m_services.alarmRepeatMinutes;
+  alarmParts.heartbeat = m_services.alarmHeartbeat;
   // The publisher follows the session before the alarms do, so a reading goes out before an
   // alarm it raises.
   if (m_services.mqtt)

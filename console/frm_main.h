@@ -9,6 +9,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QTime>
 
 #include <array>
 #include <functional>
@@ -75,6 +76,8 @@ struct FrmMainServices {
   std::optional<publish::MqttConfigResult> mqtt;
   // --alarm-command: run at every alarm raised and returned; empty runs nothing.
   QString alarmCommand;
+  int alarmRepeatMinutes = 0;          // --alarm-repeat: reminders every so many minutes
+  std::optional<QTime> alarmHeartbeat; // --alarm-heartbeat: the daily run's local time
   // The run kept in the run file and the events journal; unset keeps nothing. Unattended, the
   // messages go to a list that never waits instead of boxes.
   std::optional<console::RunOptions> run;

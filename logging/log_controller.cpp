@@ -152,10 +152,14 @@ void LogController::writeTick() {
   m_lastRecordSecond = secondStart(now) / kSecondMs;
   if (m_choice.daily && m_now().date() != m_fileDate && !rollToToday())
     return;
-  if (!m_writer.writeLogRecord(m_litersText(), m_now().time(), m_locale))
+  const QDateTime stamp = m_now();
+  if (!m_writer.writeLogRecord(m_litersText(), stamp.time(), m_locale)) {
     abandonLogging(QStringLiteral("The log file \"%1\" cannot be written: %2. Logging has "
                                   "stopped; the records written before are kept.")
                        .arg(QDir::toNativeSeparators(m_writer.fileName()), m_writer.errorText()));
+    return;
+  }
+  emit recordWritten(m_writer.fileName(), stamp);
 }
 
 bool LogController::rollToToday() {

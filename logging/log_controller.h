@@ -98,6 +98,8 @@ signals:
   void loggingStopped();
   // A new day's file took over (a new file each day): the records go on in `path`.
   void logFileRolled(const QString &path);
+  // A record went into `file`, stamped `time`.
+  void recordWritten(const QString &file, const QDateTime &time);
 
 private:
   // Stops the timer, closes the file, hides the dialog and signals the not-logging state;

@@ -67,7 +67,7 @@ TEST(AlarmCommand, EveryProcessOfARunEndsAtItsLimitHoweverItWasStarted) {
   int started = 0;
   for (const auto &run : runs) {
     AlarmCommand *each = new AlarmCommand(QString::fromUtf8(run.command), 1500, &command);
-    ASSERT_TRUE(each->run({QString::fromUtf8(run.command), "raised", {}, {}, {}, {}, {}}, 0));
+    ASSERT_TRUE(each->run({QString::fromUtf8(run.command), "raised", {}, {}, {}, {}, {}, {}}, 0));
     started += run.sleeps;
   }
   // They all run before the limit (else the test would prove nothing).

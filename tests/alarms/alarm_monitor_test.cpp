@@ -36,7 +36,10 @@ struct Rig {
   qint64 nowMs = 1'700'000'000'000;
   std::unique_ptr<AlarmMonitor> monitor;
 
-  explicit Rig(const QString &command = {}, int killMs = 30000) {
+  explicit Rig(const QString &command = {}, int killMs = 30000,
+               const std::function<void(AlarmMonitor::Options &)> &adjust = {},
+               qint64 startMs = 1'700'000'000'000)
+      : nowMs(startMs) {
     AlarmMonitor::Options options;
     options.journalPath = dir.filePath("alarms.csv");
     options.user = "operator";
@@ -45,6 +48,8 @@ struct Rig {
     options.now = [this] { return nowMs; };
     const QString store = dir.filePath("store.ini");
     options.store = [store] { return std::make_unique<QSettings>(store, QSettings::IniFormat); };
+    if (adjust)
+      adjust(options);
     monitor = std::make_unique<AlarmMonitor>(state, options);
   }
   QString journal() const { return dir.filePath("alarms.csv"); }
@@ -59,7 +64,25 @@ struct Rig {
     monitor->readingStored(
         {quantity, value, state::corrected(state::info(quantity), value, state), {}, {}, {}});
   }
+  // The fake clock moves on a minute at a time, the monitor looking at each.
+  void minutes(int count) {
+    for (int i = 0; i < count; ++i) {
+      nowMs += 60000;
+      monitor->tick();
+    }
+  }
+  // What the command's runs wrote, once they all ended, in the order of their times.
+  QStringList runs(const QString &file) {
+    if (!waitFor([&] { return monitor->command()->running() == 0; }))
+      return {QStringLiteral("(still running)")};
+    QStringList all = lines(file);
+    all.sort();
+    return all;
+  }
 };
+
+// A list as one line each, for a readable difference.
+std::string shown(const QStringList &list) { return list.join('\n').toStdString(); }
 
 TEST(AlarmMonitor, ComparesAsDisplayedAndJournalsEveryChangeWithTheOperatorOnHisOwnActions) {
   Rig rig;
@@ -130,6 +153,153 @@ TEST(AlarmMonitor, CommandFailuresGoToTheJournal) {
     EXPECT_EQ(reason, QString::fromUtf8(row.reason)) << row.command;
     EXPECT_TRUE(lines(rig.journal()).last().contains(",ph2,command_failed,9.5,9,"))
         << lines(rig.journal()).last().toStdString();
+  }
+}
+
+// Each run writes its minute after the raise, its event and what it was told was held back.
+QString minuteLog(const QString &file) {
+  return QStringLiteral("echo \"$BRELLIS_ALARM_TIME $BRELLIS_ALARM_EVENT $BRELLIS_ALARM_QUANTITY "
+                        "$BRELLIS_ALARM_STATE $BRELLIS_ALARM_SUPPRESSED\" >> ") +
+         file;
+}
+
+QStringList sinceRaise(const QStringList &runs, qint64 raisedMs) {
+  QStringList out;
+  for (const QString &run : runs) {
+    const qint64 at =
+        QDateTime::fromString(run.section(' ', 0, 0), Qt::ISODate).toMSecsSinceEpoch();
+    out << QString::number((at - raisedMs) / 60000) + ' ' + run.section(' ', 1);
+  }
+  return out;
+}
+
+enum class Answer { None, Acknowledge, Shelve10, Return };
+
+TEST(AlarmMonitor, RemindsEveryPeriodOnlyWhileAnAlarmIsActiveAndUnacknowledged) {
+  const QString active = " flow_L_per_min active_unacknowledged 0";
+  const struct {
+    Answer atMinute7;
+    QStringList runs; // minutes after the raise
+  } rows[] = {
+      {Answer::None,
+       {"0 raised" + active, "5 reminder" + active, "10 reminder" + active,
+        "15 reminder" + active, "20 reminder" + active}},
+      {Answer::Acknowledge, {"0 raised" + active, "5 reminder" + active}},
+      // Unshelved at 17, still active: reminded five minutes on.
+      {Answer::Shelve10, {"0 raised" + active, "5 reminder" + active, "22 reminder" + active}},
+      {Answer::Return,
+       {"0 raised" + active, "5 reminder" + active,
+        "7 returned flow_L_per_min returned_unacknowledged 0"}},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(int(row.atMinute7));
+    QTemporaryDir out;
+    const QString file = out.filePath("runs.txt");
+    Rig rig(minuteLog(file), 30000, [](AlarmMonitor::Options &o) { o.repeatMinutes = 5; });
+    rig.highLimit(Alarm::Flow, 2.5);
+    rig.reading(Quantity::LitersPerMin, 3.25, 0);
+    const qint64 raisedMs = rig.nowMs;
+    rig.minutes(7);
+    if (row.atMinute7 == Answer::Acknowledge)
+      rig.monitor->acknowledge(Alarm::Flow);
+    else if (row.atMinute7 == Answer::Shelve10)
+      rig.monitor->shelve(Alarm::Flow, 10);
+    else if (row.atMinute7 == Answer::Return)
+      rig.reading(Quantity::LitersPerMin, 1.0, 0);
+    rig.minutes(17);
+    EXPECT_EQ(shown(sinceRaise(rig.runs(file), raisedMs)), shown(row.runs));
+  }
+}
+
+TEST(AlarmMonitor, RemindersCountInTheHourlyLimitOfTheCommand) {
+  QTemporaryDir out;
+  const QString file = out.filePath("runs.txt");
+  Rig rig(minuteLog(file), 30000, [](AlarmMonitor::Options &o) { o.repeatMinutes = 5; });
+  rig.highLimit(Alarm::Ph1, 8);
+  rig.reading(Quantity::Ph1, 8.5, 0);
+  const qint64 raisedMs = rig.nowMs;
+  rig.minutes(65);
+  const QString ph1 = " ph1 active_unacknowledged ";
+  // Six runs in the first hour; the six reminders from 30 to 55 are held back and counted.
+  EXPECT_EQ(shown(sinceRaise(rig.runs(file), raisedMs)),
+            shown({"0 raised" + ph1 + "0", "5 reminder" + ph1 + "0", "10 reminder" + ph1 + "0",
+                         "15 reminder" + ph1 + "0", "20 reminder" + ph1 + "0",
+                         "25 reminder" + ph1 + "0", "60 reminder" + ph1 + "6",
+                         "65 reminder" + ph1 + "0"}));
+}
+
+QString utc(const QDateTime &time) { return time.toUTC().toString(Qt::ISODate); }
+
+TEST(AlarmMonitor, HeartbeatRunsOnceADayAtItsLocalTimeWithTheSummary) {
+  const QDateTime before(QDate(2026, 12, 9), QTime(8, 58)), after(QDate(2026, 12, 9), QTime(9, 30));
+  const QString logFile = "/data/run 1-2026-12-09.log";
+  const QString summary = " heartbeat 1 ph,therm " + logFile + ' ' + utc(before.addSecs(30));
+  const struct {
+    QDateTime start;
+    int minutes;      // how long the fake clock runs on
+    bool busy;        // channels on, an alarm active, a log written
+    QStringList runs; // the heartbeats
+  } rows[] = {
+      {before, 2 * 1440 + 3, true,
+       {utc(before.addSecs(120)) + summary, utc(before.addDays(1).addSecs(120)) + summary,
+        utc(before.addDays(2).addSecs(120)) + summary}},
+      {after, 1440, false, {utc(before.addDays(1).addSecs(120)) + " heartbeat 0   "}},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.start.toString().toStdString());
+    QTemporaryDir out;
+    const QString file = out.filePath("runs.txt");
+    Rig rig(QStringLiteral("[ \"$BRELLIS_ALARM_EVENT\" != heartbeat ] || "
+                           "echo \"$BRELLIS_ALARM_TIME $BRELLIS_ALARM_EVENT $BRELLIS_ACTIVE_ALARMS "
+                           "$BRELLIS_CHANNELS_ON $BRELLIS_LOG_FILE $BRELLIS_LAST_RECORD\" >> ") +
+                file,
+            30000, [](AlarmMonitor::Options &o) { o.heartbeat = QTime(9, 0); },
+            row.start.toMSecsSinceEpoch());
+    int signalled = 0;
+    QObject::connect(rig.monitor.get(), &AlarmMonitor::heartbeat,
+                     [&](const HeartbeatSummary &) { ++signalled; });
+    if (row.busy) {
+      rig.state.phReadEnabled = rig.state.thermReadEnabled = true;
+      rig.highLimit(Alarm::Therm1, 30);
+      rig.reading(Quantity::Therm1, 31, 0);
+      rig.monitor->setLogFile("/data/run 1.log");
+      rig.monitor->logRecordWritten(logFile, before.addSecs(30));
+    }
+    rig.minutes(row.minutes);
+    EXPECT_EQ(shown(rig.runs(file)), shown(row.runs));
+    EXPECT_EQ(signalled, row.runs.size());
+  }
+}
+
+// A hung reminder or heartbeat is ended at the limit as any run is; the journal, which holds
+// alarms, says the reminder's failure and not the heartbeat's.
+TEST(AlarmMonitor, AHungReminderOrHeartbeatIsKilledAtItsLimit) {
+  const QDateTime start(QDate(2026, 12, 9), QTime(8, 58));
+  const struct {
+    int repeatMinutes;
+    std::optional<QTime> heartbeat;
+    const char *event;
+    bool journaled;
+  } rows[] = {{5, std::nullopt, "reminder", true}, {0, QTime(9, 0), "heartbeat", false}};
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.event);
+    Rig rig(QStringLiteral("[ \"$BRELLIS_ALARM_EVENT\" = raised ] || sleep 20"), 300,
+            [&](AlarmMonitor::Options &o) {
+              o.repeatMinutes = row.repeatMinutes;
+              o.heartbeat = row.heartbeat;
+            },
+            start.toMSecsSinceEpoch());
+    QStringList failures;
+    QObject::connect(rig.monitor->command(), &AlarmCommand::failed,
+                     [&](const CommandFields &fields, const QString &why) {
+                       failures << fields.event + ": " + why;
+                     });
+    rig.highLimit(Alarm::Flow, 2.5);
+    rig.reading(Quantity::LitersPerMin, 3.25, 0);
+    rig.minutes(5);
+    ASSERT_TRUE(waitFor([&] { return !failures.isEmpty(); }));
+    EXPECT_EQ(shown(failures), QString("%1: was killed after 0.3 s").arg(row.event).toStdString());
+    EXPECT_EQ(lines(rig.journal()).filter("command_failed").size(), row.journaled ? 1 : 0);
   }
 }
 

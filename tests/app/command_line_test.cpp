@@ -1,12 +1,31 @@
-// The station view's and discovery's options given wrong: the program says what is wrong on
-// standard error and ends with a non-zero status before any window. The program runs with
-// BRELLIS_QUIT_AFTER_SHOW=1, so one that opened a window anyway would end with status 0.
+// The station view's, discovery's and the alarm command's options given wrong: the program says
+// what is wrong on standard error and ends with a non-zero status before any window. The
+// program runs with BRELLIS_QUIT_AFTER_SHOW=1, so one that opened a window anyway would end with
+// status 0.
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace {
+
+// Runs the program with `arguments`; it must end with `status` and say `message`.
+void expectEnd(const QString &home, const QStringList &arguments, int status, const char *message) {
+  SCOPED_TRACE(arguments.join(' ').toStdString());
+  QProcess program;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("QT_QPA_PLATFORM", "offscreen");
+  environment.insert("BRELLIS_QUIT_AFTER_SHOW", "1");
+  for (const char *variable : {"HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME"})
+    environment.insert(variable, home);
+  program.setProcessEnvironment(environment);
+  program.start(BRELLIS_PATH, arguments);
+  ASSERT_TRUE(program.waitForFinished(60000));
+  const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
+  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(program.exitCode(), status) << errors.toStdString();
+  EXPECT_TRUE(errors.contains(QLatin1String(message))) << errors.toStdString();
+}
 
 TEST(CommandLine, BadStationAndDiscoveryOptionsEndTheProgramWithAReason) {
   QTemporaryDir home;
@@ -39,22 +58,35 @@ TEST(CommandLine, BadStationAndDiscoveryOptionsEndTheProgramWithAReason) {
       {{"--stations", nobody, "--max-stations", "3"}, 0, ""},
       {{"--simulate", "--mqtt", nobody, "--mqtt-discovery"}, 0, ""},
   };
-  for (const auto &c : cases) {
-    SCOPED_TRACE(c.arguments.join(' ').toStdString());
-    QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    environment.insert("BRELLIS_QUIT_AFTER_SHOW", "1");
-    for (const char *variable : {"HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME"})
-      environment.insert(variable, home.path());
-    program.setProcessEnvironment(environment);
-    program.start(BRELLIS_PATH, c.arguments);
-    ASSERT_TRUE(program.waitForFinished(60000));
-    const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
-    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program.exitCode(), c.status) << errors.toStdString();
-    EXPECT_TRUE(errors.contains(QLatin1String(c.message))) << errors.toStdString();
-  }
+  for (const auto &c : cases)
+    expectEnd(home.path(), c.arguments, c.status, c.message);
+}
+
+TEST(CommandLine, AlarmRemindersAndHeartbeatNeedTheCommandAndSoundValues) {
+  QTemporaryDir home;
+  const QStringList command = {"--simulate", "--alarm-command", "true"};
+  const struct {
+    QStringList arguments;
+    int status;
+    const char *message;
+  } cases[] = {
+      {{"--simulate", "--alarm-repeat", "5"}, 2,
+       "--alarm-repeat runs the alarm command; give --alarm-command CMD too"},
+      {{"--simulate", "--alarm-heartbeat", "08:00"}, 2,
+       "--alarm-heartbeat runs the alarm command; give --alarm-command CMD too"},
+      {command + QStringList{"--alarm-repeat", "0"}, 2,
+       "--alarm-repeat expects a whole number of minutes from 1 to 1440, not \"0\""},
+      {command + QStringList{"--alarm-repeat", "1441"}, 2, "from 1 to 1440, not \"1441\""},
+      {command + QStringList{"--alarm-repeat", "2.5"}, 2, "from 1 to 1440, not \"2.5\""},
+      {command + QStringList{"--alarm-heartbeat", "24:00"}, 2,
+       "--alarm-heartbeat expects a local time HH:MM from 00:00 to 23:59, not \"24:00\""},
+      {command + QStringList{"--alarm-heartbeat", "8:5"}, 2, "not \"8:5\""},
+      {command + QStringList{"--alarm-heartbeat", "08:00:00"}, 2, "not \"08:00:00\""},
+      {command + QStringList{"--alarm-repeat", "1440", "--alarm-heartbeat", "23:59"}, 0, ""},
+      {command + QStringList{"--alarm-repeat", "1", "--alarm-heartbeat", "0:00"}, 0, ""},
+  };
+  for (const auto &c : cases)
+    expectEnd(home.path(), c.arguments, c.status, c.message);
 }
 
 } // namespace

@@ -281,7 +281,10 @@ TEST_F(DebianPackage, UnpackedProgramStartsFromThePackagesLayout) {
   for (const char *file :
        {"usr/share/applications/brellis.desktop", "usr/share/icons/hicolor/48x48/apps/brellis.png",
         "usr/share/icons/hicolor/scalable/apps/brellis.svg",
-        "usr/share/doc/brellis/examples/60-brellis-usb-serial-latency.rules"})
+        "usr/share/doc/brellis/examples/60-brellis-usb-serial-latency.rules",
+        "usr/share/doc/brellis/examples/brellis-alarm-ntfy",
+        "usr/share/doc/brellis/examples/brellis-alarm-mail",
+        "usr/share/doc/brellis/examples/brellis-alarm-webhook"})
     EXPECT_TRUE(unpacked.exists(QString::fromUtf8(file))) << file;
 
   const Outcome run =
