@@ -47,7 +47,7 @@ struct AlarmViewParts {
   tiltdgh::OperatorMessages &messages;
   QString command;                // --alarm-command; empty runs nothing
   int repeatMinutes = 0;          // --alarm-repeat; 0 reminds of nothing
-  std::optional<QTime> heartbeat; // --alarm-heartbeat; unset gives none
+  std::optional<QTime> heartbeat{}; // --alarm-heartbeat; unset gives none
   // Per quantity, its display and its corrected display (null where it has none).
   std::array<QLabel *, state::quantityCount> displays{};
   std::array<QLabel *, state::quantityCount> correctedDisplays{};
