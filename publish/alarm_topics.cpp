@@ -1,6 +1,7 @@
 #include "publish/alarm_topics.h"
 
 #include "publish/mqtt_publisher.h"
+#include "publish/payloads.h"
 #include "publish/topics.h"
 
 #include <QDateTime>
@@ -42,6 +43,25 @@ QByteArray alarmPayload(const alarms::AlarmStatus &status) {
   return payload + '}';
 }
 
+QByteArray heartbeatPayload(const alarms::HeartbeatSummary &summary) {
+  const auto utc = [](qint64 ms) {
+    return '"' + QDateTime::fromMSecsSinceEpoch(ms).toUTC().toString(Qt::ISODate).toLatin1() + '"';
+  };
+  QByteArray payload = "{\"time\":" + utc(summary.timeMs) +
+                       ",\"active_alarms\":" + QByteArray::number(summary.activeAlarms) +
+                       ",\"channels_on\":[";
+  for (qsizetype k = 0; k < summary.channelsOn.size(); ++k) {
+    if (k > 0)
+      payload += ',';
+    appendJsonString(payload, summary.channelsOn[k]);
+  }
+  payload += "],\"log_file\":";
+  appendJsonString(payload, summary.logFile);
+  payload += ",\"last_record\":";
+  payload += summary.lastRecordMs > 0 ? utc(summary.lastRecordMs) : QByteArrayLiteral("null");
+  return payload + '}';
+}
+
 void publishAlarms(MqttPublisher &publisher, alarms::AlarmMonitor &monitor) {
   for (const alarms::Alarm alarm : alarms::allAlarms)
     publishAlarm(publisher, monitor, alarm);
@@ -50,6 +70,10 @@ void publishAlarms(MqttPublisher &publisher, alarms::AlarmMonitor &monitor) {
   QObject::connect(&monitor, &alarms::AlarmMonitor::alarmEvent, &publisher,
                    [&publisher, &monitor](const alarms::AlarmEvent &event) {
                      publishAlarm(publisher, monitor, event.alarm);
+                   });
+  QObject::connect(&monitor, &alarms::AlarmMonitor::heartbeat, &publisher,
+                   [&publisher](const alarms::HeartbeatSummary &summary) {
+                     publisher.setRetained(QLatin1String(topics::heartbeat), heartbeatPayload(summary));
                    });
   QObject::connect(&monitor, &alarms::AlarmMonitor::countsChanged, &publisher,
                    [&publisher](int active, int) {

@@ -15,6 +15,10 @@ QByteArray alarmPayload(const alarms::AlarmStatus &status);
 
 // Keeps the retained topics <prefix>/alarm/<key> of every alarm and <prefix>/alarms/active (the
 // number of alarms whose condition is present) up to date with the monitor, from now on.
+// The daily sign of life on the retained <prefix>/heartbeat: {"time":...,"active_alarms":0,
+// "channels_on":["ph"],"log_file":"...","last_record":... or null}.
+QByteArray heartbeatPayload(const alarms::HeartbeatSummary &summary);
+
 void publishAlarms(MqttPublisher &publisher, alarms::AlarmMonitor &monitor);
 
 } // namespace publish

@@ -195,20 +195,22 @@ void MqttPublisher::onMessage(const mqtt::Message &message) {
     m_commandsThisSecond = 0;
   }
   const bool taken = ++m_commandsThisSecond <= maxCommandsPerSecond;
-  const bool firstRefused = m_commandsThisSecond == maxCommandsPerSecond + 1;
+  if (!taken) {
+    // Counted here and said once a second: nothing of a flood waits in the window's queue.
+    ++m_refusedCommands;
+    if (m_commandsThisSecond > maxCommandsPerSecond + 1)
+      return;
+  }
   // The client's bytes live only as long as this call: the window gets copies of its own.
   const mqtt::Message copy{QByteArray(message.topic.constData(), message.topic.size()),
                            QByteArray(message.payload.constData(), message.payload.size()),
                            message.retained};
   QMetaObject::invokeMethod(
       this,
-      [this, message = copy, taken, firstRefused] {
-        if (taken) {
+      [this, message = copy, taken] {
+        if (taken)
           takeCommand(message);
-          return;
-        }
-        ++m_refusedCommands; // said once a second, not once a command
-        if (firstRefused)
+        else
           refuseCommand(QString::fromUtf8(message.topic),
                         QStringLiteral("more than %1 commands a second").arg(maxCommandsPerSecond));
       },

@@ -12,6 +12,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <deque>
 #include <map>
 #include <memory>
@@ -77,7 +78,7 @@ public:
   qint64 droppedReadings() const { return m_dropped; }
 
   // Commands from the broker refused (not a command, a retained one, too many a second).
-  qint64 refusedCommands() const { return m_refusedCommands; }
+  qint64 refusedCommands() const { return m_refusedCommands.load(); }
   // Commands are taken at most this many a second; the rest are refused and counted.
   static constexpr int maxCommandsPerSecond = 20;
 
@@ -124,7 +125,7 @@ private:
   std::optional<bool> m_calibrationDue[2]; // unset until told
   qint64 m_dropped = 0;
   std::deque<QByteArray> m_pendingEvents;
-  qint64 m_refusedCommands = 0;
+  std::atomic<qint64> m_refusedCommands{0}; // the network thread counts a flood's excess
   // The network thread's own: the second its commands are counted in, and how many came in it.
   qint64 m_commandSecond = -1;
   int m_commandsThisSecond = 0;

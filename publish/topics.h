@@ -14,6 +14,7 @@ inline constexpr char simulated[] = "simulated";
 inline constexpr char alarmsActive[] = "alarms/active";
 inline constexpr char alarmPrefix[] = "alarm/"; // followed by the alarm's key
 inline constexpr char event[] = "event";        // the run's events, not retained
+inline constexpr char heartbeat[] = "heartbeat"; // retained: the daily sign of life
 inline constexpr char commands[] = "commands";  // retained "on" or "off": whether it takes them
 inline constexpr char commandPrefix[] = "command/"; // what may be asked of the alarms
 

@@ -42,7 +42,8 @@ const std::vector<TopicKind> &topics() {
                                 {topics::simulated, Kind::Simulated, 0},
                                 {topics::commands, Kind::Commands, 0},
                                 {topics::alarmsActive, Kind::Ignored, 0},
-                                {topics::event, Kind::Ignored, 0}};
+                                {topics::event, Kind::Ignored, 0},
+                                {topics::heartbeat, Kind::Ignored, 0}};
     for (const topics::ProbeTopics &probe : topics::probeTopics) {
       list.push_back({probe.calibration, Kind::Ignored, 0});
       list.push_back({probe.calibrationDue, Kind::Ignored, 0});

@@ -1,9 +1,12 @@
 // Alarms answered over the broker by the real program with --mqtt-commands: acknowledge, shelve
 // and unshelve from any MQTT client, the sender named in the journal; every kind of bad command,
 // and one left retained on the broker, refused, journaled and never acted on.
+#include "publish/alarm_topics.h"
 #include "tests/publish/broker.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QTimeZone>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -171,6 +174,20 @@ TEST(MqttCommands, OnlyTheGroupTheBrokerLetsWriteCanAcknowledge) {
   EXPECT_TRUE(alarms.contains(",mqtt:anna\n")) << alarms.toStdString();
   EXPECT_FALSE(alarms.contains("bob")) << alarms.toStdString();
   EXPECT_FALSE(fileText(home.filePath("brellis/events.csv")).contains("command_refused"));
+}
+
+// The retained daily sign of life: what a subscriber reads when the heartbeat went out.
+TEST(MqttCommands, TheHeartbeatSaysWhatTheStationWasDoing) {
+  alarms::HeartbeatSummary summary;
+  summary.timeMs = QDateTime(QDate(2026, 12, 9), QTime(7, 0), QTimeZone::utc()).toMSecsSinceEpoch();
+  summary.activeAlarms = 2;
+  summary.channelsOn = {"ph", "therm"};
+  summary.logFile = "/data/Lösung \"A\".csv";
+  EXPECT_EQ(publish::heartbeatPayload(summary).toStdString(),
+            "{\"time\":\"2026-12-09T07:00:00Z\",\"active_alarms\":2,\"channels_on\":[\"ph\","
+            "\"therm\"],\"log_file\":\"/data/Lösung \\\"A\\\".csv\",\"last_record\":null}");
+  summary.lastRecordMs = summary.timeMs - 1000;
+  EXPECT_TRUE(publish::heartbeatPayload(summary).endsWith("\"last_record\":\"2026-12-09T06:59:59Z\"}"));
 }
 
 } // namespace
