@@ -88,37 +88,17 @@ QString defaultEventsJournalPath() {
   return base + QStringLiteral("/brellis/events.csv");
 }
 
-EventsJournal::EventsJournal(QString path, FailureReport report) : m_report(std::move(report)) {
-  m_standing.path = std::move(path);
-}
+EventsJournal::EventsJournal(QString path, FailureReport report)
+    : m_files(std::move(path), eventsHeader, QStringLiteral(".events.csv"),
+              [report = std::move(report)](const QString &file, const QString &reason) {
+                if (report)
+                  report(QStringLiteral("The events journal %1 cannot be written: %2")
+                             .arg(file, reason));
+              }) {}
 
-void EventsJournal::setLogFile(const QString &logFilePath) {
-  const QString path = logFilePath.isEmpty() ? QString() : logFilePath + ".events.csv";
-  if (path == m_run.path)
-    return;
-  m_run.path = path;
-  m_run.reported = false;
-}
+void EventsJournal::setLogFile(const QString &logFilePath) { m_files.setLogFile(logFilePath); }
 
-void EventsJournal::append(const EventEntry &entry) {
-  const QByteArray line = eventLine(entry);
-  write(m_standing, line);
-  if (!m_run.path.isEmpty())
-    write(m_run, line);
-}
-
-void EventsJournal::write(Target &target, const QByteArray &line) {
-  // Whole or not at all, and never through a link; not synced, as the alarm journal is not: each
-  // line reaches the operating system before append() returns.
-  QDir().mkpath(QFileInfo(target.path).absolutePath());
-  const QString failure = common::appendWhole(target.path, line, {eventsHeader, false});
-  if (failure.isEmpty() || target.reported)
-    return;
-  target.reported = true;
-  if (m_report)
-    m_report(
-        QStringLiteral("The events journal %1 cannot be written: %2").arg(target.path, failure));
-}
+void EventsJournal::append(const EventEntry &entry) { m_files.append(eventLine(entry)); }
 
 EventsRead parseEventsJournal(const QByteArray &text) {
   EventsRead read;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/journal_files.h"
+
 
 #include <QByteArray>
 #include <QList>
@@ -59,20 +61,12 @@ public:
 
   // The log file being written, or empty when none is.
   void setLogFile(const QString &logFilePath);
-  QString runJournalPath() const { return m_run.path; }
+  QString runJournalPath() const { return m_files.runPath(); }
 
   void append(const EventEntry &entry);
 
 private:
-  struct Target {
-    QString path;
-    bool reported = false;
-  };
-  void write(Target &target, const QByteArray &line);
-
-  Target m_standing;
-  Target m_run;
-  FailureReport m_report;
+  common::JournalFiles m_files;
 };
 
 struct EventsRead {
