@@ -105,6 +105,34 @@ TEST(ResumedProgram, TakesTheRunUpAgainAndAppendsASecondHeaderBlock) {
       << besideLog.join('|').toStdString();
 }
 
+// After an Exit nothing is taken up again: every channel off, not logging, but the last run's
+// port and mapping kept, and the start journaled as a start.
+TEST(ResumedProgram, AfterAnExitItStartsAnewWithTheLastRunsPort) {
+  Home home;
+  runs::RunRecord last;
+  last.simulate = true;
+  last.port = 3;
+  last.com[3] = "/dev/ttyDGH";
+  last.ph = last.flow = last.therm = true;
+  last.logging = true;
+  last.logFile = home.log();
+  last.ended = true;
+  ASSERT_EQ(runs::saveRunFile(home.run(), last), "");
+  std::unique_ptr<QProcess> program(home.start({"--resume"}, true));
+  ASSERT_TRUE(program->waitForFinished(patience));
+  EXPECT_EQ(program->exitCode(), 0) << program->readAllStandardError().toStdString();
+  const runs::RunFileLoad kept = runs::loadRunFile(home.run());
+  ASSERT_EQ(kept.outcome, runs::RunFileLoad::Outcome::Loaded) << kept.message.toStdString();
+  EXPECT_EQ(kept.record.port, 3);
+  EXPECT_EQ(kept.record.com.value(3), "/dev/ttyDGH");
+  EXPECT_FALSE(kept.record.ph || kept.record.flow || kept.record.therm);
+  EXPECT_FALSE(kept.record.logging);
+  EXPECT_FALSE(QFile::exists(home.log())) << "nothing is logged";
+  const QStringList journal = events(home.dir.filePath("state/brellis/events.csv"));
+  EXPECT_TRUE(journal.contains("started") && journal.filter("resumed").isEmpty())
+      << journal.join('|').toStdString();
+}
+
 TEST(ResumedProgram, ADamagedRunFileIsRefusedByNameAndLeftAsItIs) {
   Home home;
   QDir().mkpath(home.dir.filePath("state/brellis"));
