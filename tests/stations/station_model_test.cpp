@@ -172,7 +172,7 @@ TEST(StationModel, AlarmsInAlarmAreTheActiveOnesWithTheirCondition) {
 TEST(StationModel, AtMostTheStationsItShowsAndTheNamesBeyondCountedOnce) {
   StationModel model("lab", 2);
   const QByteArray longest = QByteArray(64, 'a'); // 64 characters: a name, just
-  for (const QByteArray name : {QByteArray("one"), longest, QByteArray("three"), QByteArray("three"),
+  for (const QByteArray &name : {QByteArray("one"), longest, QByteArray("three"), QByteArray("three"),
                                 QByteArray("four")})
     model.apply(message("lab/" + name + "/status", "online"));
   EXPECT_EQ(model.stations().size(), 2u);
