@@ -30,12 +30,7 @@ QByteArray journalLine(const JournalEntry &entry) {
          number(entry.value) + ',' + number(entry.limit) + ',' + csvField(entry.user) + '\n';
 }
 
-QString defaultJournalPath() {
-  QString base = qEnvironmentVariable("XDG_STATE_HOME");
-  if (base.isEmpty() || QDir::isRelativePath(base)) // relative ones are to be ignored
-    base = QDir::homePath() + QStringLiteral("/.local/state");
-  return base + QStringLiteral("/brellis/alarms.csv");
-}
+QString defaultJournalPath() { return common::stateFilePath(QStringLiteral("alarms.csv")); }
 
 AlarmJournal::AlarmJournal(QString path, FailureReport report)
     : m_files(std::move(path), journalHeader, QStringLiteral(".alarms.csv"),

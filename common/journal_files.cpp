@@ -7,6 +7,13 @@
 
 namespace common {
 
+QString stateFilePath(const QString &fileName) {
+  QString base = qEnvironmentVariable("XDG_STATE_HOME");
+  if (base.isEmpty() || QDir::isRelativePath(base))
+    base = QDir::homePath() + QStringLiteral("/.local/state");
+  return base + QStringLiteral("/brellis/") + fileName;
+}
+
 JournalFiles::JournalFiles(QString standingPath, QByteArray header, QString suffix,
                            Failure failed)
     : m_header(std::move(header)), m_suffix(std::move(suffix)), m_failed(std::move(failed)) {

@@ -81,12 +81,7 @@ QByteArray eventLine(const EventEntry &entry) {
          csvField(entry.user) + '\n';
 }
 
-QString defaultEventsJournalPath() {
-  QString base = qEnvironmentVariable("XDG_STATE_HOME");
-  if (base.isEmpty() || QDir::isRelativePath(base)) // relative ones are to be ignored
-    base = QDir::homePath() + QStringLiteral("/.local/state");
-  return base + QStringLiteral("/brellis/events.csv");
-}
+QString defaultEventsJournalPath() { return common::stateFilePath(QStringLiteral("events.csv")); }
 
 EventsJournal::EventsJournal(QString path, FailureReport report)
     : m_files(std::move(path), eventsHeader, QStringLiteral(".events.csv"),

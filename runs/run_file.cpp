@@ -1,5 +1,6 @@
 #include "runs/run_file.h"
 
+#include "common/journal_files.h"
 #include "common/own_file.h"
 
 #include <QDir>
@@ -153,12 +154,7 @@ RunRecord readFields(FieldReader &reader) {
 
 } // namespace
 
-QString defaultRunFilePath() {
-  QString base = qEnvironmentVariable("XDG_STATE_HOME");
-  if (base.isEmpty() || QDir::isRelativePath(base)) // relative ones are to be ignored
-    base = QDir::homePath() + QStringLiteral("/.local/state");
-  return base + QStringLiteral("/brellis/run.json");
-}
+QString defaultRunFilePath() { return common::stateFilePath(QStringLiteral("run.json")); }
 
 QByteArray runFileText(const RunRecord &record) {
   QJsonObject com;

@@ -41,6 +41,20 @@ QByteArray fileText(const QString &path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The real program on simulated modules taking commands, its settings and journals in `home`,
+// with pH 1 (about 7) above its high limit from the start, reading pH.
+void startAlarmed(QProcess &program, const QTemporaryDir &home, const QStringList &mqtt) {
+  QSettings(home.filePath("Quorran Science DGH Driver.conf"), QSettings::IniFormat)
+      .setValue("Alarms/ph1/high", "1");
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("QT_QPA_PLATFORM", "offscreen");
+  environment.insert("XDG_CONFIG_HOME", home.path());
+  environment.insert("XDG_STATE_HOME", home.path());
+  program.setProcessEnvironment(environment);
+  program.start(BRELLIS_PATH, QStringList{"--simulate"} + mqtt +
+                                  QStringList{"--mqtt-commands", "--switch-on", "ph"});
+}
+
 TEST(MqttCommands, AlarmsAreAnsweredFromAfarAndBadOrRetainedCommandsAreRefused) {
   const int port = brokertest::freePort();
   Broker broker(
@@ -51,18 +65,10 @@ TEST(MqttCommands, AlarmsAreAnsweredFromAfarAndBadOrRetainedCommandsAreRefused) 
   Subscriber seen(port, "test/cmd/#");
   ASSERT_TRUE(QTest::qWaitFor([&] { return seen.subscribed(); }, patience));
 
-  QTemporaryDir home; // pH 1 (about 7) is above its high limit from the start
-  QSettings(home.filePath("Quorran Science DGH Driver.conf"), QSettings::IniFormat)
-      .setValue("Alarms/ph1/high", "1");
+  QTemporaryDir home;
   QProcess program;
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert("QT_QPA_PLATFORM", "offscreen");
-  environment.insert("XDG_CONFIG_HOME", home.path());
-  environment.insert("XDG_STATE_HOME", home.path());
-  program.setProcessEnvironment(environment);
-  program.setProcessChannelMode(QProcess::ForwardedOutputChannel);
-  program.start(BRELLIS_PATH, {"--simulate", "--mqtt", QStringLiteral("mqtt://127.0.0.1:%1").arg(port),
-                               "--mqtt-topic", "test/cmd", "--mqtt-commands", "--switch-on", "ph"});
+  startAlarmed(program, home,
+               {"--mqtt", QStringLiteral("mqtt://127.0.0.1:%1").arg(port), "--mqtt-topic", "test/cmd"});
   const auto alarmState = [&](const char *state) {
     return [&seen, state] {
       return seen.last("test/cmd/alarm/ph1").value_or("").contains(
@@ -144,19 +150,11 @@ TEST(MqttCommands, OnlyTheGroupTheBrokerLetsWriteCanAcknowledge) {
   Subscriber seen(open, "brellis/rig1/#"); // the test's own view, on a listener of its own
   ASSERT_TRUE(QTest::qWaitFor([&] { return seen.subscribed(); }, patience));
 
-  QTemporaryDir home; // pH 1 (about 7) is above its high limit from the start
-  QSettings(home.filePath("Quorran Science DGH Driver.conf"), QSettings::IniFormat)
-      .setValue("Alarms/ph1/high", "1");
+  QTemporaryDir home;
   QProcess program;
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert("QT_QPA_PLATFORM", "offscreen");
-  environment.insert("XDG_CONFIG_HOME", home.path());
-  environment.insert("XDG_STATE_HOME", home.path());
-  program.setProcessEnvironment(environment);
-  program.start(BRELLIS_PATH,
-                {"--simulate", "--mqtt", QStringLiteral("mqtt://brellis-rig1@127.0.0.1:%1").arg(guarded),
-                 "--mqtt-password-file", secret.fileName(), "--mqtt-topic", "brellis/rig1",
-                 "--mqtt-commands", "--switch-on", "ph"});
+  startAlarmed(program, home,
+               {"--mqtt", QStringLiteral("mqtt://brellis-rig1@127.0.0.1:%1").arg(guarded),
+                "--mqtt-password-file", secret.fileName(), "--mqtt-topic", "brellis/rig1"});
   const auto stateIs = [&](const char *state) {
     return seen.last("brellis/rig1/alarm/ph1").value_or("").contains(QByteArray("\"state\":\"") +
                                                                     state + '"');
