@@ -25,7 +25,7 @@ QByteArray number(double value) {
 
 QByteArray journalLine(const JournalEntry &entry) {
   const QString time =
-      QDateTime::fromMSecsSinceEpoch(entry.timeMs, Qt::UTC).toString(Qt::ISODate);
+      QDateTime::fromMSecsSinceEpoch(entry.timeMs).toUTC().toString(Qt::ISODate);
   return time.toUtf8() + ',' + csvField(entry.quantity) + ',' + csvField(entry.event) + ',' +
          number(entry.value) + ',' + number(entry.limit) + ',' + csvField(entry.user) + '\n';
 }

@@ -18,7 +18,7 @@ QString number(double value) {
 }
 
 QString utcText(qint64 timeMs) {
-  return QDateTime::fromMSecsSinceEpoch(timeMs, Qt::UTC).toString(Qt::ISODate);
+  return QDateTime::fromMSecsSinceEpoch(timeMs).toUTC().toString(Qt::ISODate);
 }
 
 QString loginName() {

@@ -229,9 +229,14 @@ void frmMain::connectAdjustments() {
               m_state.*field = value;
             });
   // Ticked is True; clear and greyed (partially checked) are False.
-  connect(m_chkpH1, &QCheckBox::stateChanged, this,
+#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
+  constexpr auto checkStateChanged = &QCheckBox::checkStateChanged;
+#else
+  constexpr auto checkStateChanged = &QCheckBox::stateChanged;
+#endif
+  connect(m_chkpH1, checkStateChanged, this,
           [this](int state) { m_state.plotPh1 = state == Qt::Checked; });
-  connect(m_chkpH2, &QCheckBox::stateChanged, this,
+  connect(m_chkpH2, checkStateChanged, this,
           [this](int state) { m_state.plotPh2 = state == Qt::Checked; });
   // The button that becomes chosen gives the thermistor; the one left emits false and is ignored.
   connect(m_optTherm, &QButtonGroup::idToggled, this, [this](int position, bool chosen) {

@@ -35,9 +35,10 @@ QByteArray alarmPayload(const alarms::AlarmStatus &status) {
   payload += ",\"limit\":" + jsonNumber(seen ? status.limit : NAN);
   payload += ",\"since\":";
   if (status.sinceMs > 0)
-    payload += '"' +
-               QDateTime::fromMSecsSinceEpoch(status.sinceMs, Qt::UTC).toString(Qt::ISODate).toLatin1() +
-               '"';
+    payload +=
+        '"' +
+        QDateTime::fromMSecsSinceEpoch(status.sinceMs).toUTC().toString(Qt::ISODate).toLatin1() +
+        '"';
   else
     payload += "null";
   return payload + '}';

@@ -76,7 +76,7 @@ bool readEntry(const Record &record, EventEntry &entry) {
 } // namespace
 
 QByteArray eventLine(const EventEntry &entry) {
-  const QString time = QDateTime::fromMSecsSinceEpoch(entry.timeMs, Qt::UTC).toString(Qt::ISODate);
+  const QString time = QDateTime::fromMSecsSinceEpoch(entry.timeMs).toUTC().toString(Qt::ISODate);
   return time.toUtf8() + ',' + csvField(entry.event) + ',' + csvField(entry.detail) + ',' +
          csvField(entry.user) + '\n';
 }

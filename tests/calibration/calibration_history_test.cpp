@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <functional>
 
@@ -21,7 +22,7 @@ namespace {
 
 CalibrationRecord recordOf(int probe, double slope) {
   CalibrationRecord r;
-  r.time = QDateTime(QDate(2026, 12, 9), QTime(3, 12, 45), Qt::UTC);
+  r.time = QDateTime(QDate(2026, 12, 9), QTime(3, 12, 45), QTimeZone::utc());
   r.user = QStringLiteral("lab");
   r.host = QStringLiteral("bench");
   r.probe = probe;

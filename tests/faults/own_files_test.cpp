@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,7 @@ namespace {
 
 calibration::CalibrationRecord recordOf(double slope) {
   calibration::CalibrationRecord r;
-  r.time = QDateTime(QDate(2026, 12, 9), QTime(3, 12, 45), Qt::UTC);
+  r.time = QDateTime(QDate(2026, 12, 9), QTime(3, 12, 45), QTimeZone::utc());
   r.user = QStringLiteral("lab");
   r.host = QStringLiteral("bench");
   r.probe = 1;

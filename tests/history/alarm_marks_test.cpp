@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <cmath>
 
@@ -77,7 +78,8 @@ TEST(AlarmJournalReader, ReadsWholeLinesOnTheLogsClockAndSkipsTheRest) {
 
   // What the alarms write reads back whole.
   alarms::JournalEntry entry;
-  entry.timeMs = QDateTime(QDate(2026, 12, 9), QTime(3, 12, 45, 250), Qt::UTC).toMSecsSinceEpoch();
+  entry.timeMs =
+      QDateTime(QDate(2026, 12, 9), QTime(3, 12, 45, 250), QTimeZone::utc()).toMSecsSinceEpoch();
   entry.quantity = "therm1", entry.event = "shelved", entry.value = -0.5;
   entry.user = "Smith, \"Jo\"";
   const history::AlarmJournal written = history::readAlarmJournal(
