@@ -4,6 +4,10 @@
 #include <QMetaObject>
 #include <QSerialPortInfo>
 
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
 namespace tiltdgh {
 
 namespace {
@@ -19,6 +23,24 @@ public:
 private:
   int &m_depth;
 };
+
+// Whether the device behind an open descriptor has hung up (a USB adapter pulled, the other end of
+// a pseudo-terminal closed). Qt 6.4 reports that as a read or resource error; Qt 6.8 reads 0 bytes
+// and reports nothing, so the descriptor is asked directly.
+bool hungUp(qintptr descriptor) {
+#ifdef Q_OS_UNIX
+  pollfd fd{int(descriptor), POLLIN, 0};
+  return ::poll(&fd, 1, 0) > 0 && (fd.revents & (POLLHUP | POLLNVAL)) != 0;
+#else
+  Q_UNUSED(descriptor);
+  return false;
+#endif
+}
+
+// How often an idle open port is asked whether its device is still there.
+constexpr int hangUpCheckMs = 250;
+
+QString hungUpText() { return QStringLiteral("the device hung up"); }
 
 } // namespace
 
@@ -47,6 +69,11 @@ QStringList availableSerialDevices() {
 QSerialLine::QSerialLine(PortDevices devices) : m_devices(std::move(devices)) {
   QObject::connect(&m_port, &QSerialPort::errorOccurred, &m_port,
                    [this](QSerialPort::SerialPortError error) { onPortError(error); });
+  m_hangUpCheck.setInterval(hangUpCheckMs);
+  m_hangUpCheck.callOnTimeout([this] {
+    if (m_inCall == 0 && m_port.isOpen() && hungUp(m_port.handle()))
+      closeOnFailure(hungUpText());
+  });
 }
 
 QSerialLine::~QSerialLine() { close(); }
@@ -90,10 +117,12 @@ PortError QSerialLine::open() {
   ++m_opened;
   // Bytes that arrived before the port was opened belong to nobody.
   m_port.clear();
+  m_hangUpCheck.start();
   return PortError::None;
 }
 
 void QSerialLine::close() {
+  m_hangUpCheck.stop();
   if (m_port.isOpen())
     m_port.close();
   m_lock.release();
@@ -118,8 +147,8 @@ void QSerialLine::onPortError(QSerialPort::SerialPortError error) {
 
 bool QSerialLine::portOpen() { return m_port.isOpen(); }
 
-void QSerialLine::closeOnFailure() {
-  m_errorText = m_port.errorString();
+void QSerialLine::closeOnFailure(const QString &reason) {
+  m_errorText = reason.isEmpty() ? m_port.errorString() : reason;
   close();
 }
 
@@ -132,6 +161,8 @@ void QSerialLine::output(const QByteArray &bytes) {
     const QSerialPort::SerialPortError error = m_port.error();
     if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
       closeOnFailure();
+    else if (hungUp(m_port.handle()))
+      closeOnFailure(hungUpText());
   }
 }
 
@@ -145,6 +176,10 @@ int QSerialLine::inBufferCount() {
   const QSerialPort::SerialPortError error = m_port.error();
   if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError) {
     closeOnFailure();
+    return 0;
+  }
+  if (hungUp(m_port.handle())) {
+    closeOnFailure(hungUpText());
     return 0;
   }
   return static_cast<int>(m_port.bytesAvailable());

@@ -6,6 +6,7 @@
 #include <QMap>
 #include <QSerialPort>
 #include <QStringList>
+#include <QTimer>
 
 namespace tiltdgh {
 
@@ -32,7 +33,8 @@ QStringList availableSerialDevices();
 // error at open (ENOENT, ENXIO, ENODEV, EIO, not a terminal) is InvalidPort.
 //
 // A device that goes away is noticed by the exchange that meets it and, while the event loop
-// runs, between exchanges too: the port is closed in both cases, silently.
+// runs, between exchanges too (within a quarter of a second): the port is closed in both cases,
+// silently, whether Qt reports the hang-up as an error (Qt 6.4) or not at all (Qt 6.8).
 class QSerialLine final : public SerialLine {
 public:
   explicit QSerialLine(PortDevices devices);
@@ -53,7 +55,8 @@ public:
 private:
   // A read, write or resource error while open means the device is gone (a USB adapter pulled,
   // the other end of a pseudo-terminal closed): the port is closed so the exchange sees it.
-  void closeOnFailure();
+  // lastErrorText() becomes reason, or the port's own error text when none is given.
+  void closeOnFailure(const QString &reason = QString());
   // The port's own error signal, which the event loop raises when the device hangs up between
   // exchanges (Qt's read notifier then fires on the dead descriptor without end).
   void onPortError(QSerialPort::SerialPortError error);
@@ -65,6 +68,9 @@ private:
   QString m_errorText;
   // Holds the device for this program for as long as the port is open.
   PortLock m_lock;
+  // While open, asks the descriptor whether its device hung up; the only sign of it on an idle
+  // port where Qt reports none.
+  QTimer m_hangUpCheck;
   // Counts opens, so that a close queued for a hang-up never closes a port opened after it.
   quint64 m_opened = 0;
   // Depth of the calls of the exchange in progress; they handle the errors they meet themselves.
