@@ -32,8 +32,13 @@ protected:
       portOpenWhenAsked = line.portOpen();
       if (answers.empty())
         return std::nullopt;
-      std::optional<QString> answer = answers.front();
+      // Taken apart rather than copied whole: GCC 12 takes the copied optional's string for one
+      // that may be used uninitialized (-Wmaybe-uninitialized).
+      const bool cancelled = !answers.front().has_value();
+      const QString answer = answers.front().value_or(QString());
       answers.pop_front();
+      if (cancelled)
+        return std::nullopt;
       return answer;
     };
     return s;
