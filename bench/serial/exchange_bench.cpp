@@ -53,7 +53,8 @@ void oneExchange(benchmark::State &state, const char *address) {
   int bad = 0;
   for (auto _ : state) {
     tiltdgh::SendCommand(link, command);
-    const QString reply = tiltdgh::ReadResponse(link);
+    // Not const: Google Benchmark 1.8 and later deprecate DoNotOptimize of a const value.
+    QString reply = tiltdgh::ReadResponse(link);
     if (!reply.startsWith(QLatin1Char('*')))
       ++bad;
     benchmark::DoNotOptimize(reply);
