@@ -93,9 +93,18 @@ def walk(obj):
             yield from walk(child)
 
 
+# Role names that newer AT-SPI libraries (Debian 13's) spell differently from Debian 12's.
+ROLE_SPELLINGS = {"button": "push button"}
+
+
+def role_of(obj):
+    name = obj.getRoleName()
+    return ROLE_SPELLINGS.get(name, name)
+
+
 def find_all(root, role=None, name=None):
     return [o for o in walk(root)
-            if (role is None or o.getRoleName() == role) and (name is None or o.name == name)]
+            if (role is None or role_of(o) == role) and (name is None or o.name == name)]
 
 
 def find_one(root, role, name):
