@@ -1,10 +1,11 @@
 #include "calibration/calibration_store.h"
 
+#include "calibration/probe_care.h"
 #include "common/date_text.h"
 #include "common/number_text.h"
 #include "common/own_file.h"
 #include "common/own_settings.h"
-#include "calibration/probe_care.h"
+#include "state/quantities.h"
 
 #include <QDir>
 #include <QStringDecoder>
@@ -65,8 +66,8 @@ public:
     const auto replace = [&](QString &stored, const QString &key, const QString &with,
                              const char *why) {
       if (problems)
-        problems->append(storedValueProblem(settingsGroup(), key, stored,
-                                            QLatin1String(why), with));
+        problems->append(
+            storedValueProblem(settingsGroup(), key, stored, QLatin1String(why), with));
       stored = with;
     };
     const std::optional<double> slope = readCoefficientNumber(texts.slope);
@@ -123,15 +124,17 @@ QStringList settingsProblems() {
                            "coefficients and calibration care are used, and nothing can be saved "
                            "there.")
                 .arg(path, store.refusal())};
-  const common::OwnFileRead file = common::readOwnFile(settingsFileName(), common::maxSettingsBytes);
+  const common::OwnFileRead file =
+      common::readOwnFile(settingsFileName(), common::maxSettingsBytes);
   if (!file.error.isEmpty())
     problems << QStringLiteral("The settings file \"%1\" cannot be read (%2): the default "
                                "coefficients are used.")
                     .arg(path, file.error);
   else if (!file.missing && !isText(file.bytes))
-    problems << QStringLiteral("The settings file \"%1\" is damaged (it holds bytes that are not "
-                               "text): what does not read in it is replaced by its default, and the "
-                               "next Save writes it anew.")
+    problems << QStringLiteral(
+                    "The settings file \"%1\" is damaged (it holds bytes that are not "
+                    "text): what does not read in it is replaced by its default, and the "
+                    "next Save writes it anew.")
                     .arg(path);
   for (int probe = 1; probe <= 2; ++probe)
     store.probe(probe, &problems);
@@ -142,37 +145,30 @@ QStringList settingsProblems() {
 
 QSettings::Status loadCoefficients(AcquisitionState &state) {
   Store store;
-  const ProbeTexts one = store.probe(1);
-  const ProbeTexts two = store.probe(2);
-  // Every text below reads: Store::probe replaced those that did not by their defaults.
-  state.probe1Offset = *readCoefficientNumber(one.offset);
-  state.probe2Offset = *readCoefficientNumber(two.offset);
-  state.probe1Slope = *readCoefficientNumber(one.slope);
-  state.probe2Slope = *readCoefficientNumber(two.slope);
-  state.probe1Serial = one.serialNumber;
-  state.probe2Serial = two.serialNumber;
-  state.probe1CalDate = *readCoefficientDate(one.date);
-  state.probe2CalDate = *readCoefficientDate(two.date);
+  for (const state::ProbeInfo &p : state::probes) {
+    const ProbeTexts texts = store.probe(p.number);
+    // Every text reads: Store::probe replaced those that did not by their defaults.
+    state.*p.offset = *readCoefficientNumber(texts.offset);
+    state.*p.slope = *readCoefficientNumber(texts.slope);
+    state.*p.serial = texts.serialNumber;
+    state.*p.calDate = *readCoefficientDate(texts.date);
+  }
   return store.refusal().isEmpty() ? store.settings().status() : QSettings::AccessError;
 }
 
 QSettings::Status saveProbeCoefficients(const AcquisitionState &state, int probe) {
   if (probe != 1 && probe != 2)
     return QSettings::NoError;
-  const bool first = probe == 1;
+  const state::ProbeInfo &p = state::probe(probe);
   const ProbeKeys keys = keysOf(probe);
   Store store;
   QSettings &settings = store.settings();
-  settings.setValue(keys.offset,
-                    common::generalNumber(first ? state.probe1Offset : state.probe2Offset));
-  settings.setValue(keys.slope,
-                    common::generalNumber(first ? state.probe1Slope : state.probe2Slope));
-  settings.setValue(keys.serialNumber, first ? state.probe1Serial : state.probe2Serial);
-  settings.setValue(keys.date,
-                    common::shortDate(first ? state.probe1CalDate : state.probe2CalDate));
+  settings.setValue(keys.offset, common::generalNumber(state.*p.offset));
+  settings.setValue(keys.slope, common::generalNumber(state.*p.slope));
+  settings.setValue(keys.serialNumber, state.*p.serial);
+  settings.setValue(keys.date, common::shortDate(state.*p.calDate));
   settings.sync();
   return settings.status();
 }
-
 
 } // namespace calibration

@@ -1,6 +1,7 @@
 #include "calibration/due_watch.h"
 
 #include "calibration/probe_care.h"
+#include "state/quantities.h"
 
 #include <QStringList>
 #include <QTimer>
@@ -20,11 +21,10 @@ DueWatch::DueWatch(const AcquisitionState &state, std::function<QDate()> today, 
 
 void DueWatch::check() {
   const QDate today = m_today();
-  const QDate dates[] = {m_state.probe1CalDate, m_state.probe2CalDate};
   bool changed = false;
   for (int i = 0; i < 2; ++i) {
     m_days[i] = readProbeCare(i + 1).dueDays;
-    const bool due = isCalibrationDue(dates[i], m_days[i], today);
+    const bool due = isCalibrationDue(m_state.*state::probe(i + 1).calDate, m_days[i], today);
     changed = changed || due != m_due[i];
     m_due[i] = due;
   }
@@ -34,12 +34,11 @@ void DueWatch::check() {
 
 QString DueWatch::description() const {
   QStringList lines;
-  const QDate dates[] = {m_state.probe1CalDate, m_state.probe2CalDate};
   for (int i = 0; i < 2; ++i)
     if (m_due[i])
       lines << QStringLiteral("Calibration due: probe %1 (calibrated %2, every %3 days)")
                    .arg(i + 1)
-                   .arg(dates[i].toString(Qt::ISODate))
+                   .arg((m_state.*state::probe(i + 1).calDate).toString(Qt::ISODate))
                    .arg(m_days[i]);
   return lines.join(QLatin1Char('\n'));
 }

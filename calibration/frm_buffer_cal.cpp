@@ -2,6 +2,7 @@
 
 #include "calibration/fixed_text.h"
 #include "common/number_text.h"
+#include "state/quantities.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -52,7 +53,7 @@ void frmBufferCal::chooseSet(int index) {
   refit();
 }
 
-double frmBufferCal::liveMillivolts() const { return m_probe == 2 ? m_state.ph2mV : m_state.ph1mV; }
+double frmBufferCal::liveMillivolts() const { return m_state.*state::probe(m_probe).mV; }
 
 bool frmBufferCal::tableSet() const {
   const int set = m_cmbBufferSet->currentIndex();
@@ -64,7 +65,7 @@ int frmBufferCal::thermistorOfSource() const {
   if (source >= Thermistor1 && source <= Thermistor3)
     return source - Thermistor1 + 1;
   if (source == Compensating && m_state.thermReadEnabled) {
-    const int select = m_probe == 2 ? m_state.ph2ThermSelect : m_state.ph1ThermSelect;
+    const int select = m_state.*state::probe(m_probe).thermSelect;
     return select >= 1 && select <= 3 ? select : 1;
   }
   return 0;

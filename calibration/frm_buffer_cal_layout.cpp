@@ -1,5 +1,6 @@
 // The buffer assistant's controls and their connections.
 #include "calibration/frm_buffer_cal.h"
+#include "state/quantities.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -31,8 +32,8 @@ void reserveWidth(QWidget *widget, const QString &longest) {
 frmBufferCal::frmBufferCal(const AcquisitionState &state, int probe, Hooks hooks,
                            calibration::AssistantMemory &memory, QWidget *parent)
     : QDialog(parent), m_state(state), m_probe(probe),
-      m_presentOffset(probe == 2 ? state.probe2Offset : state.probe1Offset),
-      m_presentSlope(probe == 2 ? state.probe2Slope : state.probe1Slope), m_hooks(std::move(hooks)),
+      m_presentOffset(state.*state::probe(probe).offset),
+      m_presentSlope(state.*state::probe(probe).slope), m_hooks(std::move(hooks)),
       m_memory(memory) {
   setObjectName(QStringLiteral("frmBufferCal"));
   setWindowTitle(QStringLiteral("Calibrate Probe %1 from Buffers").arg(probe));
@@ -173,7 +174,7 @@ QLayout *frmBufferCal::buildTemperatureRow() {
   auto *sourceLabel = new QLabel(QStringLiteral("From:"));
   m_cmbTempSource = new QComboBox;
   m_cmbTempSource->setObjectName(QStringLiteral("cmbTempSource"));
-  const int compensating = (m_probe == 2 ? m_state.ph2ThermSelect : m_state.ph1ThermSelect);
+  const int compensating = m_state.*state::probe(m_probe).thermSelect;
   m_cmbTempSource->addItems(
       {QStringLiteral("\"Temp.:\" box of pH Calibration"), QStringLiteral("Typed here"),
        QStringLiteral("Thermistor 1"), QStringLiteral("Thermistor 2"),

@@ -4,6 +4,7 @@
 #include "calibration/calibration_store.h"
 #include "calibration/frm_buffer_cal.h"
 #include "calibration/limit_question.h"
+#include "state/quantities.h"
 #include "widgets/two_state_switch.h"
 
 #include <QButtonGroup>
@@ -40,6 +41,19 @@ QLineEdit *addField(QGridLayout *grid, int row, const QString &caption, const QS
   label->setBuddy(edit);
   grid->addWidget(label, row, 0);
   grid->addWidget(edit, row, 1);
+  return edit;
+}
+
+// A line of text the dialog shows: a flat read-only box, so that the dialog's captions stay the
+// labels of its fields.
+QLineEdit *readOut(const QString &name, const QString &accessibleName) {
+  auto *edit = new QLineEdit;
+  edit->setObjectName(name);
+  edit->setAccessibleName(accessibleName);
+  edit->setReadOnly(true);
+  edit->setFrame(false);
+  edit->setFocusPolicy(Qt::NoFocus);
+  edit->setStyleSheet(QStringLiteral("background: transparent;"));
   return edit;
 }
 
@@ -164,8 +178,7 @@ void frmCal::loadProbe(int probe) {
   m_DTPicker1->setDate(date);
   applyDate(date);
   m_fromBuffers.reset();
-  m_care = calibration::readProbeCare(probe);
-  showCare();
+  m_care->showProbe(probe);
   m_stored = storedValues(probe);
   const calibration::HistoryReport history =
       calibration::readHistory(calibration::historyFilePath());
@@ -234,7 +247,7 @@ bool frmCal::confirmLimits(QString *overridden) {
   if (calibration::sameCalibration(typed, m_stored))
     return true; // no new offset or slope: no new limit passed
   const calibration::Condition condition = calibration::judgeCondition(
-      live.offset, live.slope, m_stored.offset, m_stored.slope, m_care.limits);
+      live.offset, live.slope, m_stored.offset, m_stored.slope, m_care->care().limits);
   if (condition.verdict != calibration::Verdict::Refuse)
     return true;
   const QString reasons = condition.reasons.join(QStringLiteral("; "));
@@ -296,6 +309,17 @@ void frmCal::recordSave(const calibration::ProbeValues &before, const QString &o
   refreshStatus();
 }
 
+void frmCal::addCareFields(QGridLayout *grid) {
+  m_care =
+      new calibration::ProbeCareFields(grid, m_txtOffset->sizeHint().height(), this, m_messages);
+  connect(m_care, &calibration::ProbeCareFields::limitsChanged, this, &frmCal::refreshStatus);
+  m_txtCondition = readOut(QStringLiteral("txtCondition"), QStringLiteral("Probe condition"));
+  m_txtUnsaved = readOut(QStringLiteral("txtUnsaved"), QStringLiteral("Unsaved values"));
+  m_txtUnsaved->setStyleSheet(QStringLiteral("background: transparent; color: #b00000;"));
+  grid->addWidget(m_txtCondition, 6, 0, 1, 3);
+  grid->addWidget(m_txtUnsaved, 7, 0, 1, 3);
+}
+
 void frmCal::refreshStatus() {
   if (!m_txtUnsaved)
     return; // still being built
@@ -307,8 +331,8 @@ void frmCal::refreshStatus() {
                                 : QString());
   m_txtUnsaved->setCursorPosition(0);
   const calibration::ProbeValues &base = unsaved ? m_stored : m_previous;
-  const calibration::Condition condition =
-      calibration::judgeCondition(live.offset, live.slope, base.offset, base.slope, m_care.limits);
+  const calibration::Condition condition = calibration::judgeCondition(
+      live.offset, live.slope, base.offset, base.slope, m_care->care().limits);
   QString text = condition.summary();
   if (!condition.reasons.isEmpty())
     text += QStringLiteral(": ") + condition.reasons.join(QStringLiteral("; "));
@@ -356,18 +380,10 @@ void frmCal::openBufferCalibration() {
   m_bufferCal->activateWindow();
 }
 
-double &frmCal::liveOffset() {
-  return m_selectedProbe == 2 ? m_state.probe2Offset : m_state.probe1Offset;
-}
+double &frmCal::liveOffset() { return m_state.*state::probe(m_selectedProbe).offset; }
 
-double &frmCal::liveSlope() {
-  return m_selectedProbe == 2 ? m_state.probe2Slope : m_state.probe1Slope;
-}
+double &frmCal::liveSlope() { return m_state.*state::probe(m_selectedProbe).slope; }
 
-QString &frmCal::liveSerial() {
-  return m_selectedProbe == 2 ? m_state.probe2Serial : m_state.probe1Serial;
-}
+QString &frmCal::liveSerial() { return m_state.*state::probe(m_selectedProbe).serial; }
 
-QDate &frmCal::liveDate() {
-  return m_selectedProbe == 2 ? m_state.probe2CalDate : m_state.probe1CalDate;
-}
+QDate &frmCal::liveDate() { return m_state.*state::probe(m_selectedProbe).calDate; }

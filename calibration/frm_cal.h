@@ -2,7 +2,7 @@
 
 #include "calibration/buffer_result.h"
 #include "calibration/calibration_record.h"
-#include "calibration/probe_care.h"
+#include "calibration/probe_care_fields.h"
 #include "state/acquisition_state.h"
 #include "state/operator_messages.h"
 
@@ -15,8 +15,6 @@ class QButtonGroup;
 class QDateEdit;
 class QGridLayout;
 class QLineEdit;
-class QTableWidget;
-class QTableWidgetItem;
 class frmBufferCal;
 
 // "pH Calibration": views and edits one probe's live calibration values in AcquisitionState and
@@ -25,14 +23,11 @@ class frmBufferCal;
 //
 // Object names: the probe buttons "Option1_0" (Probe 1) and "Option1_1" (Probe 2), "txtOffset",
 // "txtSlope", "txtSerialNum", "txtCalTemp", "DTPicker1", "CWcal_enable", "Command1", and
-// "cmdBufferCal" (opens frmBufferCal for the selected probe). Beside them: "txtDueDays" (the
-// probe's calibration interval), "tblCareLimits" (the limits its condition is judged by: rows
-// slope against the default gain and against the previous slope, in percentage points, and the
-// offset's change in mV; columns warn and refuse), "txtCalReason"
-// (kept with the next Save in the calibration history), "txtCondition" and "txtUnsaved"
-// (read-only: the probe's condition, and whether its live values differ from the stored ones).
-// The interval and the limits are stored as soon as an edit of one is finished; text that is not
-// a number, or a warning limit above its refusal limit, is refused with a message naming the field.
+// "cmdBufferCal" (opens frmBufferCal for the selected probe). Beside them the probe's care
+// (calibration::ProbeCareFields: its interval and the limits its condition is judged by),
+// "txtCalReason" (kept with the next Save in the calibration history), "txtCondition" and
+// "txtUnsaved" (read-only: the probe's condition, and whether its live values differ from the
+// stored ones).
 //
 // "Save" writes nothing while the offset or slope box holds text that does not read as a number
 // (the live value keeps the last text that read, which the box no longer shows) and says which
@@ -52,15 +47,11 @@ public:
   // 1 or 2: the probe whose button is set, and whose live fields the edits and "Save" go to.
   int selectedProbe() const { return m_selectedProbe; }
 
-  static constexpr int limitFieldCount = 6;
-
 private:
   void addCoefficientFields(QGridLayout *grid);
   void connectEdits();
+  // The probe's care beside the coefficients, its condition and unsaved read-outs below them.
   void addCareFields(QGridLayout *grid);
-  void addLimitFields(QGridLayout *grid);
-  // Shows the selected probe's interval and limits.
-  void showCare();
   // Shows the probe's stored values and makes them its live values, discarding its edits.
   void loadProbe(int probe);
   void applyOffsetText(const QString &text);
@@ -77,12 +68,6 @@ private:
   bool confirmLimits(QString *overridden);
   // Appends the record of a Save that wrote the store; says so when it cannot.
   void recordSave(const calibration::ProbeValues &before, const QString &overridden);
-  void applyDueDaysText();
-  // `index`: the limit's cell, row by row (warn, refuse).
-  void applyLimitText(int index);
-  QTableWidgetItem *limitItem(int index) const;
-  // Stores the interval and limits; says so when it cannot, naming `what` was changed.
-  void saveCare(const QString &what);
   // The condition and unsaved read-outs, after any change of the live or stored values.
   void refreshStatus();
   calibration::ProbeValues liveValues();
@@ -104,8 +89,6 @@ private:
   QLineEdit *m_txtSerialNum = nullptr;
   QLineEdit *m_txtCalTemp = nullptr;
   QDateEdit *m_DTPicker1 = nullptr;
-  QLineEdit *m_txtDueDays = nullptr;
-  QTableWidget *m_tblLimits = nullptr;
   QLineEdit *m_txtCalReason = nullptr;
   QLineEdit *m_txtCondition = nullptr;
   QLineEdit *m_txtUnsaved = nullptr;
@@ -114,7 +97,7 @@ private:
       m_previous; // the calibration before the stored one, if the history has it
   // The assistant's last result while the boxes still show it: the next Save records its source.
   std::optional<calibration::BufferResult> m_fromBuffers;
-  calibration::ProbeCare m_care;
+  calibration::ProbeCareFields *m_care = nullptr;
   calibration::AssistantMemory m_ownMemory;
   calibration::AssistantMemory *m_memory;
   QPointer<frmBufferCal> m_bufferCal;

@@ -1,6 +1,4 @@
-// The calibration dialog's care of the probe, beside the coefficients: the due interval, the
-// limits its condition is judged by, and the read-outs of its condition and unsaved values.
-#include "calibration/frm_cal.h"
+#include "calibration/probe_care_fields.h"
 
 #include "calibration/calibration_store.h"
 #include "common/number_text.h"
@@ -11,6 +9,7 @@
 #include <QLineEdit>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <QWidget>
 
 #include <algorithm>
 #include <cmath>
@@ -26,7 +25,7 @@ struct LimitField {
   Limits ConditionLimits::*limits;
   bool refuse;
 };
-constexpr LimitField limitFields[frmCal::limitFieldCount] = {
+constexpr LimitField limitFields[calibration::ProbeCareFields::limitFieldCount] = {
     {"Slope against the default, warn (percentage points)", &ConditionLimits::slopeOfDefault,
      false},
     {"Slope against the default, refuse (percentage points)", &ConditionLimits::slopeOfDefault,
@@ -46,43 +45,28 @@ double &bound(ConditionLimits &limits, const LimitField &field) {
   return field.refuse ? pair.refuse : pair.warn;
 }
 
-// A line of text the dialog shows: a flat read-only box, so that the dialog's captions stay the
-// labels of its fields.
-QLineEdit *readOut(const QString &name, const QString &accessibleName) {
-  auto *edit = new QLineEdit;
-  edit->setObjectName(name);
-  edit->setAccessibleName(accessibleName);
-  edit->setReadOnly(true);
-  edit->setFrame(false);
-  edit->setFocusPolicy(Qt::NoFocus);
-  edit->setStyleSheet(QStringLiteral("background: transparent;"));
-  return edit;
-}
-
 } // namespace
 
-// Beside the Part's fields, in columns of their own and rows no taller than theirs: the limits,
-// then the due interval below them; the probe's condition and whether its live values are saved
-// in rows of their own below the fields.
-void frmCal::addCareFields(QGridLayout *grid) {
-  addLimitFields(grid);
+namespace calibration {
+
+// In a column of its own and rows no taller than the coefficients' beside it: the limits, then
+// the due interval below them.
+ProbeCareFields::ProbeCareFields(QGridLayout *grid, int rowHeight, QWidget *dialog,
+                                 tiltdgh::OperatorMessages &messages)
+    : QObject(dialog), m_messages(messages) {
+  addLimitTable(grid, rowHeight, dialog);
   auto *due = new QGroupBox(QStringLiteral("Due every (days, 0: never)"));
   m_txtDueDays = new QLineEdit;
   m_txtDueDays->setObjectName(QStringLiteral("txtDueDays"));
   m_txtDueDays->setAccessibleName(QStringLiteral("Calibration due every, days"));
   (new QVBoxLayout(due))->addWidget(m_txtDueDays);
   grid->addWidget(due, 4, 2, 2, 1);
-  connect(m_txtDueDays, &QLineEdit::editingFinished, this, &frmCal::applyDueDaysText);
-  m_txtCondition = readOut(QStringLiteral("txtCondition"), QStringLiteral("Probe condition"));
-  m_txtUnsaved = readOut(QStringLiteral("txtUnsaved"), QStringLiteral("Unsaved values"));
-  m_txtUnsaved->setStyleSheet(QStringLiteral("background: transparent; color: #b00000;"));
-  grid->addWidget(m_txtCondition, 6, 0, 1, 3);
-  grid->addWidget(m_txtUnsaved, 7, 0, 1, 3);
+  connect(m_txtDueDays, &QLineEdit::editingFinished, this, &ProbeCareFields::applyDueDaysText);
 }
 
 // A table of its own rather than captions, which would stand among the Part's labels: a row per
 // limit, a column each for warn and refuse, rows as tall as the fields beside them.
-void frmCal::addLimitFields(QGridLayout *grid) {
+void ProbeCareFields::addLimitTable(QGridLayout *grid, int rowHeight, QWidget *dialog) {
   m_tblLimits = new QTableWidget(limitFieldCount / 2, 2);
   m_tblLimits->setObjectName(QStringLiteral("tblCareLimits"));
   m_tblLimits->setAccessibleName(QStringLiteral("Probe condition limits"));
@@ -93,16 +77,16 @@ void frmCal::addLimitFields(QGridLayout *grid) {
   m_tblLimits->setVerticalHeaderLabels(rows);
   // Sized here, not from the contents: those are known only once the dialog is shown, too late
   // to widen it, and the Part's fields would give up their width.
-  const int rowHeight = m_txtOffset->sizeHint().height();
+  const QFontMetrics fontMetrics = dialog->fontMetrics();
   int captionWidth = 0;
   for (const QString &caption : rows)
-    captionWidth = std::max(captionWidth, fontMetrics().horizontalAdvance(caption));
-  const int columnWidth = fontMetrics().horizontalAdvance(QStringLiteral("refuse")) * 2;
+    captionWidth = std::max(captionWidth, fontMetrics.horizontalAdvance(caption));
+  const int columnWidth = fontMetrics.horizontalAdvance(QStringLiteral("refuse")) * 2;
   QHeaderView *rowHeader = m_tblLimits->verticalHeader();
   QHeaderView *columnHeader = m_tblLimits->horizontalHeader();
   rowHeader->setSectionResizeMode(QHeaderView::Fixed);
   rowHeader->setDefaultSectionSize(rowHeight);
-  rowHeader->setFixedWidth(captionWidth + fontMetrics().averageCharWidth() * 2);
+  rowHeader->setFixedWidth(captionWidth + fontMetrics.averageCharWidth() * 2);
   columnHeader->setSectionResizeMode(QHeaderView::Fixed);
   columnHeader->setDefaultSectionSize(columnWidth);
   columnHeader->setFixedHeight(rowHeight);
@@ -122,13 +106,15 @@ void frmCal::addLimitFields(QGridLayout *grid) {
   grid->addWidget(m_tblLimits, 0, 2, 4, 1, Qt::AlignTop);
 }
 
-void frmCal::showCare() {
+void ProbeCareFields::showProbe(int probe) {
+  m_probe = probe;
+  m_care = readProbeCare(probe);
   m_txtDueDays->setText(QString::number(m_care.dueDays));
   for (int i = 0; i < limitFieldCount; ++i)
     limitItem(i)->setText(common::generalNumber(bound(m_care.limits, limitFields[i])));
 }
 
-void frmCal::applyDueDaysText() {
+void ProbeCareFields::applyDueDaysText() {
   bool ok = false;
   const int days = m_txtDueDays->text().trimmed().toInt(&ok);
   if (!ok || days < 0) {
@@ -142,14 +128,14 @@ void frmCal::applyDueDaysText() {
   if (days == m_care.dueDays)
     return;
   m_care.dueDays = days;
-  saveCare(QStringLiteral("calibration interval"));
+  save(QStringLiteral("calibration interval"));
 }
 
-void frmCal::applyLimitText(int index) {
+void ProbeCareFields::applyLimitText(int index) {
   const LimitField &field = limitFields[index];
   QTableWidgetItem *item = limitItem(index);
   const double present = bound(m_care.limits, field);
-  const std::optional<double> value = calibration::readCoefficientNumber(item->text().trimmed());
+  const std::optional<double> value = readCoefficientNumber(item->text().trimmed());
   // Unchanged (the dialog showing the stored limits, or putting one back) is never refused, even
   // where a store edited by hand holds a warning limit above its refusal limit.
   if (value && *value == present)
@@ -176,17 +162,19 @@ void frmCal::applyLimitText(int index) {
     return;
   }
   bound(m_care.limits, field) = *value;
-  saveCare(QStringLiteral("limit \"%1\"").arg(QLatin1String(field.caption)));
-  refreshStatus();
+  save(QStringLiteral("limit \"%1\"").arg(QLatin1String(field.caption)));
+  emit limitsChanged();
 }
 
-QTableWidgetItem *frmCal::limitItem(int index) const {
+QTableWidgetItem *ProbeCareFields::limitItem(int index) const {
   return m_tblLimits->item(index / 2, index % 2);
 }
 
-void frmCal::saveCare(const QString &what) {
-  if (calibration::saveProbeCare(m_selectedProbe, m_care) == QSettings::AccessError)
+void ProbeCareFields::save(const QString &what) {
+  if (saveProbeCare(m_probe, m_care) == QSettings::AccessError)
     m_messages.showMessage(QStringLiteral("The %1 was not saved: the settings file %2 cannot be "
                                           "written.")
-                               .arg(what, calibration::settingsFileName()));
+                               .arg(what, settingsFileName()));
 }
+
+} // namespace calibration
