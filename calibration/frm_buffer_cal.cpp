@@ -27,10 +27,10 @@ void frmBufferCal::chooseSet(int index) {
   const auto &sets = calibration::commonBufferSets();
   const bool typed = index <= 0 || index > int(sets.size());
   // Other bottles: what was measured in the old set's buffers does not carry over.
-  if (m_measuring < 0) {
+  if (m_measurement.measuring() < 0) {
     for (int i = 0; i < 3; ++i)
-      if (m_rows[i].measured) {
-        m_rows[i] = Row{};
+      if (m_measurement.row(i).measured) {
+        m_measurement.clear(i);
         m_controls[i].mv->clear();
         m_controls[i].drift->clear();
         m_controls[i].state->setText(QStringLiteral("not measured"));
@@ -144,19 +144,19 @@ std::optional<double> frmBufferCal::bufferPh(int row, double celsius, QString *w
 // operator's to correct.
 std::optional<double> frmBufferCal::measuredPh(int row, QString *why) const {
   if (tableSet())
-    return m_rows[row].ph;
-  return bufferPh(row, m_rows[row].celsius, why);
+    return m_measurement.row(row).ph;
+  return bufferPh(row, m_measurement.row(row).celsius, why);
 }
 
 void frmBufferCal::measureOrStop(int row) {
-  if (m_measuring == row)
+  if (m_measurement.measuring() == row)
     stopMeasuring(QString());
   else
     measure(row);
 }
 
 void frmBufferCal::measure(int row) {
-  if (m_measuring >= 0)
+  if (m_measurement.measuring() >= 0)
     return;
   showMessage(QString());
   if (!m_state.phReadEnabled) {
@@ -170,12 +170,7 @@ void frmBufferCal::measure(int row) {
     showMessage(why);
     return;
   }
-  m_fixedCelsius = *celsius;
-  m_measureThermistor = thermistorOfSource();
-  m_measureSource = sourceDescription();
-  m_rows[row] = Row{};
-  m_window = calibration::DriftWindow(m_settleMs);
-  m_measuring = row;
+  m_measurement.start(row, m_settleMs, *celsius, thermistorOfSource(), sourceDescription());
   m_sinceStart.start();
   // The focus stays where it was: the clicked button stays enabled, as "Stop".
   for (int i = 0; i < 3; ++i) {
@@ -194,7 +189,7 @@ void frmBufferCal::measure(int row) {
 }
 
 void frmBufferCal::tick() {
-  if (m_measuring >= 0) {
+  if (m_measurement.measuring() >= 0) {
     if (takeSample())
       refreshRows();
     return;
@@ -202,50 +197,29 @@ void frmBufferCal::tick() {
   refreshRows();
 }
 
-// Adds the state's present reading to the window of samples and updates the row; finishes the
+// Adds the state's present reading to the measurement and updates the row; finishes the
 // measurement when it has been stable over a whole settling time. False when it was stopped.
 bool frmBufferCal::takeSample() {
-  const int row = m_measuring;
-  if (!m_state.phReadEnabled) {
-    stopMeasuring(QStringLiteral("The pH channel was switched off while buffer %1 was measured: "
-                                 "nothing was taken. Switch it on and measure again.")
-                      .arg(row + 1));
+  const int row = m_measurement.measuring();
+  const calibration::BufferMeasurement::StepResult step = m_measurement.sample(
+      m_sinceStart.elapsed(), {m_state.phReadEnabled,
+                               liveMillivolts(),
+                               m_state.thermReadEnabled,
+                               {m_state.therm1Temp, m_state.therm2Temp, m_state.therm3Temp}});
+  if (step.step == calibration::BufferMeasurement::Step::Stopped) {
+    showStopped(row, step.why);
     return false;
   }
-  const double mv = liveMillivolts();
-  if (!std::isfinite(mv)) {
-    stopMeasuring(QStringLiteral("Probe %1 gave a millivolt reading that is not a number while "
-                                 "buffer %2 was measured: nothing was taken.")
-                      .arg(m_probe)
-                      .arg(row + 1));
-    return false;
-  }
-  double celsius = m_fixedCelsius;
-  if (m_measureThermistor > 0) {
-    if (!m_state.thermReadEnabled) {
-      stopMeasuring(QStringLiteral("The thermistor channel is off: switch it on in the main "
-                                   "window, or take the temperature from elsewhere. Nothing was "
-                                   "taken for buffer %1.")
-                        .arg(row + 1));
-      return false;
-    }
-    const double temps[] = {m_state.therm1Temp, m_state.therm2Temp, m_state.therm3Temp};
-    celsius = temps[m_measureThermistor - 1];
-  }
-  const qint64 now = m_sinceStart.elapsed();
-  m_window.add(now, mv, celsius);
-
-  Row &r = m_rows[row];
-  r.millivolts = m_window.meanMillivolts();
-  r.celsius = m_window.meanCelsius();
+  const calibration::BufferRow &r = m_measurement.row(row);
   RowControls &c = m_controls[row];
   c.mv->setText(fixedText(r.millivolts, 2));
-  const auto drift = m_window.driftMvPerMinute();
+  const auto drift = m_measurement.window().driftMvPerMinute();
   c.drift->setText(drift ? fixedText(*drift, 2) : QStringLiteral("—"));
-  if (m_window.stable(calibration::stableLimitMvPerMinute(m_presentSlope, r.celsius))) {
+  if (step.step == calibration::BufferMeasurement::Step::Stable) {
     finish(true);
     return true;
   }
+  const qint64 now = m_measurement.window().elapsedMs();
   c.state->setText(QStringLiteral("measuring %1 of %2 s%3")
                        .arg(now / 1000)
                        .arg(m_settleMs / 1000)
@@ -254,24 +228,20 @@ bool frmBufferCal::takeSample() {
 }
 
 void frmBufferCal::acceptReading(int row) {
-  if (row != m_measuring)
+  if (row != m_measurement.measuring())
     return;
   // The operator may take the reading before it is stable, but not one of nothing.
-  if (!takeSample() || m_measuring != row)
+  if (!takeSample() || m_measurement.measuring() != row)
     return;
   finish(false);
 }
 
 void frmBufferCal::finish(bool stable) {
-  const int row = m_measuring;
-  Row &r = m_rows[row];
+  const int row = m_measurement.measuring();
   QString why;
   // The table's value at the measured temperature, kept from now on.
-  r.ph = bufferPh(row, r.celsius, &why).value_or(NAN);
-  r.source = m_measureSource;
-  r.measured = true;
-  r.stable = stable;
-  endMeasuring();
+  m_measurement.finish(stable, bufferPh(row, m_measurement.row(row).celsius, &why).value_or(NAN));
+  endMeasuring(row);
   RowControls &c = m_controls[row];
   c.state->setText(stable ? QStringLiteral("✔ stable") : QStringLiteral("accepted, not stable"));
   c.state->setStyleSheet(stable ? QStringLiteral("color: #006400; font-weight: bold;")
@@ -281,9 +251,13 @@ void frmBufferCal::finish(bool stable) {
 }
 
 void frmBufferCal::stopMeasuring(const QString &why) {
-  const int row = m_measuring;
-  m_rows[row] = Row{};
-  endMeasuring();
+  const int row = m_measurement.measuring();
+  m_measurement.stop();
+  showStopped(row, why);
+}
+
+void frmBufferCal::showStopped(int row, const QString &why) {
+  endMeasuring(row);
   RowControls &c = m_controls[row];
   c.mv->clear();
   c.drift->clear();
@@ -293,9 +267,8 @@ void frmBufferCal::stopMeasuring(const QString &why) {
   showMessage(why);
 }
 
-void frmBufferCal::endMeasuring() {
-  m_controls[m_measuring].measure->setText(QStringLiteral("Measure"));
-  m_measuring = -1;
+void frmBufferCal::endMeasuring(int row) {
+  m_controls[row].measure->setText(QStringLiteral("Measure"));
   for (RowControls &each : m_controls) {
     each.measure->setEnabled(true);
     each.accept->setEnabled(false);
@@ -316,20 +289,20 @@ void frmBufferCal::refreshRows() {
   const auto now = temperatureNow(&why);
   m_lblTempNow->setText(now ? QStringLiteral("now %1 °C").arg(fixedText(*now, 2)) : why);
   for (int i = 0; i < 3; ++i) {
-    const Row &row = m_rows[i];
+    const calibration::BufferRow &row = m_measurement.row(i);
     QString unused;
     std::optional<double> celsius, ph;
     if (row.measured) {
       celsius = row.celsius;
       ph = measuredPh(i, &unused);
-    } else if (m_measuring != i && now) {
+    } else if (m_measurement.measuring() != i && now) {
       celsius = now;
       ph = bufferPh(i, *now, &unused);
     }
     m_controls[i].phAt->setText(
         ph ? QStringLiteral("%1 at %2 °C").arg(fixedText(*ph, 3), fixedText(*celsius, 1))
            : QString());
-    if (!row.measured && m_measuring != i && m_controls[i].state->text().isEmpty())
+    if (!row.measured && m_measurement.measuring() != i && m_controls[i].state->text().isEmpty())
       m_controls[i].state->setText(QStringLiteral("not measured"));
   }
 }

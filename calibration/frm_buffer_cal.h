@@ -1,8 +1,8 @@
 #pragma once
 
 #include "calibration/buffer_fit.h"
+#include "calibration/buffer_measurement.h"
 #include "calibration/buffer_result.h"
-#include "calibration/drift_window.h"
 #include "calibration/probe_care.h"
 #include "state/acquisition_state.h"
 
@@ -71,14 +71,6 @@ public:
   static constexpr int sampleIntervalMs = 200;
 
 private:
-  struct Row {
-    bool measured = false;
-    bool stable = false;
-    double millivolts = 0;
-    double celsius = 0;
-    double ph = 0;  // from the set's table at `celsius`, kept once measured
-    QString source; // where `celsius` came from
-  };
   struct RowControls {
     QLineEdit *ph = nullptr;
     QLabel *phAt = nullptr;
@@ -102,8 +94,11 @@ private:
   void tick();
   bool takeSample();
   void finish(bool stable);
+  // The operator's "Stop".
   void stopMeasuring(const QString &why);
-  void endMeasuring();
+  // Row `row`'s controls once its measurement was stopped; `why` is said.
+  void showStopped(int row, const QString &why);
+  void endMeasuring(int row);
   void refit();
   // The fit's problem as the operator reads it, naming the buffers by their rows.
   void showFitProblem(const calibration::BufferFitResult &result, const std::vector<int> &rowOf,
@@ -136,14 +131,9 @@ private:
   calibration::AssistantMemory &m_memory;
   int m_settleMs = defaultSettlingMs;
 
-  std::array<Row, 3> m_rows;
+  calibration::BufferMeasurement m_measurement;
   std::array<RowControls, 3> m_controls;
-  int m_measuring = -1;
   QElapsedTimer m_sinceStart;
-  calibration::DriftWindow m_window{defaultSettlingMs};
-  double m_fixedCelsius = 0;   // the temperature of this measurement unless a thermistor gives it
-  int m_measureThermistor = 0; // the thermistor this measurement reads, 0 for none
-  QString m_measureSource;     // where this measurement's temperature comes from
   std::optional<calibration::BufferFit> m_fit;
   std::optional<calibration::Condition> m_condition;
 

@@ -33,8 +33,8 @@ frmBufferCal::frmBufferCal(const AcquisitionState &state, int probe, Hooks hooks
                            calibration::AssistantMemory &memory, QWidget *parent)
     : QDialog(parent), m_state(state), m_probe(probe),
       m_presentOffset(state.*state::probe(probe).offset),
-      m_presentSlope(state.*state::probe(probe).slope), m_hooks(std::move(hooks)),
-      m_memory(memory) {
+      m_presentSlope(state.*state::probe(probe).slope), m_hooks(std::move(hooks)), m_memory(memory),
+      m_measurement(probe, m_presentSlope) {
   setObjectName(QStringLiteral("frmBufferCal"));
   setWindowTitle(QStringLiteral("Calibrate Probe %1 from Buffers").arg(probe));
   setAttribute(Qt::WA_DeleteOnClose);

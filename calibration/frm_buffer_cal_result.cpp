@@ -34,13 +34,14 @@ void frmBufferCal::refit() {
   m_lblFitTemp->clear();
   m_lblCondition->clear();
   m_lblWarning->clear();
-  if (m_measuring >= 0)
+  if (m_measurement.measuring() >= 0)
     return;
   std::vector<calibration::BufferReading> readings;
   std::vector<int> rowOf;
   QStringList temperatures;
   for (int i = 0; i < 3; ++i) {
-    if (!m_rows[i].measured)
+    const calibration::BufferRow &row = m_measurement.row(i);
+    if (!row.measured)
       continue;
     QString why;
     const auto ph = measuredPh(i, &why);
@@ -48,10 +49,9 @@ void frmBufferCal::refit() {
       showMessage(why);
       return;
     }
-    readings.push_back({*ph, m_rows[i].celsius, m_rows[i].millivolts});
+    readings.push_back({*ph, row.celsius, row.millivolts});
     rowOf.push_back(i);
-    temperatures
-        << QStringLiteral("%1 °C (%2)").arg(fixedText(m_rows[i].celsius, 1), m_rows[i].source);
+    temperatures << QStringLiteral("%1 °C (%2)").arg(fixedText(row.celsius, 1), row.source);
   }
   if (readings.size() < 2) {
     m_lblFit->setText(QStringLiteral("Measure at least two buffers."));
@@ -137,11 +137,11 @@ void frmBufferCal::apply() {
   result.slope = common::generalNumber(common::roundHalfEven(m_fit->slope, slopePlaces));
   result.worstResidualPh = m_fit->worstResidualPh;
   QStringList sources;
-  for (const Row &row : m_rows) {
+  for (int i = 0; i < 3; ++i) {
+    const calibration::BufferRow &row = m_measurement.row(i);
     if (!row.measured)
       continue;
     QString unused;
-    const int i = int(&row - m_rows.data());
     result.buffers.push_back(
         {measuredPh(i, &unused).value_or(NAN), row.celsius, row.millivolts, row.stable});
     if (!sources.contains(row.source))
