@@ -323,12 +323,19 @@ void frmMain::resetFlowTotal() {
 void frmMain::setPhAxisRange() { m_trend->setPhAxisRange(m_phMin->value(), m_phMax->value()); }
 
 void frmMain::showMessage(const QString &text, const QString &title) {
+  // Unattended, the list journals what it is given and never waits; a box waits for OK, and the
+  // journal keeps how long the read ticks waited with it.
+  const bool waits = m_runKeeper && !m_messageList;
+  if (waits)
+    m_runKeeper->journalMessage(text, title);
   if (m_services.messages) {
     m_services.messages->showMessage(text, title);
-    return;
+  } else {
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
+    box.exec();
   }
-  QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
-  box.exec();
+  if (waits)
+    m_runKeeper->journalAnswered();
 }
 
 bool frmMain::load() {

@@ -62,6 +62,7 @@ RunKeeper::RunKeeper(RunOptions options, RunControls controls, QObject *parent)
             });
     connect(&*m_retry, &runs::ChannelRetry::channelBack, this, [this](state::Channel channel) {
       m_episodeMessages.clear();
+      m_failedOff[static_cast<int>(channel)] = false;
       journal(runs::event::channelBack, QString::fromLatin1(state::info(channel).key));
     });
   }
@@ -83,8 +84,20 @@ void RunKeeper::follow() {
                                                 : m_run.therm;
       kept = on;
       save();
+      // Unattended, the channel is back when it answers again, not at each retry's switch-on.
+      bool &failed = m_failedOff[static_cast<int>(id)];
+      if (on && failed && !m_retry) {
+        failed = false;
+        journal(runs::event::channelOn, QString::fromLatin1(state::info(id).key));
+      }
     });
   }
+  connect(m_c.session, &acquisition::Session::channelFailed, this, [this](state::Channel channel) {
+    bool &failed = m_failedOff[static_cast<int>(channel)];
+    if (!failed)
+      journal(runs::event::channelOff, QString::fromLatin1(state::info(channel).key));
+    failed = true;
+  });
   if (m_retry) {
     // A failure's switch-off comes after its channelFailed; the operator's own does not.
     connect(m_c.session, &acquisition::Session::channelFailed, this,
@@ -212,6 +225,8 @@ void RunKeeper::journalMessage(const QString &text, const QString &title) {
     m_episodeMessages.insert(detail);
   journal(runs::event::message, detail);
 }
+
+void RunKeeper::journalAnswered() { journal(runs::event::messageAnswered); }
 
 void RunKeeper::journalRefusedCommand(const QString &topic, const QString &reason) {
   journal("command_refused", topic + QStringLiteral(": ") + reason);

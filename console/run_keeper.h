@@ -76,6 +76,8 @@ public:
   void journalRefusedCommand(const QString &topic, const QString &reason);
   // A message that a box would have shown.
   void journalMessage(const QString &text, const QString &title);
+  // The box of the last journaled message was closed.
+  void journalAnswered();
   // Checks the port: a port found closed that was open is lost; its device is then looked for.
   void checkPort();
   // What the status bar's tool tip is to add: problems of the journals, the clock not trusted.
@@ -109,6 +111,8 @@ private:
   bool m_stopping = false;
   bool m_portWasOpen = false;
   std::array<bool, state::channelCount> m_onWhenLost{};
+  // A failure switched the channel off, and it has not come back since.
+  std::array<bool, state::channelCount> m_failedOff{};
 };
 
 } // namespace console

@@ -1,8 +1,12 @@
 #include "history/run_events.h"
 
+#include "state/quantities.h"
+
 #include <QFileInfo>
 
 #include <algorithm>
+#include <array>
+#include <optional>
 
 namespace history {
 
@@ -58,6 +62,62 @@ std::vector<RunHole> resumedHoles(const std::vector<RunEvent> &events,
       holes.push_back({from, event.wallSeconds});
   }
   return holes;
+}
+
+std::vector<NotReadSpan> notReadSpans(const std::vector<RunEvent> &events, qint64 endWall) {
+  using namespace runs::event;
+  constexpr int lanes = state::channelCount + 2; // the channels, the port, a waiting box
+  constexpr int portLane = state::channelCount;
+  constexpr int boxLane = state::channelCount + 1;
+  std::array<std::optional<qint64>, lanes> openSince;
+  std::vector<NotReadSpan> spans;
+  const auto close = [&](int lane, qint64 at) {
+    if (!openSince[size_t(lane)])
+      return;
+    const bool channel = lane < state::channelCount;
+    spans.push_back({channel ? lane : -1, *openSince[size_t(lane)],
+                     std::max(at, *openSince[size_t(lane)]),
+                     channel            ? QStringLiteral("switched off by a failure")
+                     : lane == portLane ? QStringLiteral("port lost")
+                                        : QStringLiteral("a message waiting")});
+    openSince[size_t(lane)].reset();
+  };
+  const auto channelOf = [](const QString &key) {
+    for (const state::ChannelInfo &c : state::channels)
+      if (key == QLatin1String(c.key))
+        return static_cast<int>(c.channel);
+    return -1;
+  };
+  for (const RunEvent &e : events) {
+    const int channel = channelOf(e.detail);
+    if (e.event == QLatin1String(channelOff) && channel >= 0) {
+      if (!openSince[size_t(channel)])
+        openSince[size_t(channel)] = e.wallSeconds;
+    } else if ((e.event == QLatin1String(channelOn) || e.event == QLatin1String(channelBack)) &&
+               channel >= 0) {
+      close(channel, e.wallSeconds);
+    } else if (e.event == QLatin1String(portLost)) {
+      if (!openSince[portLane])
+        openSince[portLane] = e.wallSeconds;
+    } else if (e.event == QLatin1String(portBack)) {
+      close(portLane, e.wallSeconds);
+    } else if (e.event == QLatin1String(message)) {
+      // Only a box that was answered waited: an unattended message never has an answer.
+      if (!openSince[boxLane])
+        openSince[boxLane] = e.wallSeconds;
+    } else if (e.event == QLatin1String(messageAnswered)) {
+      close(boxLane, e.wallSeconds);
+    } else if (e.event == QLatin1String(started) || e.event == QLatin1String(resumed) ||
+               e.event == QLatin1String(ended)) {
+      for (int lane = 0; lane < lanes; ++lane)
+        if (lane != boxLane)
+          close(lane, e.wallSeconds);
+      openSince[boxLane].reset();
+    }
+  }
+  for (int lane = 0; lane < boxLane; ++lane)
+    close(lane, endWall);
+  return spans;
 }
 
 } // namespace history

@@ -36,6 +36,20 @@ struct RunHole {
   QString text() const;
 };
 
+// A span in which a channel was not read, so that the records repeated its last values: switched
+// off by a failure until it was back, the port lost until it was back, or a box waiting for OK
+// (every channel).
+struct NotReadSpan {
+  int channel = -1; // a state::Channel, or -1 for every channel
+  qint64 fromWall = 0;
+  qint64 toWall = 0;
+  QString why; // "switched off by a failure", "port lost", "a message waiting"
+};
+
+// The spans of `events` (in time order); one still open at the journal's end runs to `endWall`.
+// A start, a resume or an end closes every span: what the program did before it is over.
+std::vector<NotReadSpan> notReadSpans(const std::vector<RunEvent> &events, qint64 endWall);
+
 QString eventsJournalPath(const QString &logPath);
 
 // The events beside `logPath`, their UTC times on `zone`'s clock; none when there is no journal.

@@ -2,7 +2,6 @@
 
 #include "common/journal_files.h"
 
-
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -11,7 +10,8 @@
 #include <functional>
 
 // What happened to a run that nobody watched: starts and resumes, the port lost and back,
-// messages that would have waited in a box, channels back, the wall clock jumping.
+// messages that would have waited in a box (or did, and were answered), channels switched off by
+// a failure and back, the wall clock jumping.
 
 namespace runs {
 
@@ -24,6 +24,12 @@ inline constexpr char portLost[] = "port_lost";
 inline constexpr char portBack[] = "port_back";
 inline constexpr char message[] = "message";
 inline constexpr char channelBack[] = "channel_back";
+// A failure switched the channel (its detail: "ph", "flow" or "therm") off; once an episode.
+inline constexpr char channelOff[] = "channel_off";
+// The operator switched a channel a failure had switched off on again.
+inline constexpr char channelOn[] = "channel_on";
+// The box of the last "message" was closed: the read ticks waited until then.
+inline constexpr char messageAnswered[] = "message_answered";
 inline constexpr char clockJump[] = "clock_jump";
 inline constexpr char clockUnsynchronised[] = "clock_unsynchronised";
 inline constexpr char note[] = "note";

@@ -95,6 +95,8 @@ TEST(Unattended, FailuresWaitForNobodyAndChannelsAndThePortComeBackByThemselves)
   EXPECT_EQ(journal.filter(QStringLiteral("message NO VALID RETURN FROM FLOW MODULE")).size(), 2)
       << journal.join(QLatin1Char('|')).toStdString();
   EXPECT_EQ(journal.filter(QStringLiteral("channel_back flow")).size(), 2);
+  EXPECT_EQ(journal.filter(QStringLiteral("channel_off flow")).size(), 2); // not one a retry
+  EXPECT_TRUE(journal.filter(QStringLiteral("message_answered")).isEmpty()) << "no box waited";
   EXPECT_EQ(journal.filter(QStringLiteral("message Port Failure: Port Not open")).size(), 1);
   EXPECT_EQ(journal.filter(QStringLiteral("port_lost ") + link).size(), 1);
   EXPECT_EQ(journal.filter(QStringLiteral("port_back ") + link).size(), 1);
