@@ -75,7 +75,7 @@ RunKeeper::RunKeeper(RunOptions options, RunControls controls, QObject *parent)
   follow();
 }
 
-void RunKeeper::follow() {
+void RunKeeper::followChannels() {
   for (const state::ChannelInfo &channel : state::channels) {
     QAbstractButton *button = m_c.switches[static_cast<int>(channel.channel)];
     connect(button, &QAbstractButton::toggled, this, [this, id = channel.channel](bool on) {
@@ -107,6 +107,10 @@ void RunKeeper::follow() {
               m_retry->readingArrived(state::info(reading.quantity).channel);
             });
   }
+}
+
+void RunKeeper::follow() {
+  followChannels();
   connect(m_c.applyRate, &QPushButton::clicked, this, [this] {
     m_run.updateRate = qMax(0, m_c.updateRate->currentIndex());
     save();

@@ -92,6 +92,8 @@ private:
   void journal(const char *event, const QString &detail = QString());
   void save();
   void follow();
+  // The switches kept, a failure's switch-off and the channel's return journaled.
+  void followChannels();
   void resume(const runs::RunRecord &run);
   // Said once in the status bar's tool tip and, when asked, on standard error.
   void note(const QString &text, bool toStandardError = true);
