@@ -7,7 +7,7 @@
 #include "state/operator_messages.h"
 
 #include <QCheckBox>
-#include <QFileDialog>
+#include <QDateTimeEdit>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -72,10 +72,13 @@ void LogWindow::buildWindow() {
 
   auto *split = new QSplitter(Qt::Horizontal);
   m_chart = new LogChart;
-  connect(m_chart, &QCustomPlot::mouseMove, this, [this](QMouseEvent *e) {
-    showCursorAt(m_chart->xAxis->pixelToCoord(e->position().x()));
-  });
-  split->addWidget(m_chart);
+  followChartMouse();
+  auto *chartAndFigures = new QSplitter(Qt::Vertical);
+  chartAndFigures->addWidget(m_chart);
+  chartAndFigures->addWidget(buildSpanPane());
+  chartAndFigures->setStretchFactor(0, 1);
+  chartAndFigures->setSizes({460, 150});
+  split->addWidget(chartAndFigures);
   split->addWidget(buildSide());
   split->setStretchFactor(0, 1);
   split->setStretchFactor(1, 0);
@@ -155,7 +158,12 @@ QLayout *LogWindow::buildChoices() {
   m_cmdExport = new QPushButton(QStringLiteral("&Export…"));
   m_cmdExport->setObjectName(QStringLiteral("cmdExport"));
   connect(m_cmdExport, &QPushButton::clicked, this, &LogWindow::exportTable);
+  m_cmdOverlay = new QPushButton(QStringLiteral("&Overlay Runs…"));
+  m_cmdOverlay->setObjectName(QStringLiteral("cmdOverlay"));
+  m_cmdOverlay->setEnabled(false);
+  connect(m_cmdOverlay, &QPushButton::clicked, this, &LogWindow::openOverlay);
   choices->addWidget(m_cmdWholeFile);
+  choices->addWidget(m_cmdOverlay);
   choices->addWidget(m_cmdExport);
   return choices;
 }
@@ -184,6 +192,7 @@ QLayout *LogWindow::buildStatus() {
 void LogWindow::openFile(const QString &path) {
   if (m_worker)
     return;
+  delete m_overlay;
   m_path = path;
   setWindowTitle(QStringLiteral("Log File - %1").arg(QFileInfo(path).fileName()));
   m_lblStatus->setText(QStringLiteral("Reading %1").arg(QDir::toNativeSeparators(path)));
@@ -230,6 +239,7 @@ void LogWindow::readingFinished() {
     status += QStringLiteral("; %1 damaged line(s) skipped, the first at line %2")
                   .arg(m_log->damagedLines)
                   .arg(m_log->firstDamagedLine);
+  m_fileStatus = status;
   m_lblStatus->setText(status + alarmStatus());
 
   m_lstRuns->clear();
@@ -237,6 +247,20 @@ void LogWindow::readingFinished() {
     m_lstRuns->addItem(runTitle(i));
   m_cmdExport->setEnabled(true);
   m_cmdWholeFile->setEnabled(true);
+  m_cmdOverlay->setEnabled(m_log->runs.size() > 1);
+  if (!m_log->records.empty()) {
+    const auto [first, last] = std::minmax_element(
+        m_log->records.begin(), m_log->records.end(),
+        [](const auto &a, const auto &b) { return a.wallSeconds < b.wallSeconds; });
+    for (QDateTimeEdit *field : {m_edtFrom, m_edtTo}) {
+      const QSignalBlocker block(field);
+      field->setDateTimeRange(QDateTime::fromSecsSinceEpoch(first->wallSeconds, Qt::UTC),
+                              QDateTime::fromSecsSinceEpoch(last->wallSeconds, Qt::UTC));
+      field->setDateTime(QDateTime::fromSecsSinceEpoch(
+          field == m_edtFrom ? first->wallSeconds : last->wallSeconds, Qt::UTC));
+      field->setEnabled(true);
+    }
+  }
   m_chart->showWholeFile();
   replot();
   if (!m_log->runs.isEmpty()) {
@@ -268,6 +292,7 @@ void LogWindow::replot() {
   view.phCorrected = m_chkPhCorr->isChecked();
   view.thermistorOffsets = m_chkThermOffset->isChecked();
   m_chart->showSeries(view);
+  showFigures();
 }
 
 void LogWindow::showRun(int run) {
@@ -312,40 +337,36 @@ void LogWindow::showCursorAt(double key) {
                               : common::generalNumber(common::roundHalfEven(value, s.places()));
     parts << QString::fromUtf8(s.caption) + QLatin1Char(' ') + shown;
   }
-  const QString alarms = alarmsNear(key);
-  if (!alarms.isEmpty())
-    parts << alarms;
-  m_chart->setToolTip(alarms);
+  QStringList near;
+  for (const QString &text : {alarmsNear(key), notesNear(key)})
+    if (!text.isEmpty())
+      near << text;
+  parts << near;
+  m_chart->setToolTip(near.join(QLatin1Char('\n')));
+  m_cursorWall = r->wallSeconds;
+  m_cmdAddNote->setEnabled(true);
   m_lblCursor->setText(parts.join(QStringLiteral("   ")));
   m_chart->placeCursor(double(r->wallSeconds));
 }
 
-void LogWindow::exportTable() {
-  if (!m_log || m_worker)
-    return;
-  const QString suggested = QFileInfo(m_path).completeBaseName() + QStringLiteral(".xlsx");
-  const QString path =
-      m_services.askExportPath
-          ? m_services.askExportPath(this, suggested)
-          : QFileDialog::getSaveFileName(
-                this, QStringLiteral("Export"), QFileInfo(m_path).dir().filePath(suggested),
-                QStringLiteral("Excel workbook (*.xlsx);;CSV table (*.csv)"));
-  if (path.isEmpty())
-    return;
+void LogWindow::exportChosen(const logging::LogSelection &selection, const QString &path) {
   // A week of records takes seconds as a workbook. The log is not changed while the thread
   // reads it: no other file is opened until the thread ends.
   auto error = std::make_shared<QString>();
   auto ok = std::make_shared<bool>(false);
   m_lblStatus->setText(QStringLiteral("Exporting to %1").arg(QDir::toNativeSeparators(path)));
-  startWorker([log = m_log.get(), path, error, ok](const logging::LogProgress &progress) {
-    *ok = logging::exportLog(*log, path, error.get(), progress);
+  startWorker([log = m_log.get(), path, error, ok, selection](const logging::LogProgress &progress) {
+    *ok = logging::exportLog(*log, path, error.get(), progress, selection);
   });
-  connect(m_worker, &QThread::finished, this, [this, path, error, ok] {
+  qint64 count = 0;
+  for (const logging::LogRecord &r : m_log->records)
+    count += selection.takes(r) ? 1 : 0;
+  connect(m_worker, &QThread::finished, this, [this, path, error, ok, count] {
     const bool cancelled = m_cancel->load();
     stopWorker();
     if (*ok) {
       m_lblStatus->setText(QStringLiteral("Exported %1 record(s) to %2")
-                               .arg(m_log->records.size())
+                               .arg(count)
                                .arg(QDir::toNativeSeparators(path)));
     } else if (cancelled) {
       m_lblStatus->setText(QStringLiteral("Export cancelled"));

@@ -3,16 +3,23 @@
 #include "calibration/calibration_history.h"
 #include "history/alarm_marks.h"
 #include "history/run_events.h"
+#include "history/span_stats.h"
 #include "logging/log_reader.h"
+#include "logging/log_selection.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QBoxLayout;
 class QCheckBox;
+class QDateTimeEdit;
+class QMouseEvent;
+class QTableWidget;
 class QLabel;
 class QLayout;
 class QListWidget;
@@ -44,12 +51,24 @@ struct LogSideFiles {
 // Reads both for the log at `logPath`; bad or missing files give what could be read, never fail.
 LogSideFiles readSideFiles(const QString &logPath);
 
+// "Calibration in force at the run's start:", each probe's record in force by the calibration
+// history, and whether the history is intact.
+QStringList calibrationLines(const logging::LogFile &log, const LogSideFiles &side,
+                             const logging::LogRun &run);
+
 // What the log window needs from outside; every member has a working default.
 struct LogWindowServices {
   // Modal OK boxes; null means a QMessageBox.
   tiltdgh::OperatorMessages *messages = nullptr;
   // The "Export…" file chooser: the path chosen, or empty for Cancel. Null means a QFileDialog.
   std::function<QString(QWidget *parent, const QString &suggested)> askExportPath;
+  // What "Export…" takes: an index into `choices` (the whole file, the chosen run, the chosen
+  // span), or -1 for Cancel. Null means a QInputDialog.
+  std::function<int(QWidget *parent, const QStringList &choices)> askExportChoice;
+  // A note's text for the time `when`, or nullopt for Cancel. Null means a QInputDialog.
+  std::function<std::optional<QString>(QWidget *parent, const QString &when)> askNote;
+  // Who a note added here is by; empty means the login name.
+  QString user;
 };
 
 // A log file shown in a window of its own: a chart of the chosen columns against date and time,
@@ -74,6 +93,20 @@ public:
   // The read-out for the record nearest to `key` (wall-clock seconds, as the chart's x), shown
   // under the chart; what the mouse does as it moves over the chart.
   void showCursorAt(double key);
+
+  // The span the statistics are over (wall-clock seconds, ends in either order), as a drag on the
+  // chart or the span's two time fields choose it; the table and the chart's band follow.
+  void setSpan(qint64 from, qint64 to);
+  std::optional<Span> span() const { return m_span; }
+  const SpanFigures &figures() const { return m_figures; }
+  // The table as "Copy" puts it on the clipboard: tab-separated, the desktop's number form.
+  QString figuresText() const;
+  // Asks for a note and adds it at `wallSeconds` to the events journal beside the log, with the
+  // user; false when nothing was added (cancelled, or the journal cannot be written: said).
+  bool addNoteAt(qint64 wallSeconds);
+  // "Overlay Runs…": the chosen run and the next (or the first) on one chart against the time
+  // since each run's start, in a window of its own; null while none is open.
+  QWidget *openOverlay();
 
 signals:
   // The reading ended: `ok` false when nothing is shown (error, cancel).
@@ -109,6 +142,16 @@ private:
   void showRunEvents();
   void showAlarm(int row);
   QStringList calibrationLines(const logging::LogRun &run) const;
+  // The span's statistics and the notes (log_window_span.cpp).
+  QWidget *buildSpanPane();
+  void followChartMouse();
+  void spanFieldsEdited();
+  void showFigures();
+  std::vector<SeriesSource> shownSources() const;
+  void showNoteFlags();
+  QString notesNear(double key) const;
+  void exportChosen(const logging::LogSelection &selection, const QString &path);
+  std::optional<logging::LogSelection> askSelection();
 
   LogWindowServices m_services;
   QString m_path;
@@ -139,6 +182,22 @@ private:
   QPushButton *m_cmdCancel = nullptr;
   QPushButton *m_cmdExport = nullptr;
   QPushButton *m_cmdWholeFile = nullptr;
+
+  QString m_fileStatus; // the status line's part about the log itself
+  std::optional<Span> m_span;
+  std::optional<double> m_dragFrom; // a Shift+drag on the chart under way, from this key
+  SpanFigures m_figures;
+  std::optional<qint64> m_cursorWall; // the read-out's record: where "Add Note…" puts a note
+  QDateTimeEdit *m_edtFrom = nullptr;
+  QDateTimeEdit *m_edtTo = nullptr;
+  QTableWidget *m_tblStats = nullptr;
+  QLabel *m_lblSpan = nullptr;
+  QPushButton *m_cmdCopy = nullptr;
+  QPushButton *m_cmdAddNote = nullptr;
+  QPushButton *m_cmdOverlay = nullptr;
+  QPointer<QWidget> m_overlay; // holds m_log while open: closed before another file is read
+  QCPAbstractItem *m_spanBand = nullptr;
+  std::vector<QCPAbstractItem *> m_noteItems;
 };
 
 } // namespace history

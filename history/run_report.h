@@ -1,0 +1,39 @@
+#pragma once
+
+#include "history/log_window.h"
+#include "logging/log_selection.h"
+
+#include <QString>
+
+class QTextStream;
+
+// The run report: an A4 PDF of one run for the lab book. Needs a QApplication (the charts are the
+// log window's own), which may be on the offscreen platform.
+namespace history {
+
+struct ReportRequest {
+  QString logPath;
+  const logging::LogFile *log = nullptr;
+  const LogSideFiles *side = nullptr;
+  QByteArray sha256Hex; // of the log file as read
+  int run = 0;          // index into the log's runs
+  // Within the run, both ends included; unset for the whole run.
+  std::optional<qint64> fromWall;
+  std::optional<qint64> toWall;
+};
+
+// Writes the report to `outPath`: the file's name and SHA-256, the run's start, end and length,
+// its header's calibration with the history's record in force and whether the history is intact,
+// the statistics over the run (or span), charts of pH, temperatures and flow, the run's alarms,
+// events and notes, and a page number on every page. Nothing is left at the path unless it
+// succeeds; false with `error` naming the file and the reason.
+bool writeRunReport(const ReportRequest &request, const QString &outPath, QString *error);
+
+// `brellis --report IN OUT.pdf [--run N] [--from T --to T]`. `run` is 1-based, 0 for the run
+// holding `selection.fromWall` (the first run without it). Messages go to `err`; returns 0 when
+// written, 1 when IN cannot be read or is no log, holds no such run or no record in it, or OUT
+// cannot be written, and 2 when OUT does not end in .pdf.
+int reportCommand(const QString &inPath, const QString &outPath, int run,
+                  const logging::LogSelection &selection, QTextStream &err);
+
+} // namespace history
