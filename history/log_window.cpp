@@ -77,7 +77,7 @@ void LogWindow::buildWindow() {
   chartAndFigures->addWidget(m_chart);
   chartAndFigures->addWidget(buildSpanPane());
   chartAndFigures->setStretchFactor(0, 1);
-  chartAndFigures->setSizes({460, 150});
+  chartAndFigures->setSizes({400, 200});
   split->addWidget(chartAndFigures);
   split->addWidget(buildSide());
   split->setStretchFactor(0, 1);
@@ -162,9 +162,14 @@ QLayout *LogWindow::buildChoices() {
   m_cmdOverlay->setObjectName(QStringLiteral("cmdOverlay"));
   m_cmdOverlay->setEnabled(false);
   connect(m_cmdOverlay, &QPushButton::clicked, this, &LogWindow::openOverlay);
+  m_cmdReport = new QPushButton(QStringLiteral("Export &Report…"));
+  m_cmdReport->setObjectName(QStringLiteral("cmdReport"));
+  m_cmdReport->setEnabled(false);
+  connect(m_cmdReport, &QPushButton::clicked, this, &LogWindow::exportReport);
   choices->addWidget(m_cmdWholeFile);
   choices->addWidget(m_cmdOverlay);
   choices->addWidget(m_cmdExport);
+  choices->addWidget(m_cmdReport);
   return choices;
 }
 
@@ -248,6 +253,7 @@ void LogWindow::readingFinished() {
   m_cmdExport->setEnabled(true);
   m_cmdWholeFile->setEnabled(true);
   m_cmdOverlay->setEnabled(m_log->runs.size() > 1);
+  m_cmdReport->setEnabled(!m_log->records.empty());
   if (!m_log->records.empty()) {
     const auto [first, last] = std::minmax_element(
         m_log->records.begin(), m_log->records.end(),

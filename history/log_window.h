@@ -60,7 +60,8 @@ QStringList calibrationLines(const logging::LogFile &log, const LogSideFiles &si
 struct LogWindowServices {
   // Modal OK boxes; null means a QMessageBox.
   tiltdgh::OperatorMessages *messages = nullptr;
-  // The "Export…" file chooser: the path chosen, or empty for Cancel. Null means a QFileDialog.
+  // The "Export…" and "Export Report…" file chooser: the path chosen, or empty for Cancel. Null
+  // means a QFileDialog.
   std::function<QString(QWidget *parent, const QString &suggested)> askExportPath;
   // What "Export…" takes: an index into `choices` (the whole file, the chosen run, the chosen
   // span), or -1 for Cancel. Null means a QInputDialog.
@@ -107,6 +108,9 @@ public:
   // "Overlay Runs…": the chosen run and the next (or the first) on one chart against the time
   // since each run's start, in a window of its own; null while none is open.
   QWidget *openOverlay();
+  // "Export Report…": the chosen run's report (over the span, where one is chosen) as a PDF at a
+  // path asked for through askExportPath; false when none was written (cancelled, or said why).
+  bool exportReport();
 
 signals:
   // The reading ended: `ok` false when nothing is shown (error, cancel).
@@ -195,6 +199,7 @@ private:
   QPushButton *m_cmdCopy = nullptr;
   QPushButton *m_cmdAddNote = nullptr;
   QPushButton *m_cmdOverlay = nullptr;
+  QPushButton *m_cmdReport = nullptr;
   QPointer<QWidget> m_overlay; // holds m_log while open: closed before another file is read
   QCPAbstractItem *m_spanBand = nullptr;
   std::vector<QCPAbstractItem *> m_noteItems;

@@ -5,10 +5,12 @@
 
 #include "history/log_chart.h"
 #include "history/run_overlay.h"
+#include "history/run_report.h"
 
 #include "logging/log_export.h"
 
 #include <QClipboard>
+#include <QCryptographicHash>
 #include <QDateTimeEdit>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -63,7 +65,7 @@ QWidget *LogWindow::buildSpanPane() {
     return field;
   };
   m_edtFrom = timeField(QStringLiteral("Span &from"), "edtFrom");
-  m_edtTo = timeField(QStringLiteral("t&o"), "edtTo");
+  m_edtTo = timeField(QStringLiteral("&to"), "edtTo");
   m_lblSpan = new QLabel(QStringLiteral("Shift+drag on the chart, or set the span's two times, "
                                         "for its figures."));
   m_lblSpan->setObjectName(QStringLiteral("lblSpan"));
@@ -288,6 +290,37 @@ QWidget *LogWindow::openOverlay() {
   overlay->show();
   m_overlay = overlay;
   return overlay;
+}
+
+bool LogWindow::exportReport() {
+  if (!m_log || m_worker)
+    return false;
+  const QString suggested = QFileInfo(m_path).completeBaseName() + QStringLiteral(".pdf");
+  const QString out = m_services.askExportPath
+                          ? m_services.askExportPath(this, suggested)
+                          : QFileDialog::getSaveFileName(
+                                this, QStringLiteral("Export Report"),
+                                QFileInfo(m_path).dir().filePath(suggested),
+                                QStringLiteral("PDF (*.pdf)"));
+  if (out.isEmpty())
+    return false;
+  ReportRequest request{m_path, m_log.get(), &m_side, {}, std::max(0, m_lstRuns->currentRow()),
+                        std::nullopt, std::nullopt};
+  if (m_span)
+    request.fromWall = m_span->from, request.toWall = m_span->to;
+  QFile file(m_path);
+  QCryptographicHash hash(QCryptographicHash::Sha256);
+  QString error;
+  if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+    error = QStringLiteral("Cannot read %1: %2").arg(m_path, file.errorString());
+  request.sha256Hex = hash.result().toHex();
+  if (error.isEmpty() && writeRunReport(request, out, &error)) {
+    m_lblStatus->setText(QStringLiteral("Report written to %1").arg(QDir::toNativeSeparators(out)));
+    return true;
+  }
+  m_lblStatus->setText(error);
+  showMessage(error);
+  return false;
 }
 
 std::optional<logging::LogSelection> LogWindow::askSelection() {

@@ -1,7 +1,10 @@
-// Opening a week of records taken once a second (604 800 records, about 50 MB), as the log
+// Opening a week of records taken once a second (604 800 records, about 60 MB), as the log
 // window does it: the reading alone, and the whole opening up to the drawn chart. Also the
-// export of that week to each table type.
+// export of that week to each table type, and its run report. A week at the fastest rate (ten
+// records a second, 6 048 000 records): the window's opening, and the command line's export and
+// report. Peak resident memory is the process's own: run one benchmark a process for it.
 #include "history/log_window.h"
+#include "history/run_report.h"
 #include "logging/log_export.h"
 #include "logging/log_reader.h"
 #include "second_records.h"
@@ -12,11 +15,29 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTextStream>
+
+#include <sys/resource.h>
 
 
 namespace {
 
 constexpr int kWeekSeconds = 7 * 24 * 3600;
+
+double peakResidentMB() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return double(usage.ru_maxrss) / 1024.0;
+}
+
+const QString &tenthWeekFile() {
+  static QTemporaryDir dir;
+  static const QString path = [] {
+    const QString p = dir.filePath("week-tenths.csv");
+    return writeSecondRecords(p, kWeekSeconds, 10) ? p : QString();
+  }();
+  return path;
+}
 
 const QString &weekFile() {
   static QTemporaryDir dir;
@@ -70,12 +91,73 @@ void BM_OpenWeekInLogWindow(benchmark::State &state) {
       return;
     }
   }
+  state.counters["peak_RSS_MB"] = peakResidentMB();
 }
 BENCHMARK(BM_OpenWeekInLogWindow)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(1)
     ->Repetitions(5);
+
+// The window opening the week at ten records a second, as BM_OpenWeekInLogWindow.
+void BM_OpenTenthWeekInLogWindow(benchmark::State &state) {
+  const QString path = tenthWeekFile();
+  state.counters["file_MB"] = double(QFile(path).size()) / 1e6;
+  for (auto _ : state) {
+    history::LogWindow window;
+    window.show();
+    QEventLoop loop;
+    bool ok = false;
+    QObject::connect(&window, &history::LogWindow::fileRead, &loop, [&](bool read) {
+      ok = read;
+      loop.quit();
+    });
+    window.openFile(path);
+    loop.exec();
+    if (!ok) {
+      state.SkipWithError("the window refused the file (larger than kMaxLogFileBytes)");
+      return;
+    }
+  }
+  state.counters["peak_RSS_MB"] = peakResidentMB();
+}
+BENCHMARK(BM_OpenTenthWeekInLogWindow)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// `brellis --export-log --from --to` and `--report` as the command line runs them: read as they
+// go (the export) or into memory (the report).
+void BM_CommandOnWeek(benchmark::State &state, const QString &(*file)(), bool report) {
+  QTemporaryDir dir;
+  const QString out = dir.filePath(report ? QStringLiteral("week.pdf") : QStringLiteral("week.csv"));
+  QString messages;
+  QTextStream err(&messages);
+  for (auto _ : state) {
+    const int status = report ? history::reportCommand(file(), out, 1, {}, err)
+                              : logging::exportLogCommand(QStringList{file()}, out, err);
+    if (status != 0) {
+      state.SkipWithError(qPrintable(messages));
+      return;
+    }
+  }
+  state.counters["file_MB"] = double(QFile(file()).size()) / 1e6;
+  state.counters["out_MB"] = double(QFile(out).size()) / 1e6;
+  state.counters["peak_RSS_MB"] = peakResidentMB();
+}
+BENCHMARK_CAPTURE(BM_CommandOnWeek, export_second, &weekFile, false)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_CommandOnWeek, report_second, &weekFile, true)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_CommandOnWeek, export_tenth, &tenthWeekFile, false)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_CommandOnWeek, report_tenth, &tenthWeekFile, true)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 void BM_ExportWeek(benchmark::State &state, const char *suffix) {
   const logging::LogFile log = logging::readLogFile(weekFile());

@@ -88,7 +88,7 @@ TEST(LogWindowSpan, FiguresAgreeWithPythonAndCopyAndExportTakeTheSpan) {
   const QString path = dir.filePath("night.csv");
   writeTwoRuns(path);
   RecordedMessages messages;
-  const QString exportTo = dir.filePath("span.csv");
+  QString exportTo = dir.filePath("span.csv");
   QStringList offered;
   history::LogWindowServices services = servicesWith(&messages);
   services.askExportPath = [&](QWidget *, const QString &) { return exportTo; };
@@ -148,6 +148,25 @@ TEST(LogWindowSpan, FiguresAgreeWithPythonAndCopyAndExportTakeTheSpan) {
   ASSERT_EQ(rows.size(), 453); // titles, 451 records, the end
   EXPECT_TRUE(rows[1].startsWith("1,2026-12-07T23:30:00,")) << rows[1].toStdString();
   EXPECT_TRUE(rows[451].startsWith("1,2026-12-08T00:45:00,")) << rows[451].toStdString();
+
+  // The report of the span from the window: what pdftotext finds in it; a path it cannot write
+  // is said and leaves nothing.
+  exportTo = dir.filePath("span.pdf");
+  ASSERT_TRUE(window.exportReport());
+  QProcess pdftotext;
+  pdftotext.start(QStringLiteral("pdftotext"), {exportTo, QStringLiteral("-")});
+  ASSERT_TRUE(pdftotext.waitForFinished(60000));
+  const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput()).simplified();
+  EXPECT_TRUE(text.contains("Start: 2026-12-07 23:30:00 End: 2026-12-08 00:45:00"))
+      << text.toStdString();
+  EXPECT_TRUE(text.contains("Probe 2 Serial Number: A-7 spare")) << text.toStdString();
+  exportTo = dir.filePath("missing/span.pdf");
+  EXPECT_FALSE(window.exportReport());
+  ASSERT_EQ(messages.texts.size(), 1);
+  EXPECT_TRUE(messages.texts[0].startsWith("Cannot write " + exportTo))
+      << messages.texts[0].toStdString();
+  EXPECT_FALSE(QFile::exists(exportTo));
+  messages.texts.clear();
 
   // Between the runs: said, no table of blanks.
   window.setSpan(wall(8, 3, 0), wall(8, 5, 0));
