@@ -304,8 +304,9 @@ bool LogWindow::exportReport() {
                                 QStringLiteral("PDF (*.pdf)"));
   if (out.isEmpty())
     return false;
-  ReportRequest request{m_path, m_log.get(), &m_side, {}, std::max(0, m_lstRuns->currentRow()),
-                        std::nullopt, std::nullopt};
+  ReportRequest request;
+  request.logPath = m_path, request.log = m_log.get(), request.side = &m_side;
+  request.run = std::max(0, m_lstRuns->currentRow());
   if (m_span)
     request.fromWall = m_span->from, request.toWall = m_span->to;
   QFile file(m_path);

@@ -2,12 +2,10 @@
 
 #include "history/log_chart.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QPdfWriter>
 #include <QSaveFile>
-#include <QTextStream>
 
 #include <algorithm>
 
@@ -191,14 +189,8 @@ void drawReport(Pages &pages, const ReportRequest &request, const Span &span) {
   chart.setLog(&log);
   chart.setAlarmMarks(request.side->journal.marks);
   chart.showSeries({});
-  std::vector<SeriesSource> sources;
-  for (int i = 0; i < kLogSeriesCount - 1; ++i) { // every series but the total
-    const LogSeries &s = kLogSeries[size_t(i)];
-    sources.push_back({QString::fromUtf8(s.caption), QString::fromUtf8(state::info(s.quantity).unit),
-                       s.places(),
-                       [&chart, i](const logging::LogRecord &r) { return chart.valueOf(i, r); }});
-  }
-  const SpanFigures figures = spanFigures(log.records, span, sources);
+  const SpanFigures figures = request.figures ? *request.figures
+                                              : spanFigures(log.records, span, reportSeries(chart));
   pages.text(QStringLiteral("Statistics (pH with the corrections, temperatures with the offsets)"),
              11, true);
   pages.row(figureTitles(), true);
@@ -219,6 +211,17 @@ void drawReport(Pages &pages, const ReportRequest &request, const Span &span) {
 }
 
 } // namespace
+
+std::vector<SeriesSource> reportSeries(const LogChart &chart) {
+  std::vector<SeriesSource> sources;
+  for (int i = 0; i < kLogSeriesCount - 1; ++i) { // every series but the total
+    const LogSeries &s = kLogSeries[size_t(i)];
+    sources.push_back({QString::fromUtf8(s.caption), QString::fromUtf8(state::info(s.quantity).unit),
+                       s.places(),
+                       [&chart, i](const logging::LogRecord &r) { return chart.valueOf(i, r); }});
+  }
+  return sources;
+}
 
 bool writeRunReport(const ReportRequest &request, const QString &outPath, QString *error) {
   const logging::LogFile &log = *request.log;
@@ -266,47 +269,6 @@ bool writeRunReport(const ReportRequest &request, const QString &outPath, QStrin
     return false;
   }
   return true;
-}
-
-int reportCommand(const QString &inPath, const QString &outPath, int run,
-                  const logging::LogSelection &selection, QTextStream &err) {
-  if (!outPath.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) {
-    err << "brellis: --report writes a .pdf, not \"" << outPath << "\"\n";
-    return 2;
-  }
-  QFile in(inPath);
-  QCryptographicHash hash(QCryptographicHash::Sha256);
-  if (!in.open(QIODevice::ReadOnly) || !hash.addData(&in)) {
-    err << "brellis: cannot read " << inPath << ": " << in.errorString() << '\n';
-    return 1;
-  }
-  const logging::LogFile log = logging::readLogFile(inPath);
-  if (!log.ok) {
-    err << "brellis: " << log.error << '\n';
-    return 1;
-  }
-  ReportRequest request{inPath, &log, nullptr, hash.result().toHex(), 0, selection.fromWall,
-                        selection.toWall};
-  if (run > log.runs.size()) {
-    err << "brellis: " << inPath << " has no run " << run << " (it holds " << log.runs.size()
-        << ")\n";
-    return 1;
-  }
-  if (run > 0) {
-    request.run = run - 1;
-  } else if (selection.fromWall) {
-    const auto first = std::find_if(log.records.begin(), log.records.end(),
-                                    [&](const logging::LogRecord &r) { return selection.takes(r); });
-    request.run = first == log.records.end() ? 0 : first->run;
-  }
-  const LogSideFiles side = readSideFiles(inPath);
-  request.side = &side;
-  QString error;
-  if (!writeRunReport(request, outPath, &error)) {
-    err << "brellis: " << error << '\n';
-    return 1;
-  }
-  return 0;
 }
 
 } // namespace history

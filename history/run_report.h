@@ -20,7 +20,15 @@ struct ReportRequest {
   // Within the run, both ends included; unset for the whole run.
   std::optional<qint64> fromWall;
   std::optional<qint64> toWall;
+  // The figures over the run or span when they were taken as the file was read; null computes
+  // them from the log's records.
+  const SpanFigures *figures = nullptr;
 };
+
+class LogChart;
+
+// The series a report figures and charts (all but the total), valued as `chart` draws them.
+std::vector<SeriesSource> reportSeries(const LogChart &chart);
 
 // Writes the report to `outPath`: the file's name and SHA-256, the run's start, end and length,
 // its header's calibration with the history's record in force and whether the history is intact,
@@ -30,7 +38,10 @@ struct ReportRequest {
 bool writeRunReport(const ReportRequest &request, const QString &outPath, QString *error);
 
 // `brellis --report IN OUT.pdf [--run N] [--from T --to T]`. `run` is 1-based, 0 for the run
-// holding `selection.fromWall` (the first run without it). Messages go to `err`; returns 0 when
+// holding `selection.fromWall` (the first run without it). IN is read as it goes, twice, in
+// bounded memory whatever its length: once for the figures and the run's extent, once to keep,
+// for each of a few thousand columns of time, the records holding each series' lowest and
+// highest value there, which the charts are drawn from: every spike stays. Messages go to `err`; returns 0 when
 // written, 1 when IN cannot be read or is no log, holds no such run or no record in it, or OUT
 // cannot be written, and 2 when OUT does not end in .pdf.
 int reportCommand(const QString &inPath, const QString &outPath, int run,

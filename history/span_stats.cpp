@@ -48,43 +48,61 @@ bool SpanFigures::empty() const {
   return true;
 }
 
-SpanFigures spanFigures(const std::vector<logging::LogRecord> &records, const Span &span,
-                        const std::vector<SeriesSource> &sources) {
-  SpanFigures out;
-  out.span = span;
-  std::vector<Running> running(sources.size());
-  out.series.resize(sources.size());
-  for (size_t i = 0; i < sources.size(); ++i) {
-    out.series[i].name = sources[i].name;
-    out.series[i].unit = sources[i].unit;
-    out.series[i].places = sources[i].places;
+struct FigureAccumulator::Sums {
+  std::vector<Running> running;
+};
+
+FigureAccumulator::FigureAccumulator(const Span &span, std::vector<SeriesSource> sources)
+    : m_sources(std::move(sources)), m_sums(std::make_unique<Sums>()) {
+  m_out.span = span;
+  m_sums->running.resize(m_sources.size());
+  m_out.series.resize(m_sources.size());
+  for (size_t i = 0; i < m_sources.size(); ++i) {
+    m_out.series[i].name = m_sources[i].name;
+    m_out.series[i].unit = m_sources[i].unit;
+    m_out.series[i].places = m_sources[i].places;
   }
-  for (const logging::LogRecord &record : records) {
-    if (!span.contains(record))
+}
+
+FigureAccumulator::~FigureAccumulator() = default;
+
+void FigureAccumulator::add(const logging::LogRecord &record) {
+  if (!m_out.span.contains(record))
+    return;
+  for (size_t i = 0; i < m_sources.size(); ++i) {
+    const double v = m_sources[i].value(record);
+    if (!std::isfinite(v))
       continue;
-    for (size_t i = 0; i < sources.size(); ++i) {
-      const double v = sources[i].value(record);
-      if (!std::isfinite(v))
-        continue;
-      SeriesFigures &s = out.series[i];
-      if (s.count == 0 || record.wallSeconds < s.firstWall)
-        s.first = v, s.firstWall = record.wallSeconds;
-      if (s.count == 0 || record.wallSeconds >= s.lastWall)
-        s.last = v, s.lastWall = record.wallSeconds;
-      s.minimum = s.count == 0 ? v : std::min(s.minimum, v);
-      s.maximum = s.count == 0 ? v : std::max(s.maximum, v);
-      ++s.count;
-      running[i].add(record.wallSeconds, v);
-    }
+    SeriesFigures &s = m_out.series[i];
+    if (s.count == 0 || record.wallSeconds < s.firstWall)
+      s.first = v, s.firstWall = record.wallSeconds;
+    if (s.count == 0 || record.wallSeconds >= s.lastWall)
+      s.last = v, s.lastWall = record.wallSeconds;
+    s.minimum = s.count == 0 ? v : std::min(s.minimum, v);
+    s.maximum = s.count == 0 ? v : std::max(s.maximum, v);
+    ++s.count;
+    m_sums->running[i].add(record.wallSeconds, v);
   }
-  for (size_t i = 0; i < sources.size(); ++i) {
+}
+
+SpanFigures FigureAccumulator::result() const {
+  SpanFigures out = m_out;
+  for (size_t i = 0; i < m_sources.size(); ++i) {
     SeriesFigures &s = out.series[i];
-    const Running &r = running[i];
+    const Running &r = m_sums->running[i];
     s.mean = r.mean;
     s.deviation = r.n > 1 ? std::sqrt(r.m2 / double(r.n - 1)) : qQNaN();
     s.slopePerHour = r.cTT > 0 ? r.cTV / r.cTT : qQNaN();
   }
   return out;
+}
+
+SpanFigures spanFigures(const std::vector<logging::LogRecord> &records, const Span &span,
+                        const std::vector<SeriesSource> &sources) {
+  FigureAccumulator figures(span, sources);
+  for (const logging::LogRecord &record : records)
+    figures.add(record);
+  return figures.result();
 }
 
 QStringList figureTitles() {

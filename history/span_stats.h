@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 // Figures over a span of a log: what a lab book wants of a stretch of a run. Pure: no widgets.
@@ -51,7 +52,24 @@ struct SeriesSource {
   std::function<double(const logging::LogRecord &)> value;
 };
 
-// Walks the records once, in file order (records of one run come in time order).
+// The figures taken as the records come, in file order (a run's records come in time order):
+// a log of any length costs the same few numbers a series.
+class FigureAccumulator {
+public:
+  FigureAccumulator(const Span &span, std::vector<SeriesSource> sources);
+  ~FigureAccumulator();
+  // Records outside the span are passed over.
+  void add(const logging::LogRecord &record);
+  SpanFigures result() const;
+
+private:
+  struct Sums;
+  std::vector<SeriesSource> m_sources;
+  SpanFigures m_out;
+  std::unique_ptr<Sums> m_sums;
+};
+
+// Walks the records once, in file order.
 SpanFigures spanFigures(const std::vector<logging::LogRecord> &records, const Span &span,
                         const std::vector<SeriesSource> &sources);
 
