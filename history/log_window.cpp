@@ -201,6 +201,7 @@ void LogWindow::openFile(const QString &path) {
   m_path = path;
   setWindowTitle(QStringLiteral("Log File - %1").arg(QFileInfo(path).fileName()));
   m_lblStatus->setText(QStringLiteral("Reading %1").arg(QDir::toNativeSeparators(path)));
+  clearSpan();
   m_log.reset();
   showSideFiles({});
   m_result = std::make_shared<logging::LogFile>();

@@ -150,6 +150,8 @@ private:
   QWidget *buildSpanPane();
   void followChartMouse();
   void spanFieldsEdited();
+  // No span, no table, no read-out time: before another file is read.
+  void clearSpan();
   void showFigures();
   std::vector<SeriesSource> shownSources() const;
   void showNoteFlags();

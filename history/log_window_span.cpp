@@ -42,6 +42,10 @@ QString loginName() {
 // The time fields show the log's own wall-clock seconds, which read as written when taken as UTC.
 QDateTime fieldTime(qint64 wall) { return QDateTime::fromSecsSinceEpoch(wall, Qt::UTC); }
 
+QString spanHint() {
+  return QStringLiteral("Shift+drag on the chart, or set the span's two times, for its figures.");
+}
+
 bool isNote(const RunEvent &event) { return event.event == QLatin1String(runs::event::note); }
 
 } // namespace
@@ -66,8 +70,7 @@ QWidget *LogWindow::buildSpanPane() {
   };
   m_edtFrom = timeField(QStringLiteral("Span &from"), "edtFrom");
   m_edtTo = timeField(QStringLiteral("&to"), "edtTo");
-  m_lblSpan = new QLabel(QStringLiteral("Shift+drag on the chart, or set the span's two times, "
-                                        "for its figures."));
+  m_lblSpan = new QLabel(spanHint());
   m_lblSpan->setObjectName(QStringLiteral("lblSpan"));
   m_cmdCopy = new QPushButton(QStringLiteral("&Copy"));
   m_cmdCopy->setObjectName(QStringLiteral("cmdCopyStats"));
@@ -151,6 +154,16 @@ void LogWindow::setSpan(qint64 from, qint64 to) {
   m_chart->replot(QCustomPlot::rpQueuedReplot);
 }
 
+void LogWindow::clearSpan() {
+  m_span.reset();
+  m_cursorWall.reset();
+  if (m_spanBand)
+    m_chart->removeItem(m_spanBand);
+  m_spanBand = nullptr;
+  m_cmdAddNote->setEnabled(false);
+  showFigures();
+}
+
 void LogWindow::spanFieldsEdited() {
   setSpan(m_edtFrom->dateTime().toSecsSinceEpoch(), m_edtTo->dateTime().toSecsSinceEpoch());
 }
@@ -173,8 +186,11 @@ std::vector<SeriesSource> LogWindow::shownSources() const {
 void LogWindow::showFigures() {
   m_tblStats->setRowCount(0);
   m_cmdCopy->setEnabled(false);
-  if (!m_log || !m_span)
+  if (!m_log || !m_span) {
+    m_figures = {};
+    m_lblSpan->setText(spanHint());
     return;
+  }
   m_figures = spanFigures(m_log->records, *m_span, shownSources());
   const QString span = clockText(m_span->from) + QStringLiteral(" to ") + clockText(m_span->to);
   if (m_figures.empty()) {
