@@ -295,7 +295,8 @@ QWidget *LogWindow::openOverlay() {
   if (!m_log || m_log->runs.size() < 2)
     return nullptr;
   delete m_overlay;
-  auto *overlay = new RunOverlay(*m_log, this);
+  auto *overlay = new RunOverlay(*m_log, m_path, [this](const QString &why) { showMessage(why); },
+                                 this);
   overlay->setAttribute(Qt::WA_DeleteOnClose);
   const int runA = std::max(0, m_lstRuns->currentRow());
   const int runB = runA + 1 < m_log->runs.size() ? runA + 1 : 0;

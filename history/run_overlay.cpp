@@ -6,6 +6,10 @@
 #include "plot/graph_feed.h"
 
 #include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QThread>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -15,8 +19,25 @@
 
 namespace history {
 
-RunOverlay::RunOverlay(const logging::LogFile &log, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_log(log) {
+namespace {
+
+// A thread that runs one function (see the log window's).
+class ReadThread : public QThread {
+public:
+  explicit ReadThread(std::function<void()> work) : m_work(std::move(work)) {}
+
+protected:
+  void run() override { m_work(); }
+
+private:
+  std::function<void()> m_work;
+};
+
+} // namespace
+
+RunOverlay::RunOverlay(const logging::LogFile &log, const QString &file,
+                       std::function<void(const QString &)> tell, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_logs{&log}, m_tell(std::move(tell)) {
   setObjectName(QStringLiteral("frmRunOverlay"));
   setWindowTitle(QStringLiteral("Runs Side by Side"));
   resize(900, 520);
@@ -34,12 +55,12 @@ RunOverlay::RunOverlay(const logging::LogFile &log, QWidget *parent)
   m_cmbRunA = combo(QStringLiteral("Run &A (solid)"), "cmbRunA");
   m_cmbRunB = combo(QStringLiteral("Run &B (dashed)"), "cmbRunB");
   m_cmbSeries = combo(QStringLiteral("&Series"), "cmbSeries");
+  m_cmdAddFile = new QPushButton(QStringLiteral("Add &File…"));
+  m_cmdAddFile->setObjectName(QStringLiteral("cmdAddFile"));
+  connect(m_cmdAddFile, &QPushButton::clicked, this, [this] { addFile(QString()); });
+  row->addWidget(m_cmdAddFile);
   row->addStretch();
-  for (int r = 0; r < log.runs.size(); ++r)
-    for (QComboBox *box : {m_cmbRunA, m_cmbRunB})
-      box->addItem(QStringLiteral("Run %1 (%2)")
-                       .arg(r + 1)
-                       .arg(log.runs[r].date.toString(Qt::ISODate)));
+  listRuns(0, file);
   for (const LogSeries &s : kLogSeries)
     m_cmbSeries->addItem(QString::fromUtf8(s.caption));
   outer->addLayout(row);
@@ -57,6 +78,62 @@ RunOverlay::RunOverlay(const logging::LogFile &log, QWidget *parent)
   outer->addWidget(m_chart, 1);
   for (QComboBox *box : {m_cmbRunA, m_cmbRunB, m_cmbSeries})
     connect(box, &QComboBox::currentIndexChanged, this, &RunOverlay::chosen);
+}
+
+RunOverlay::~RunOverlay() {
+  if (m_reader) {
+    m_reader->wait();
+    delete m_reader;
+  }
+}
+
+void RunOverlay::listRuns(int log, const QString &file) {
+  const QString name = QFileInfo(file).fileName();
+  for (int r = 0; r < m_logs[size_t(log)]->runs.size(); ++r) {
+    m_entries.emplace_back(log, r);
+    m_entryNames << QStringLiteral("%1 run %2").arg(name).arg(r + 1);
+    for (QComboBox *box : {m_cmbRunA, m_cmbRunB})
+      box->addItem(QStringLiteral("%1 run %2 (%3)")
+                       .arg(name)
+                       .arg(r + 1)
+                       .arg(m_logs[size_t(log)]->runs[r].date.toString(Qt::ISODate)));
+  }
+}
+
+void RunOverlay::addFile(const QString &path) {
+  if (m_reader)
+    return;
+  m_readingPath = !path.isEmpty() ? path
+                                  : QFileDialog::getOpenFileName(
+                                        this, QStringLiteral("Add Log File"), QString(),
+                                        QStringLiteral("Log files (*.csv *.log *.txt);;All files (*)"));
+  if (m_readingPath.isEmpty())
+    return;
+  m_reading = std::make_shared<logging::LogFile>();
+  m_cmdAddFile->setEnabled(false);
+  m_reader = new ReadThread([result = m_reading, file = m_readingPath] {
+    *result = logging::readLogFile(file);
+  });
+  connect(m_reader, &QThread::finished, this, &RunOverlay::addFileRead);
+  m_reader->start();
+}
+
+void RunOverlay::addFileRead() {
+  m_reader->wait();
+  delete m_reader;
+  m_reader = nullptr;
+  m_cmdAddFile->setEnabled(true);
+  const bool ok = m_reading->ok;
+  if (ok) {
+    m_added.push_back(std::make_unique<logging::LogFile>(std::move(*m_reading)));
+    m_logs.push_back(m_added.back().get());
+    const QSignalBlocker a(m_cmbRunA), b(m_cmbRunB);
+    listRuns(int(m_logs.size()) - 1, m_readingPath);
+  } else if (m_tell) {
+    m_tell(m_reading->error);
+  }
+  m_reading.reset();
+  emit fileAdded(ok);
 }
 
 void RunOverlay::showRuns(int runA, int runB, int series) {
@@ -93,20 +170,22 @@ void RunOverlay::chosen() {
 
 // Each run's readings of the series (with the corrections and offsets, as the log window shows
 // them by default) against the hours since its first record.
-void RunOverlay::fill(int which, int run, int series) {
+void RunOverlay::fill(int which, int entry, int series) {
   plot::GraphFeed *feed = m_feeds[size_t(which)];
   feed->series().clear();
   QCPGraph *graph = feed->graph();
   const LogSeries &s = kLogSeries[size_t(series)];
   const QColor colour = which == 0 ? s.colour() : s.colour().lighter(150);
   plot::styleTrace(graph, plot::tracePen(colour, which == 1));
-  graph->setName(QStringLiteral("Run %1 %2").arg(run + 1).arg(QString::fromUtf8(s.caption)));
-  if (run < 0 || run >= m_log.runs.size()) {
+  if (entry < 0 || entry >= int(m_entries.size())) {
     feed->refresh();
     return;
   }
-  const logging::LogRun &r = m_log.runs[run];
-  const auto begin = m_log.records.begin() + r.firstRecord;
+  const auto [logIndex, run] = m_entries[size_t(entry)];
+  const logging::LogFile &log = *m_logs[size_t(logIndex)];
+  graph->setName(m_entryNames[entry] + QLatin1Char(' ') + QString::fromUtf8(s.caption));
+  const logging::LogRun &r = log.runs[run];
+  const auto begin = log.records.begin() + r.firstRecord;
   const auto end = begin + r.recordCount;
   if (begin == end) {
     feed->refresh();

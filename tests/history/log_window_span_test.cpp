@@ -2,10 +2,12 @@
 #include "tests/history/log_window_support.h"
 
 #include "history/run_events.h"
+#include "history/run_overlay.h"
 
 #include <qcustomplot.h>
 
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -198,10 +200,33 @@ TEST(LogWindowOverlay, DrawsTwoRunsAgainstTheTimeSinceEachOnesStart) {
   }
   EXPECT_DOUBLE_EQ(chart->graph(0)->data()->at(0)->value, 7.05); // pH1 with its correction
   EXPECT_NEAR((chart->graph(1)->data()->end() - 1)->key, 3590.0 / 3600, 1e-9);
-  EXPECT_EQ(chart->graph(0)->name(), "Run 1 pH1");
-  EXPECT_EQ(chart->graph(1)->name(), "Run 2 pH1");
+  EXPECT_EQ(chart->graph(0)->name(), "night.csv run 1 pH1");
+  EXPECT_EQ(chart->graph(1)->name(), "night.csv run 2 pH1");
+
+  // A run of another file beside them; a file that is no log is said and adds nothing.
+  auto *runOverlay = qobject_cast<history::RunOverlay *>(overlay);
+  ASSERT_NE(runOverlay, nullptr);
+  QFile other(dir.filePath("other.csv"));
+  ASSERT_TRUE(QFile::copy(QStringLiteral(BRELLIS_SOURCE_DIR "/tests/logging/data/two_runs.log"),
+                          other.fileName()));
+  QSignalSpy added(runOverlay, &history::RunOverlay::fileAdded);
+  runOverlay->addFile(other.fileName());
+  ASSERT_TRUE(added.wait(30000));
+  EXPECT_TRUE(added.takeFirst().first().toBool());
+  auto *runB = find<QComboBox>(*overlay, "cmbRunB");
+  ASSERT_EQ(runB->count(), 4);
+  EXPECT_EQ(runB->itemText(3), "other.csv run 2 (2026-12-09)");
+  runB->setCurrentIndex(3);
+  EXPECT_EQ(chart->graph(1)->name(), "other.csv run 2 pH1");
+  EXPECT_DOUBLE_EQ(chart->graph(1)->data()->at(0)->value, 6.88); // 6.9 less its correction 0.02
   if (const QString folder = qEnvironmentVariable("BRELLIS_SCREENSHOT_DIR"); !folder.isEmpty())
     overlay->grab().save(folder + "/log-window-overlay.png");
+  runOverlay->addFile(dir.filePath("missing.csv"));
+  ASSERT_TRUE(added.wait(30000));
+  EXPECT_FALSE(added.takeFirst().first().toBool());
+  EXPECT_EQ(runB->count(), 4);
+  ASSERT_EQ(messages.texts.size(), 1);
+  EXPECT_TRUE(messages.texts[0].contains("missing.csv")) << messages.texts[0].toStdString();
   // Another file read closes it: it shows the log that goes.
   QPointer<QWidget> watched = overlay;
   ASSERT_TRUE(openAndWait(window, path));
