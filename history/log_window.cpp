@@ -4,6 +4,7 @@
 
 #include "common/number_text.h"
 #include "logging/log_export.h"
+#include "logging/log_overview.h"
 #include "state/operator_messages.h"
 
 #include <QCheckBox>
@@ -206,8 +207,12 @@ void LogWindow::openFile(const QString &path) {
   showSideFiles({});
   m_result = std::make_shared<logging::LogFile>();
   m_sideResult = std::make_shared<LogSideFiles>();
-  startWorker([result = m_result, side = m_sideResult, path](const logging::LogProgress &progress) {
-    *result = logging::readLogFile(path, progress);
+  // A file too long to hold is read as an overview; the figures and exports then read it again.
+  const bool overview = QFileInfo(path).size() > m_services.maxInMemoryBytes;
+  startWorker([result = m_result, side = m_sideResult, path, overview,
+               keep = m_services.overviewRecords](const logging::LogProgress &progress) {
+    *result = overview ? logging::readLogOverview(path, keep, progress)
+                       : logging::readLogFile(path, progress);
     if (result->ok)
       *side = readSideFiles(path);
   });
@@ -240,7 +245,11 @@ void LogWindow::readingFinished() {
   QString status = QStringLiteral("%1: %2 run(s), %3 record(s)")
                        .arg(QDir::toNativeSeparators(m_path))
                        .arg(m_log->runs.size())
-                       .arg(m_log->records.size());
+                       .arg(m_log->recordCount());
+  if (m_log->overview())
+    status += QStringLiteral("; too long to hold, shown as an overview of %1 record(s) that keeps "
+                             "every spike: the read-out names the nearest one kept")
+                  .arg(m_log->records.size());
   if (m_log->damagedLines > 0)
     status += QStringLiteral("; %1 damaged line(s) skipped, the first at line %2")
                   .arg(m_log->damagedLines)
@@ -254,20 +263,9 @@ void LogWindow::readingFinished() {
   m_cmdExport->setEnabled(true);
   m_cmdWholeFile->setEnabled(true);
   m_cmdOverlay->setEnabled(m_log->runs.size() > 1);
-  m_cmdReport->setEnabled(!m_log->records.empty());
-  if (!m_log->records.empty()) {
-    const auto [first, last] = std::minmax_element(
-        m_log->records.begin(), m_log->records.end(),
-        [](const auto &a, const auto &b) { return a.wallSeconds < b.wallSeconds; });
-    for (QDateTimeEdit *field : {m_edtFrom, m_edtTo}) {
-      const QSignalBlocker block(field);
-      field->setDateTimeRange(QDateTime::fromSecsSinceEpoch(first->wallSeconds, Qt::UTC),
-                              QDateTime::fromSecsSinceEpoch(last->wallSeconds, Qt::UTC));
-      field->setDateTime(QDateTime::fromSecsSinceEpoch(
-          field == m_edtFrom ? first->wallSeconds : last->wallSeconds, Qt::UTC));
-      field->setEnabled(true);
-    }
-  }
+  // The report of a log too long to hold is brellis --report's, which reads it as it goes.
+  m_cmdReport->setEnabled(!m_log->records.empty() && !m_log->overview());
+  setSpanFieldRanges();
   m_chart->showWholeFile();
   replot();
   if (!m_log->runs.isEmpty()) {
@@ -287,7 +285,7 @@ QString LogWindow::runTitle(int run) const {
   return QStringLiteral("Run %1: %2 to %3, %4 record(s)")
       .arg(run + 1)
       .arg(clockText(first), clockText(last))
-      .arg(r.recordCount);
+      .arg(m_log->runRecordCount(run));
 }
 
 void LogWindow::replot() {
@@ -315,7 +313,8 @@ void LogWindow::showRun(int run) {
         << schemaText(logging::kVersionLabel) + r.version;
   for (const logging::ProbeFieldInfo &field : logging::kProbeFields)
     lines << schemaText(field.label) + r.*field.member;
-  lines << QStringLiteral("Records: %1").arg(r.recordCount) << QString() << calibrationLines(r);
+  lines << QStringLiteral("Records: %1").arg(m_log->runRecordCount(run)) << QString()
+        << calibrationLines(r);
   m_txtHeader->setPlainText(lines.join(QLatin1Char('\n')));
   // Choosing a run in the list brings it into view; the first showing keeps the whole file.
   if (r.recordCount > 0 && sender() == m_lstRuns) {
@@ -357,6 +356,8 @@ void LogWindow::showCursorAt(double key) {
 }
 
 void LogWindow::exportChosen(const logging::LogSelection &selection, const QString &path) {
+  if (m_log->overview())
+    return exportFromFile(selection, path);
   // A week of records takes seconds as a workbook. The log is not changed while the thread
   // reads it: no other file is opened until the thread ends.
   auto error = std::make_shared<QString>();

@@ -70,6 +70,10 @@ struct LogWindowServices {
   std::function<std::optional<QString>(QWidget *parent, const QString &when)> askNote;
   // Who a note added here is by; empty means the login name.
   QString user;
+  // Files larger than this are read as an overview (logging::readLogOverview) of at most about
+  // overviewRecords records, and their span figures and exports read the file again.
+  qint64 maxInMemoryBytes = logging::kMaxLogFileBytes;
+  qint64 overviewRecords = 320000; // about 44 MB of records, whatever the file's length
 };
 
 // A log file shown in a window of its own: a chart of the chosen columns against date and time,
@@ -150,9 +154,15 @@ private:
   QWidget *buildSpanPane();
   void followChartMouse();
   void spanFieldsEdited();
+  void setSpanFieldRanges(); // the file's first to last record
   // No span, no table, no read-out time: before another file is read.
   void clearSpan();
   void showFigures();
+  void showFigureTable();
+  // The span's figures read from the file on the worker thread (an overview holds too few
+  // records); a span chosen meanwhile is figured once that reading ends.
+  void figuresFromFile();
+  void exportFromFile(const logging::LogSelection &selection, const QString &path);
   std::vector<SeriesSource> shownSources() const;
   void showNoteFlags();
   QString notesNear(double key) const;
@@ -193,6 +203,7 @@ private:
   std::optional<Span> m_span;
   std::optional<double> m_dragFrom; // a Shift+drag on the chart under way, from this key
   SpanFigures m_figures;
+  bool m_figuresPending = false;
   std::optional<qint64> m_cursorWall; // the read-out's record: where "Add Note…" puts a note
   QDateTimeEdit *m_edtFrom = nullptr;
   QDateTimeEdit *m_edtTo = nullptr;

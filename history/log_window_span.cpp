@@ -13,6 +13,7 @@
 #include <QCryptographicHash>
 #include <QDateTimeEdit>
 #include <QFileDialog>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -25,7 +26,9 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace history {
 namespace {
@@ -164,6 +167,20 @@ void LogWindow::clearSpan() {
   showFigures();
 }
 
+void LogWindow::setSpanFieldRanges() {
+  if (m_log->records.empty())
+    return;
+  const auto [first, last] = std::minmax_element(
+      m_log->records.begin(), m_log->records.end(),
+      [](const auto &a, const auto &b) { return a.wallSeconds < b.wallSeconds; });
+  for (QDateTimeEdit *field : {m_edtFrom, m_edtTo}) {
+    const QSignalBlocker block(field);
+    field->setDateTimeRange(fieldTime(first->wallSeconds), fieldTime(last->wallSeconds));
+    field->setDateTime(fieldTime(field == m_edtFrom ? first->wallSeconds : last->wallSeconds));
+    field->setEnabled(true);
+  }
+}
+
 void LogWindow::spanFieldsEdited() {
   setSpan(m_edtFrom->dateTime().toSecsSinceEpoch(), m_edtTo->dateTime().toSecsSinceEpoch());
 }
@@ -176,8 +193,8 @@ std::vector<SeriesSource> LogWindow::shownSources() const {
     const LogSeries &s = kLogSeries[size_t(i)];
     sources.push_back({QString::fromUtf8(s.caption), QString::fromUtf8(state::info(s.quantity).unit),
                        s.places(),
-                       [chart = m_chart, i](const logging::LogRecord &r) {
-                         return chart->valueOf(i, r);
+                       [view = m_chart->view(), i](const logging::LogRecord &r) {
+                         return LogChart::valueIn(view, i, r);
                        }});
   }
   return sources;
@@ -191,7 +208,15 @@ void LogWindow::showFigures() {
     m_lblSpan->setText(spanHint());
     return;
   }
+  if (m_log->overview()) {
+    figuresFromFile();
+    return;
+  }
   m_figures = spanFigures(m_log->records, *m_span, shownSources());
+  showFigureTable();
+}
+
+void LogWindow::showFigureTable() {
   const QString span = clockText(m_span->from) + QStringLiteral(" to ") + clockText(m_span->to);
   if (m_figures.empty()) {
     m_lblSpan->setText(QStringLiteral("No record in the span %1.").arg(span));

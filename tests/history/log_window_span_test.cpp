@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTest>
 #include <QTemporaryDir>
 
 namespace {
@@ -176,6 +177,59 @@ TEST(LogWindowSpan, FiguresAgreeWithPythonAndCopyAndExportTakeTheSpan) {
   EXPECT_EQ(find<QLabel>(window, "lblSpan")->text(),
             "No record in the span 2026-12-08 03:00:00 to 2026-12-08 05:00:00.");
   EXPECT_FALSE(find<QPushButton>(window, "cmdCopyStats")->isEnabled());
+  EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
+}
+
+// A log too long to hold is shown as an overview; its counts, span figures and exports are the
+// file's, as if it were held whole.
+TEST(LogWindowOverview, CountsFiguresAndExportsAreTheWholeFiles) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("night.csv");
+  writeTwoRuns(path);
+  RecordedMessages messages;
+  history::LogWindowServices whole = servicesWith(&messages);
+  history::LogWindowServices overview = whole;
+  overview.maxInMemoryBytes = 1;
+  overview.overviewRecords = 200;
+  QString exportTo;
+  overview.askExportPath = whole.askExportPath = [&](QWidget *, const QString &) { return exportTo; };
+  overview.askExportChoice = whole.askExportChoice = [](QWidget *, const QStringList &c) {
+    return int(c.size()) - 1;
+  };
+  history::LogWindow held(whole), shown(overview);
+  ASSERT_TRUE(openAndWait(held, path));
+  ASSERT_TRUE(openAndWait(shown, path));
+  ASSERT_TRUE(shown.log()->overview());
+  EXPECT_LT(shown.log()->records.size(), held.log()->records.size());
+  for (const char *list : {"lstRuns"})
+    for (int row = 0; row < 2; ++row)
+      EXPECT_EQ(find<QListWidget>(shown, list)->item(row)->text(),
+                find<QListWidget>(held, list)->item(row)->text());
+  EXPECT_TRUE(find<QLabel>(shown, "lblStatus")->text().contains("2 run(s), 1800 record(s); too long"));
+  EXPECT_FALSE(find<QPushButton>(shown, "cmdReport")->isEnabled());
+
+  QStringList tables;
+  for (history::LogWindow *window : {&held, &shown}) {
+    window->setSpan(wall(7, 23, 30), wall(8, 0, 45));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isReading(); }, 30000));
+    tables << window->figuresText();
+    exportTo = dir.filePath(window == &held ? "held.csv" : "shown.csv");
+    QSignalSpy exported(window, &history::LogWindow::exported);
+    find<QPushButton>(*window, "cmdExport")->click();
+    ASSERT_TRUE(exported.wait(30000));
+    EXPECT_TRUE(exported.first().first().toBool());
+  }
+  if (const QString folder = qEnvironmentVariable("BRELLIS_SCREENSHOT_DIR"); !folder.isEmpty()) {
+    shown.resize(1100, 700);
+    shown.show();
+    find<QCustomPlot>(shown, "chtLog")->replot();
+    shown.grab().save(folder + "/log-window-overview.png");
+  }
+  EXPECT_FALSE(tables[0].isEmpty());
+  EXPECT_EQ(tables[1].toStdString(), tables[0].toStdString());
+  QFile a(dir.filePath("held.csv")), b(dir.filePath("shown.csv"));
+  ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+  EXPECT_EQ(a.readAll(), b.readAll());
   EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
 }
 
