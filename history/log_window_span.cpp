@@ -62,7 +62,11 @@ QWidget *LogWindow::buildSpanPane() {
     auto *label = new QLabel(caption);
     auto *field = new QDateTimeEdit;
     field->setObjectName(QString::fromLatin1(name));
+#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
+    field->setTimeZone(QTimeZone::UTC);
+#else
     field->setTimeSpec(Qt::UTC);
+#endif
     field->setDisplayFormat(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     field->setEnabled(false);
     label->setBuddy(field);
