@@ -2,6 +2,7 @@
 
 #include "history/log_chart.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QPdfWriter>
@@ -32,7 +33,9 @@ QFont reportFont(double points) {
 // Lays text, tables and charts down A4 pages one after the other, a page number at each foot.
 class Pages {
 public:
-  explicit Pages(QPdfWriter &writer) : m_writer(writer), m_painter(&writer) {}
+  // `total` pages in all, when known, for the feet's "Page N of M".
+  Pages(QPdfWriter &writer, int total) : m_writer(writer), m_painter(&writer), m_total(total) {}
+  int page() const { return m_page; }
   bool active() const { return m_painter.isActive(); }
   int width() const { return m_writer.width(); }
   QCPPainter &painter() { return m_painter; }
@@ -87,7 +90,8 @@ private:
     QFont font = reportFont(8);
     m_painter.setFont(font);
     m_painter.drawText(QRect(0, m_writer.height() - 24, width(), 24), Qt::AlignCenter,
-                       QStringLiteral("Page %1").arg(m_page));
+                       m_total > 0 ? QStringLiteral("Page %1 of %2").arg(m_page).arg(m_total)
+                                   : QStringLiteral("Page %1").arg(m_page));
   }
   void nextPage() {
     footer();
@@ -100,6 +104,7 @@ private:
   QCPPainter m_painter;
   int m_y = 0;
   int m_page = 1;
+  int m_total;
 };
 
 struct Dated {
@@ -246,8 +251,12 @@ bool writeRunReport(const ReportRequest &request, const QString &outPath, QStrin
     *error = QStringLiteral("Cannot write %1: %2").arg(outPath, file.errorString());
     return false;
   }
-  {
-    QPdfWriter writer(&file);
+  // Laid out once in memory to count the pages, then into the file.
+  QBuffer scratch;
+  scratch.open(QIODevice::WriteOnly);
+  int total = 0;
+  for (QIODevice *device : {static_cast<QIODevice *>(&scratch), static_cast<QIODevice *>(&file)}) {
+    QPdfWriter writer(device);
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
     // The charts lay out their labels at the screen's 96 dots an inch: the page uses the same.
@@ -256,12 +265,13 @@ bool writeRunReport(const ReportRequest &request, const QString &outPath, QStrin
     writer.setTitle(QStringLiteral("Run %1 of %2")
                         .arg(request.run + 1)
                         .arg(QFileInfo(request.logPath).fileName()));
-    Pages pages(writer);
+    Pages pages(writer, total);
     if (!pages.active()) {
       *error = QStringLiteral("Cannot write %1: the PDF could not be started").arg(outPath);
       return false;
     }
     drawReport(pages, request, span);
+    total = pages.page();
     pages.finish();
   }
   if (!file.commit()) {

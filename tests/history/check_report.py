@@ -53,7 +53,8 @@ for wanted in ["File: two_runs.log", f"SHA-256: {sha}", "Run 1 of 2",
                "Start: 2026-12-07 23:59:58", "End: 2026-12-08 00:00:01", "Length: 0:00:03",
                "Probe 1 Offset: 2.5777", "Probe 2 Serial Number: A-7, spare",
                "There is no calibration history at",
-               "2026-12-07 23:59:59 note: buffer added, \"pH 7\", by lab", "Page 1"]:
+               "2026-12-07 23:59:59 note: buffer added, \"pH 7\", by lab", "Page 1 of 2",
+               "Page 2 of 2"]:
     expect(wanted in " ".join(text.split()), f"not in the report: {wanted!r}")
 rows = {}  # the statistics table's rows: twelve cells, the series first
 for line in text.splitlines():
