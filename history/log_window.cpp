@@ -263,8 +263,7 @@ void LogWindow::readingFinished() {
   m_cmdExport->setEnabled(true);
   m_cmdWholeFile->setEnabled(true);
   m_cmdOverlay->setEnabled(m_log->runs.size() > 1);
-  // The report of a log too long to hold is brellis --report's, which reads it as it goes.
-  m_cmdReport->setEnabled(!m_log->records.empty() && !m_log->overview());
+  m_cmdReport->setEnabled(!m_log->records.empty());
   setSpanFieldRanges();
   m_chart->showWholeFile();
   replot();

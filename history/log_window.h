@@ -114,6 +114,8 @@ public:
   QWidget *openOverlay();
   // "Export Report…": the chosen run's report (over the span, where one is chosen) as a PDF at a
   // path asked for through askExportPath; false when none was written (cancelled, or said why).
+  // A log held as an overview is read again for it on the worker thread: true then says the
+  // reading began, and reportRead tells the end.
   bool exportReport();
 
 signals:
@@ -121,6 +123,8 @@ signals:
   void fileRead(bool ok);
   // "Export…" ended: `ok` false when no table was written (error told, or cancelled).
   void exported(bool ok);
+  // The report of a log held as an overview ended: `ok` false when none was written.
+  void reportRead(bool ok);
 
 private:
   void buildWindow();
@@ -163,6 +167,7 @@ private:
   // records); a span chosen meanwhile is figured once that reading ends.
   void figuresFromFile();
   void exportFromFile(const logging::LogSelection &selection, const QString &path);
+  void reportFromFile(const QString &out);
   std::vector<SeriesSource> shownSources() const;
   void showNoteFlags();
   QString notesNear(double key) const;

@@ -2,6 +2,7 @@
 // again, as they go, on the worker thread.
 #include "history/log_window.h"
 
+#include "history/run_report.h"
 #include "logging/log_export.h"
 
 #include <QDir>
@@ -94,6 +95,33 @@ void LogWindow::exportFromFile(const logging::LogSelection &selection, const QSt
     if (*taken < 0 && !cancelled)
       showMessage(*error);
     emit exported(*taken >= 0);
+  });
+  m_worker->start();
+}
+
+void LogWindow::reportFromFile(const QString &out) {
+  auto streamed = std::make_shared<StreamedRun>();
+  auto error = std::make_shared<QString>();
+  auto ok = std::make_shared<bool>(false);
+  logging::LogSelection span;
+  if (m_span)
+    span.fromWall = m_span->from, span.toWall = m_span->to;
+  m_lblStatus->setText(QStringLiteral("Reading %1 for the report").arg(QDir::toNativeSeparators(m_path)));
+  startWorker([path = m_path, run = std::max(0, m_lstRuns->currentRow()) + 1, span, streamed, error,
+               ok](const logging::LogProgress &progress) {
+    *ok = readRunForReport(path, run, span, streamed.get(), error.get(), progress);
+  });
+  connect(m_worker, &QThread::finished, this, [this, out, streamed, error, ok] {
+    stopWorker();
+    if (*ok && writeRunReport(streamed->request(m_path, m_side), out, error.get())) {
+      m_lblStatus->setText(QStringLiteral("Report written to %1").arg(QDir::toNativeSeparators(out)));
+      emit reportRead(true);
+      return;
+    }
+    m_lblStatus->setText(*error);
+    if (*error != QLatin1String("the report was cancelled"))
+      showMessage(*error);
+    emit reportRead(false);
   });
   m_worker->start();
 }

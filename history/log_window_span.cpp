@@ -350,6 +350,10 @@ bool LogWindow::exportReport() {
                                 QStringLiteral("PDF (*.pdf)"));
   if (out.isEmpty())
     return false;
+  if (m_log->overview()) {
+    reportFromFile(out);
+    return true;
+  }
   ReportRequest request;
   request.logPath = m_path, request.log = m_log.get(), request.side = &m_side;
   request.run = std::max(0, m_lstRuns->currentRow());

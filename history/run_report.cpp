@@ -195,7 +195,7 @@ void drawReport(Pages &pages, const ReportRequest &request, const Span &span) {
   chart.setAlarmMarks(request.side->journal.marks);
   chart.showSeries({});
   const SpanFigures figures = request.figures ? *request.figures
-                                              : spanFigures(log.records, span, reportSeries(chart));
+                                              : spanFigures(log.records, span, reportSeries(chart.view()));
   pages.text(QStringLiteral("Statistics (pH with the corrections, temperatures with the offsets)"),
              11, true);
   pages.row(figureTitles(), true);
@@ -217,13 +217,14 @@ void drawReport(Pages &pages, const ReportRequest &request, const Span &span) {
 
 } // namespace
 
-std::vector<SeriesSource> reportSeries(const LogChart &chart) {
+std::vector<SeriesSource> reportSeries(const LogChartView &view) {
   std::vector<SeriesSource> sources;
   for (int i = 0; i < kLogSeriesCount - 1; ++i) { // every series but the total
     const LogSeries &s = kLogSeries[size_t(i)];
     sources.push_back({QString::fromUtf8(s.caption), QString::fromUtf8(state::info(s.quantity).unit),
-                       s.places(),
-                       [&chart, i](const logging::LogRecord &r) { return chart.valueOf(i, r); }});
+                       s.places(), [view, i](const logging::LogRecord &r) {
+                         return LogChart::valueIn(view, i, r);
+                       }});
   }
   return sources;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history/log_chart.h"
 #include "history/log_window.h"
 #include "logging/log_selection.h"
 
@@ -25,10 +26,28 @@ struct ReportRequest {
   const SpanFigures *figures = nullptr;
 };
 
-class LogChart;
+// The series a report figures and charts (all but the total), valued as the log window's chart
+// draws them with `view`'s corrections and offsets. Safe on any thread.
+std::vector<SeriesSource> reportSeries(const LogChartView &view = {});
 
-// The series a report figures and charts (all but the total), valued as `chart` draws them.
-std::vector<SeriesSource> reportSeries(const LogChart &chart);
+// A run read from its file as it goes, for its report: the records each column's extremes keep
+// (see reportCommand), the figures over all its records, its extent.
+struct StreamedRun {
+  logging::LogFile log;
+  SpanFigures figures;
+  int run = 0;
+  qint64 first = 0, last = 0;
+  QByteArray sha256Hex;
+  // The report's request for it; `side` is held by the caller.
+  ReportRequest request(const QString &path, const LogSideFiles &side) const;
+};
+
+// Reads run `run` (1-based, 0 as for reportCommand) of the log at `path` for its report, in
+// bounded memory whatever its length; touches no widget, so it may run on a thread of its own.
+// False with `error` ("… has no run N (it holds M)", "run N of … has no record to report", why
+// the file cannot be read, or "the report was cancelled" when `progress` returned false).
+bool readRunForReport(const QString &path, int run, const logging::LogSelection &selection,
+                      StreamedRun *out, QString *error, const logging::LogProgress &progress = {});
 
 // Writes the report to `outPath`: the file's name and SHA-256, the run's start, end and length,
 // its header's calibration with the history's record in force and whether the history is intact,

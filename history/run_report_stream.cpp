@@ -21,8 +21,8 @@ constexpr qint64 kColumns = 2000;
 // none was named), the extent of its records the selection takes, and their figures.
 class ReportScan : public logging::LogSink {
 public:
-  ReportScan(int run, const logging::LogSelection &selection, const LogChart &chart)
-      : m_run(run), m_selection(selection), m_chart(chart) {}
+  ReportScan(int run, const logging::LogSelection &selection)
+      : m_run(run), m_selection(selection) {}
   void run(const logging::LogRun &run) override { runs.append(run); }
   bool record(const logging::LogRecord &r) override {
     if (!m_selection.takes(r) || (m_run >= 0 && r.run != m_run))
@@ -32,7 +32,7 @@ public:
       figures.emplace(Span{m_selection.fromWall.value_or(std::numeric_limits<qint64>::min()),
                            m_selection.toWall.value_or(std::numeric_limits<qint64>::max()),
                            m_run},
-                      reportSeries(m_chart));
+                      reportSeries());
       first = last = r.wallSeconds;
     }
     first = std::min(first, r.wallSeconds), last = std::max(last, r.wallSeconds);
@@ -48,16 +48,15 @@ public:
 private:
   int m_run;
   logging::LogSelection m_selection;
-  const LogChart &m_chart;
 };
 
 // The second reading: for each column of time and each series, the records of its lowest and
 // highest value; and the run's first record, for the calibration in force at its start.
 class ExtremeRecords : public logging::LogSink {
 public:
-  ExtremeRecords(int run, const ReportScan &scan, const LogChart &chart)
+  ExtremeRecords(int run, const ReportScan &scan)
       : m_run(run), m_first(scan.first), m_width(scan.last - scan.first + 1),
-        m_sources(reportSeries(chart)) {}
+        m_sources(reportSeries()) {}
   void run(const logging::LogRun &) override {}
   bool record(const logging::LogRecord &r) override {
     if (r.run != m_run)
@@ -108,19 +107,71 @@ private:
   std::map<std::pair<qint64, size_t>, std::pair<Kept, Kept>> m_extremes; // (column, series)
 };
 
-bool readInto(const QString &path, logging::LogSink &sink, QTextStream &err) {
+bool readInto(const QString &path, logging::LogSink &sink, QString *error,
+              const logging::LogProgress &progress) {
   QFile in(path);
   if (!in.open(QIODevice::ReadOnly)) {
-    err << "brellis: cannot read " << path << ": " << in.errorString() << '\n';
+    *error = QStringLiteral("cannot read %1: %2").arg(path, in.errorString());
     return false;
   }
-  const logging::LogReadSummary summary = logging::readLog(in, sink);
+  const logging::LogReadSummary summary = logging::readLog(in, sink, progress);
   if (!summary.ok)
-    err << "brellis: " << path << ": " << summary.error << '\n';
+    *error = summary.cancelled ? QStringLiteral("the report was cancelled")
+                               : QStringLiteral("%1: %2").arg(path, summary.error);
   return summary.ok;
 }
 
 } // namespace
+
+bool readRunForReport(const QString &path, int run, const logging::LogSelection &selection,
+                      StreamedRun *out, QString *error, const logging::LogProgress &progress) {
+  QFile in(path);
+  QCryptographicHash hash(QCryptographicHash::Sha256);
+  if (!in.open(QIODevice::ReadOnly) || !hash.addData(&in)) {
+    *error = QStringLiteral("cannot read %1: %2").arg(path, in.errorString());
+    return false;
+  }
+  in.close();
+  out->sha256Hex = hash.result().toHex();
+  // Each reading counts for half the progress.
+  const auto half = [&progress](int which) -> logging::LogProgress {
+    if (!progress)
+      return {};
+    return [&progress, which](qint64 done, qint64 total) {
+      return progress(total > 0 ? total * which + done : done, total > 0 ? 2 * total : total);
+    };
+  };
+  ReportScan scan(run > 0 ? run - 1 : (selection.fromWall ? -1 : 0), selection);
+  if (!readInto(path, scan, error, half(0)))
+    return false;
+  if (run > scan.runs.size()) {
+    *error = QStringLiteral("%1 has no run %2 (it holds %3)").arg(path).arg(run).arg(scan.runs.size());
+    return false;
+  }
+  if (!scan.figures) {
+    *error = QStringLiteral("run %1 of %2 has no record to report").arg(std::max(run, 1)).arg(path);
+    return false;
+  }
+  ExtremeRecords extremes(scan.chosenRun(), scan);
+  if (!readInto(path, extremes, error, half(1)))
+    return false;
+  out->log.ok = true;
+  out->log.runs = scan.runs;
+  out->log.records = extremes.records();
+  for (logging::LogRun &r : out->log.runs)
+    r.firstRecord = 0, r.recordCount = 0;
+  out->log.runs[scan.chosenRun()].recordCount = qsizetype(out->log.records.size());
+  out->figures = scan.figures->result();
+  out->run = scan.chosenRun(), out->first = scan.first, out->last = scan.last;
+  return true;
+}
+
+ReportRequest StreamedRun::request(const QString &path, const LogSideFiles &side) const {
+  ReportRequest r;
+  r.logPath = path, r.log = &log, r.side = &side, r.sha256Hex = sha256Hex, r.run = run;
+  r.fromWall = first, r.toWall = last, r.figures = &figures;
+  return r;
+}
 
 int reportCommand(const QString &inPath, const QString &outPath, int run,
                   const logging::LogSelection &selection, QTextStream &err) {
@@ -128,45 +179,14 @@ int reportCommand(const QString &inPath, const QString &outPath, int run,
     err << "brellis: --report writes a .pdf, not \"" << outPath << "\"\n";
     return 2;
   }
-  QFile in(inPath);
-  QCryptographicHash hash(QCryptographicHash::Sha256);
-  if (!in.open(QIODevice::ReadOnly) || !hash.addData(&in)) {
-    err << "brellis: cannot read " << inPath << ": " << in.errorString() << '\n';
-    return 1;
-  }
-  in.close();
-  LogChart chart; // values the series as the log window shows them
-  ReportScan scan(run > 0 ? run - 1 : (selection.fromWall ? -1 : 0), selection, chart);
-  if (!readInto(inPath, scan, err))
-    return 1;
-  if (run > scan.runs.size()) {
-    err << "brellis: " << inPath << " has no run " << run << " (it holds " << scan.runs.size()
-        << ")\n";
-    return 1;
-  }
-  if (!scan.figures) {
-    err << "brellis: run " << std::max(run, 1) << " of " << inPath
-        << " has no record to report\n";
-    return 1;
-  }
-  ExtremeRecords extremes(scan.chosenRun(), scan, chart);
-  if (!readInto(inPath, extremes, err))
-    return 1;
-  logging::LogFile log;
-  log.ok = true;
-  log.runs = scan.runs;
-  log.records = extremes.records();
-  for (logging::LogRun &r : log.runs)
-    r.firstRecord = 0, r.recordCount = 0;
-  log.runs[scan.chosenRun()].recordCount = qsizetype(log.records.size());
-  const LogSideFiles side = readSideFiles(inPath);
-  const SpanFigures figures = scan.figures->result();
-  ReportRequest request;
-  request.logPath = inPath, request.log = &log, request.side = &side;
-  request.sha256Hex = hash.result().toHex(), request.run = scan.chosenRun();
-  request.fromWall = scan.first, request.toWall = scan.last, request.figures = &figures;
+  StreamedRun streamed;
   QString error;
-  if (!writeRunReport(request, outPath, &error)) {
+  if (!readRunForReport(inPath, run, selection, &streamed, &error)) {
+    err << "brellis: " << error << '\n';
+    return 1;
+  }
+  const LogSideFiles side = readSideFiles(inPath);
+  if (!writeRunReport(streamed.request(inPath, side), outPath, &error)) {
     err << "brellis: " << error << '\n';
     return 1;
   }

@@ -206,7 +206,6 @@ TEST(LogWindowOverview, CountsFiguresAndExportsAreTheWholeFiles) {
       EXPECT_EQ(find<QListWidget>(shown, list)->item(row)->text(),
                 find<QListWidget>(held, list)->item(row)->text());
   EXPECT_TRUE(find<QLabel>(shown, "lblStatus")->text().contains("2 run(s), 1800 record(s); too long"));
-  EXPECT_FALSE(find<QPushButton>(shown, "cmdReport")->isEnabled());
 
   QStringList tables;
   for (history::LogWindow *window : {&held, &shown}) {
@@ -225,6 +224,19 @@ TEST(LogWindowOverview, CountsFiguresAndExportsAreTheWholeFiles) {
     find<QCustomPlot>(shown, "chtLog")->replot();
     shown.grab().save(folder + "/log-window-overview.png");
   }
+  // The report of the span from the overview window: the file's records read again for it.
+  exportTo = dir.filePath("span.pdf");
+  QSignalSpy reported(&shown, &history::LogWindow::reportRead);
+  ASSERT_TRUE(shown.exportReport());
+  ASSERT_TRUE(reported.wait(30000));
+  ASSERT_TRUE(reported.first().first().toBool()) << messages.texts.join('\n').toStdString();
+  QProcess pdftotext;
+  pdftotext.start(QStringLiteral("pdftotext"), {exportTo, QStringLiteral("-")});
+  ASSERT_TRUE(pdftotext.waitForFinished(60000));
+  const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput()).simplified();
+  EXPECT_TRUE(text.contains("Start: 2026-12-07 23:30:00 End: 2026-12-08 00:45:00"))
+      << text.toStdString();
+  EXPECT_TRUE(text.contains("pH2 pH 451 6.8500 7.0038 6.892389")) << text.toStdString();
   EXPECT_FALSE(tables[0].isEmpty());
   EXPECT_EQ(tables[1].toStdString(), tables[0].toStdString());
   QFile a(dir.filePath("held.csv")), b(dir.filePath("shown.csv"));
