@@ -1,4 +1,5 @@
 #include "app/alarm_options.h"
+#include "app/log_tools.h"
 #include "app/run_start.h"
 #include "calibration/calibration_history.h"
 #include "console/frm_main.h"
@@ -36,6 +37,7 @@ struct Options {
   bool unattended = false;
   RunStart run;           // the last run, with --resume
   runs::RunRecord record; // what this run keeps of its command line
+  std::optional<ReportJob> report; // --report: the PDF to make, and nothing else
 };
 
 // Bad input that leaves the program nothing to do: the reason on standard error, status 2.
@@ -161,18 +163,6 @@ private:
   }
 };
 
-// `--export-log IN [IN2 ...] OUT`: a command-line tool that needs no display; several logs (each
-// day's file of one run) make one table, in the order given. Returns the exit status.
-int exportLogFromCommandLine(const QString &in, const QStringList &rest) {
-  QTextStream err(stderr);
-  if (rest.isEmpty()) {
-    err << "brellis: --export-log expects IN OUT, the table OUT ending in .csv or .xlsx\n";
-    return 2;
-  }
-  return logging::exportLogCommand(QStringList{in} + rest.mid(0, rest.size() - 1), rest.last(),
-                                   err);
-}
-
 // The options of the program itself, beside the broker's.
 struct ProgramOptions {
   QCommandLineOption com{
@@ -183,11 +173,6 @@ struct ProgramOptions {
   QCommandLineOption simulate{
       QStringLiteral("simulate"),
       QStringLiteral("Runs on simulated modules behind every port number.")};
-  QCommandLineOption exportLog{
-      QStringLiteral("export-log"),
-      QStringLiteral("Writes the log file IN as a table to OUT, the argument after IN (.csv or "
-                     ".xlsx by its name), and ends. Needs no display."),
-      QStringLiteral("IN")};
   QCommandLineOption checkHistory{
       QStringLiteral("check-calibration-history"),
       QStringLiteral("Checks the calibration history, prints \"history intact (N records)\" or "
@@ -207,20 +192,22 @@ struct ProgramOptions {
       QStringLiteral("Never waits for an OK: messages go to a list in the status bar, standard "
                      "error and the events journal, and a channel a failure switched off is "
                      "switched on again every 10 s.")};
+  LogToolOptions logTools;
   void addTo(QCommandLineParser &parser) const {
-    parser.addOptions({com, simulate, exportLog, checkHistory, switchOn, resume, unattended});
+    parser.addOptions({com, simulate, checkHistory, switchOn, resume, unattended});
+    logTools.addTo(parser);
   }
 
   // The tools that do their work and end the program, without a window.
-  void runTools(const QCommandLineParser &parser) const {
+  // Sets `reportJob` when --report was given: its PDF needs a QApplication.
+  void runTools(const QCommandLineParser &parser, std::optional<ReportJob> &reportJob) const {
     if (parser.isSet(checkHistory)) {
       const calibration::HistoryReport report =
           calibration::checkHistory(calibration::historyFilePath());
       QTextStream(stdout) << report.summary() << '\n';
       std::exit(report.intact() ? 0 : 1);
     }
-    if (parser.isSet(exportLog))
-      std::exit(exportLogFromCommandLine(parser.value(exportLog), parser.positionalArguments()));
+    reportJob = logTools.runTools(parser);
   }
 
   QStringList readSwitchOn(const QCommandLineParser &parser) const {
@@ -286,7 +273,7 @@ Options parseCommandLine(int &argc, char **argv) {
   options.run = prepareRun(withDiscoveryDefault(QCoreApplication::arguments()),
                            runs::defaultRunFilePath());
   parser.process(options.run.arguments);
-  program.runTools(parser);
+  program.runTools(parser, options.report);
 
   options.simulate = parser.isSet(program.simulate);
   options.switchOn = program.readSwitchOn(parser);
@@ -358,16 +345,22 @@ console::RunOptions runOptions(const Options &options) {
   return run;
 }
 
-} // namespace
-
-int main(int argc, char **argv) {
-  Options options = parseCommandLine(argc, argv);
-
-  QApplication app(argc, argv);
+void nameApplication() {
   QApplication::setApplicationName(QStringLiteral("brellis"));
   QApplication::setApplicationVersion(QStringLiteral("2.4.1"));
   // Lets the desktop match the window to brellis.desktop and its icon.
   QGuiApplication::setDesktopFileName(QStringLiteral("brellis"));
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  Options options = parseCommandLine(argc, argv);
+  if (options.report)
+    return runReport(argc, argv, *options.report);
+
+  QApplication app(argc, argv);
+  nameApplication();
 
   // A check of an installation: nothing may wait for an answer, since none will come. The
   // "Commport Setup" box answers Cancel, which ends the program when port 1 will not open.

@@ -84,6 +84,7 @@ frmMain::frmMain(tiltdgh::SerialLine &line, tiltdgh::MillisecondClock &clock,
   m_alarmView->followLogging(*m_logging);
   if (m_publisher)
     m_alarmView->publishTo(*m_publisher);
+  m_mnuAddNote->setEnabled(m_services.run.has_value());
   if (m_services.run)
     connectRun();
 }
@@ -128,6 +129,11 @@ void frmMain::connectRun() {
     connect(m_publisher.get(), &publish::MqttPublisher::commandRefused, m_runKeeper,
             &console::RunKeeper::journalRefusedCommand);
   }
+  connect(m_mnuAddNote, &QAction::triggered, this, [this] {
+    const std::optional<QString> text = askText(QStringLiteral("Note:"), QStringLiteral("Add Note"));
+    if (text && !text->trimmed().isEmpty())
+      m_runKeeper->addNote(text->trimmed());
+  });
   connect(m_runKeeper, &console::RunKeeper::notesChanged, this,
           [this](const QString &notes) { m_panels[0]->setToolTip(notes); });
 }

@@ -210,6 +210,7 @@ private:
   QLabel *m_panel4Picture = nullptr;
   QAction *m_mnuLogSetup = nullptr;
   QAction *m_mnuStop = nullptr;
+  QAction *m_mnuAddNote = nullptr; // enabled while a run is kept (its events journal)
   std::unique_ptr<calibration::CalibrationOpener> m_calibration;
   QPointer<frmCalHistory> m_calHistory;
   calibration::DueWatch *m_dueWatch = nullptr; // made once the coefficients are loaded

@@ -398,6 +398,9 @@ void frmMain::buildMenus() {
   m_mnuStop = log->addAction(QStringLiteral("S&top Logging"));
   m_mnuStop->setObjectName(QStringLiteral("mnuStop"));
   m_mnuStop->setEnabled(false);
+  m_mnuAddNote = log->addAction(QStringLiteral("Add &Note…"));
+  m_mnuAddNote->setObjectName(QStringLiteral("mnuAddNote"));
+  m_mnuAddNote->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
 
   m_mnuCal = bar->addMenu(QStringLiteral("&Calibration"));
   m_mnuCal->setObjectName(QStringLiteral("mnuCal"));

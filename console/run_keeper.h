@@ -78,6 +78,8 @@ public:
   void journalMessage(const QString &text, const QString &title);
   // The box of the last journaled message was closed.
   void journalAnswered();
+  // The operator's note ("Logging → Add Note…"), journaled with the time and the user.
+  void addNote(const QString &text) { journal(runs::event::note, text); }
   // Checks the port: a port found closed that was open is lost; its device is then looked for.
   void checkPort();
   // What the status bar's tool tip is to add: problems of the journals, the clock not trusted.

@@ -139,16 +139,20 @@ void LogChart::setLog(const logging::LogFile *log) {
     std::stable_sort(m_byTime.begin(), m_byTime.end(), earlier);
 }
 
-bool LogChart::adjusted(int series) const {
+namespace {
+
+bool adjusted(const LogChartView &view, int series) {
   const LogSeries &s = kLogSeries[size_t(series)];
   return logging::kLogColumns[s.column()].correction >= 0 &&
-         ((isPh(s) && m_view.phCorrected) || (isTemperature(s) && m_view.thermistorOffsets));
+         ((isPh(s) && view.phCorrected) || (isTemperature(s) && view.thermistorOffsets));
 }
 
-double LogChart::valueOf(int series, const logging::LogRecord &record) const {
+} // namespace
+
+double LogChart::valueIn(const LogChartView &view, int series, const logging::LogRecord &record) {
   const logging::LogColumn column = kLogSeries[size_t(series)].column();
   double value = record.values[column];
-  if (adjusted(series))
+  if (adjusted(view, series))
     value += record.values[size_t(logging::kLogColumns[column].correction)];
   return value;
 }
@@ -186,7 +190,7 @@ void LogChart::showSeries(const LogChartView &view) {
     }
     g->addToLegend();
     used[kLogSeries[size_t(i)].axis] = true;
-    const int wanted = adjusted(i) ? 1 : 0;
+    const int wanted = adjusted(m_view, i) ? 1 : 0;
     if (m_filled[size_t(i)] != wanted)
       fill(i, wanted == 1);
   }

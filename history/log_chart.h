@@ -62,7 +62,12 @@ public:
   // series with a margin. Redraws.
   void showSeries(const LogChartView &view);
   // A series' value in a record as drawn with the current view; NaN where the file has none.
-  double valueOf(int series, const logging::LogRecord &record) const;
+  double valueOf(int series, const logging::LogRecord &record) const {
+    return valueIn(m_view, series, record);
+  }
+  // The same with `view`: for a thread that may not touch the chart.
+  static double valueIn(const LogChartView &view, int series, const logging::LogRecord &record);
+  const LogChartView &view() const { return m_view; }
   // The record nearest in time to `key` (wall-clock seconds), or null without records.
   const logging::LogRecord *nearestRecord(double key) const;
   // The whole log in view, first to last record. Does not redraw.
@@ -80,7 +85,6 @@ private:
   void buildAxes();
   void fill(int series, bool adjusted);
   void fitValueAxes(const std::array<bool, AxisCount> &used);
-  bool adjusted(int series) const;
   // The marks' two legend entries, last, while there are marks.
   void showMarkLegend();
 

@@ -4,10 +4,11 @@
 
 #include "common/number_text.h"
 #include "logging/log_export.h"
+#include "logging/log_overview.h"
 #include "state/operator_messages.h"
 
 #include <QCheckBox>
-#include <QFileDialog>
+#include <QDateTimeEdit>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -72,10 +73,13 @@ void LogWindow::buildWindow() {
 
   auto *split = new QSplitter(Qt::Horizontal);
   m_chart = new LogChart;
-  connect(m_chart, &QCustomPlot::mouseMove, this, [this](QMouseEvent *e) {
-    showCursorAt(m_chart->xAxis->pixelToCoord(e->position().x()));
-  });
-  split->addWidget(m_chart);
+  followChartMouse();
+  auto *chartAndFigures = new QSplitter(Qt::Vertical);
+  chartAndFigures->addWidget(m_chart);
+  chartAndFigures->addWidget(buildSpanPane());
+  chartAndFigures->setStretchFactor(0, 1);
+  chartAndFigures->setSizes({400, 200});
+  split->addWidget(chartAndFigures);
   split->addWidget(buildSide());
   split->setStretchFactor(0, 1);
   split->setStretchFactor(1, 0);
@@ -155,8 +159,18 @@ QLayout *LogWindow::buildChoices() {
   m_cmdExport = new QPushButton(QStringLiteral("&Export…"));
   m_cmdExport->setObjectName(QStringLiteral("cmdExport"));
   connect(m_cmdExport, &QPushButton::clicked, this, &LogWindow::exportTable);
+  m_cmdOverlay = new QPushButton(QStringLiteral("&Overlay Runs…"));
+  m_cmdOverlay->setObjectName(QStringLiteral("cmdOverlay"));
+  m_cmdOverlay->setEnabled(false);
+  connect(m_cmdOverlay, &QPushButton::clicked, this, &LogWindow::openOverlay);
+  m_cmdReport = new QPushButton(QStringLiteral("Export &Report…"));
+  m_cmdReport->setObjectName(QStringLiteral("cmdReport"));
+  m_cmdReport->setEnabled(false);
+  connect(m_cmdReport, &QPushButton::clicked, this, &LogWindow::exportReport);
   choices->addWidget(m_cmdWholeFile);
+  choices->addWidget(m_cmdOverlay);
   choices->addWidget(m_cmdExport);
+  choices->addWidget(m_cmdReport);
   return choices;
 }
 
@@ -184,15 +198,21 @@ QLayout *LogWindow::buildStatus() {
 void LogWindow::openFile(const QString &path) {
   if (m_worker)
     return;
+  delete m_overlay;
   m_path = path;
   setWindowTitle(QStringLiteral("Log File - %1").arg(QFileInfo(path).fileName()));
   m_lblStatus->setText(QStringLiteral("Reading %1").arg(QDir::toNativeSeparators(path)));
+  clearSpan();
   m_log.reset();
   showSideFiles({});
   m_result = std::make_shared<logging::LogFile>();
   m_sideResult = std::make_shared<LogSideFiles>();
-  startWorker([result = m_result, side = m_sideResult, path](const logging::LogProgress &progress) {
-    *result = logging::readLogFile(path, progress);
+  // A file too long to hold is read as an overview; the figures and exports then read it again.
+  const bool overview = QFileInfo(path).size() > m_services.maxInMemoryBytes;
+  startWorker([result = m_result, side = m_sideResult, path, overview,
+               keep = m_services.overviewRecords](const logging::LogProgress &progress) {
+    *result = overview ? logging::readLogOverview(path, keep, progress)
+                       : logging::readLogFile(path, progress);
     if (result->ok)
       *side = readSideFiles(path);
   });
@@ -225,11 +245,16 @@ void LogWindow::readingFinished() {
   QString status = QStringLiteral("%1: %2 run(s), %3 record(s)")
                        .arg(QDir::toNativeSeparators(m_path))
                        .arg(m_log->runs.size())
-                       .arg(m_log->records.size());
+                       .arg(m_log->recordCount());
+  if (m_log->overview())
+    status += QStringLiteral("; too long to hold, shown as an overview of %1 record(s) that keeps "
+                             "every spike: the read-out names the nearest one kept")
+                  .arg(m_log->records.size());
   if (m_log->damagedLines > 0)
     status += QStringLiteral("; %1 damaged line(s) skipped, the first at line %2")
                   .arg(m_log->damagedLines)
                   .arg(m_log->firstDamagedLine);
+  m_fileStatus = status;
   m_lblStatus->setText(status + alarmStatus());
 
   m_lstRuns->clear();
@@ -237,6 +262,9 @@ void LogWindow::readingFinished() {
     m_lstRuns->addItem(runTitle(i));
   m_cmdExport->setEnabled(true);
   m_cmdWholeFile->setEnabled(true);
+  m_cmdOverlay->setEnabled(m_log->runs.size() > 1);
+  m_cmdReport->setEnabled(!m_log->records.empty());
+  setSpanFieldRanges();
   m_chart->showWholeFile();
   replot();
   if (!m_log->runs.isEmpty()) {
@@ -256,7 +284,7 @@ QString LogWindow::runTitle(int run) const {
   return QStringLiteral("Run %1: %2 to %3, %4 record(s)")
       .arg(run + 1)
       .arg(clockText(first), clockText(last))
-      .arg(r.recordCount);
+      .arg(m_log->runRecordCount(run));
 }
 
 void LogWindow::replot() {
@@ -268,6 +296,7 @@ void LogWindow::replot() {
   view.phCorrected = m_chkPhCorr->isChecked();
   view.thermistorOffsets = m_chkThermOffset->isChecked();
   m_chart->showSeries(view);
+  showFigures();
 }
 
 void LogWindow::showRun(int run) {
@@ -283,7 +312,8 @@ void LogWindow::showRun(int run) {
         << schemaText(logging::kVersionLabel) + r.version;
   for (const logging::ProbeFieldInfo &field : logging::kProbeFields)
     lines << schemaText(field.label) + r.*field.member;
-  lines << QStringLiteral("Records: %1").arg(r.recordCount) << QString() << calibrationLines(r);
+  lines << QStringLiteral("Records: %1").arg(m_log->runRecordCount(run)) << QString()
+        << calibrationLines(r);
   m_txtHeader->setPlainText(lines.join(QLatin1Char('\n')));
   // Choosing a run in the list brings it into view; the first showing keeps the whole file.
   if (r.recordCount > 0 && sender() == m_lstRuns) {
@@ -312,40 +342,38 @@ void LogWindow::showCursorAt(double key) {
                               : common::generalNumber(common::roundHalfEven(value, s.places()));
     parts << QString::fromUtf8(s.caption) + QLatin1Char(' ') + shown;
   }
-  const QString alarms = alarmsNear(key);
-  if (!alarms.isEmpty())
-    parts << alarms;
-  m_chart->setToolTip(alarms);
+  QStringList near;
+  for (const QString &text : {alarmsNear(key), notesNear(key)})
+    if (!text.isEmpty())
+      near << text;
+  parts << near;
+  m_chart->setToolTip(near.join(QLatin1Char('\n')));
+  m_cursorWall = r->wallSeconds;
+  m_cmdAddNote->setEnabled(true);
   m_lblCursor->setText(parts.join(QStringLiteral("   ")));
   m_chart->placeCursor(double(r->wallSeconds));
 }
 
-void LogWindow::exportTable() {
-  if (!m_log || m_worker)
-    return;
-  const QString suggested = QFileInfo(m_path).completeBaseName() + QStringLiteral(".xlsx");
-  const QString path =
-      m_services.askExportPath
-          ? m_services.askExportPath(this, suggested)
-          : QFileDialog::getSaveFileName(
-                this, QStringLiteral("Export"), QFileInfo(m_path).dir().filePath(suggested),
-                QStringLiteral("Excel workbook (*.xlsx);;CSV table (*.csv)"));
-  if (path.isEmpty())
-    return;
+void LogWindow::exportChosen(const logging::LogSelection &selection, const QString &path) {
+  if (m_log->overview())
+    return exportFromFile(selection, path);
   // A week of records takes seconds as a workbook. The log is not changed while the thread
   // reads it: no other file is opened until the thread ends.
   auto error = std::make_shared<QString>();
   auto ok = std::make_shared<bool>(false);
   m_lblStatus->setText(QStringLiteral("Exporting to %1").arg(QDir::toNativeSeparators(path)));
-  startWorker([log = m_log.get(), path, error, ok](const logging::LogProgress &progress) {
-    *ok = logging::exportLog(*log, path, error.get(), progress);
+  startWorker([log = m_log.get(), path, error, ok, selection](const logging::LogProgress &progress) {
+    *ok = logging::exportLog(*log, path, error.get(), progress, selection);
   });
-  connect(m_worker, &QThread::finished, this, [this, path, error, ok] {
+  qint64 count = 0;
+  for (const logging::LogRecord &r : m_log->records)
+    count += selection.takes(r) ? 1 : 0;
+  connect(m_worker, &QThread::finished, this, [this, path, error, ok, count] {
     const bool cancelled = m_cancel->load();
     stopWorker();
     if (*ok) {
       m_lblStatus->setText(QStringLiteral("Exported %1 record(s) to %2")
-                               .arg(m_log->records.size())
+                               .arg(count)
                                .arg(QDir::toNativeSeparators(path)));
     } else if (cancelled) {
       m_lblStatus->setText(QStringLiteral("Export cancelled"));

@@ -75,6 +75,7 @@ void LogWindow::showRunEvents() {
       text += QStringLiteral(", by ") + event.user;
     m_lstAlarms->addItem(text);
   }
+  showNoteFlags();
   if (!m_log)
     return;
   for (const RunHole &hole : resumedHoles(m_side.events.events, m_log->records)) {
@@ -142,9 +143,14 @@ void LogWindow::showAlarm(int row) {
 }
 
 QStringList LogWindow::calibrationLines(const logging::LogRun &r) const {
+  return history::calibrationLines(*m_log, m_side, r);
+}
+
+QStringList calibrationLines(const logging::LogFile &log, const LogSideFiles &side,
+                             const logging::LogRun &r) {
   // A run without records began some time on its date: any record made that day may be it.
   const QDateTime start = r.recordCount > 0
-                              ? localTime(m_log->records[size_t(r.firstRecord)].wallSeconds)
+                              ? localTime(log.records[size_t(r.firstRecord)].wallSeconds)
                               : QDateTime(r.date, QTime(23, 59, 59));
   QStringList lines{QStringLiteral("Calibration in force at the run's start:")};
   for (int probe = 1; probe <= 2; ++probe) {
@@ -154,13 +160,13 @@ QStringList LogWindow::calibrationLines(const logging::LogRun &r) const {
     run.offset = logging::headerNumber(probe == 1 ? r.probe1Offset : r.probe2Offset);
     run.slope = logging::headerNumber(probe == 1 ? r.probe1Slope : r.probe2Slope);
     run.start = start;
-    lines << calibration::recordInForceText(m_side.history, run);
+    lines << calibration::recordInForceText(side.history, run);
   }
-  const QString where = QDir::toNativeSeparators(m_side.historyPath);
-  if (!m_side.historyFound)
+  const QString where = QDir::toNativeSeparators(side.historyPath);
+  if (!side.historyFound)
     lines << QStringLiteral("There is no calibration history at %1.").arg(where);
   else
-    lines << QStringLiteral("Calibration history %1: %2").arg(where, m_side.history.summary());
+    lines << QStringLiteral("Calibration history %1: %2").arg(where, side.history.summary());
   return lines;
 }
 

@@ -319,7 +319,7 @@ std::unique_ptr<TableWriter> TableWriter::open(const QString &path, QString *err
 }
 
 bool exportLog(const LogFile &log, const QString &outPath, QString *error,
-               const LogProgress &progress) {
+               const LogProgress &progress, const LogSelection &selection) {
   auto table = TableWriter::open(outPath, error);
   if (!table)
     return false;
@@ -332,7 +332,8 @@ bool exportLog(const LogFile &log, const QString &outPath, QString *error,
         *error = QStringLiteral("The export was cancelled.");
         return false;
       }
-      if (!table->record(log.records[size_t(i)])) {
+      const LogRecord &record = log.records[size_t(i)];
+      if (selection.takes(record) && !table->record(record)) {
         *error = table->errorText();
         return false;
       }
@@ -375,7 +376,8 @@ int exportLogCommand(const QString &inPath, const QString &outPath, QTextStream 
   return exportLogCommand(QStringList{inPath}, outPath, err);
 }
 
-int exportLogCommand(const QStringList &inPaths, const QString &outPath, QTextStream &err) {
+int exportLogCommand(const QStringList &inPaths, const QString &outPath, QTextStream &err,
+                     const LogSelection &selection) {
   if (!tableFormatFor(outPath)) {
     err << "brellis: --export-log writes .csv or .xlsx, not \"" << outPath << "\"\n";
     return 2;
@@ -386,7 +388,8 @@ int exportLogCommand(const QStringList &inPaths, const QString &outPath, QTextSt
     err << "brellis: " << error << '\n';
     return 1;
   }
-  RunsNumberedOn numbered(*table);
+  SelectedRecords selected(*table, selection);
+  RunsNumberedOn numbered(selected);
   std::vector<std::pair<QString, LogReadSummary>> damaged;
   for (const QString &inPath : inPaths) {
     QFile in(inPath);

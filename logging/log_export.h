@@ -1,6 +1,7 @@
 #pragma once
 
 #include "logging/log_reader.h"
+#include "logging/log_selection.h"
 
 #include <QString>
 
@@ -31,10 +32,11 @@ public:
   virtual bool finish() = 0;
 };
 
-// Writes a log held in memory, e.g. the one a log window shows. False with `error` set. The
-// progress is told in records; when it returns false the export stops and leaves no table.
+// Writes a log held in memory, e.g. the one a log window shows: the records `selection` takes
+// (every run's header stays in the runs sheet). False with `error` set. The progress is told in
+// records; when it returns false the export stops and leaves no table.
 bool exportLog(const LogFile &log, const QString &outPath, QString *error,
-               const LogProgress &progress = {});
+               const LogProgress &progress = {}, const LogSelection &selection = {});
 
 // `brellis --export-log IN OUT`: reads IN as it goes (any size) and writes OUT. Messages go to
 // `err`; returns the exit status: 0 done (damaged lines are reported and skipped), 1 when IN
@@ -42,6 +44,8 @@ bool exportLog(const LogFile &log, const QString &outPath, QString *error,
 int exportLogCommand(const QString &inPath, const QString &outPath, QTextStream &err);
 // The same for several logs, one table: each day's file of a run kept in a new file each day,
 // read in the order given, the runs numbered on from one file to the next.
-int exportLogCommand(const QStringList &inPaths, const QString &outPath, QTextStream &err);
+// With --from/--to only the records of that span are written.
+int exportLogCommand(const QStringList &inPaths, const QString &outPath, QTextStream &err,
+                     const LogSelection &selection = {});
 
 } // namespace logging

@@ -71,6 +71,15 @@ LogReadSummary readLog(QIODevice &device, LogSink &sink, const LogProgress &prog
 struct LogFile : LogReadSummary {
   QList<LogRun> runs;
   std::vector<LogRecord> records;
+  // Set when only an overview of the file is held (readLogOverview): all the file's records, and
+  // each run's; -1 and empty when `records` are all of them.
+  qint64 recordsInFile = -1;
+  std::vector<qint64> runRecordsInFile;
+  bool overview() const { return recordsInFile >= 0; }
+  qint64 recordCount() const { return overview() ? recordsInFile : qint64(records.size()); }
+  qint64 runRecordCount(int run) const {
+    return overview() ? runRecordsInFile[size_t(run)] : qint64(runs[run].recordCount);
+  }
 };
 
 // The largest file readLogFile holds in memory (about 4 weeks of records a second).

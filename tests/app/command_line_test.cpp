@@ -2,6 +2,7 @@
 // what is wrong on standard error and ends with a non-zero status before any window. The
 // program runs with BRELLIS_QUIT_AFTER_SHOW=1, so one that opened a window anyway would end with
 // status 0.
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -90,3 +91,38 @@ TEST(CommandLine, AlarmRemindersAndHeartbeatNeedTheCommandAndSoundValues) {
 }
 
 } // namespace
+
+namespace {
+
+int lineCount(const QString &path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : -1;
+}
+
+} // namespace
+
+TEST(CommandLine, ExportTakesASpanOfLocalTimesAndRefusesOneItCannotRead) {
+  QTemporaryDir home;
+  const QString log = QStringLiteral(BRELLIS_TEST_DATA "/two_runs.log");
+  const QString out = home.filePath("span.csv");
+  const struct {
+    QStringList span;
+    int status;
+    const char *message;
+    int rows; // of the table written, its title line included; -1 for none
+  } cases[] = {
+      {{"--from", "2026-12-07T23:59:59", "--to", "2026-12-08 00:00:00"}, 0, "", 3},
+      {{"--from", "2026-12-09"}, 0, "", 3},
+      {{"--to", "2026-12-08T00:00"}, 0, "", 4},
+      {{"--from", "2026-12-09T08:15:00Z"}, 2,
+       "--from expects a local date and time such as 2026-12-09T10:00:00, not "
+       "\"2026-12-09T08:15:00Z\"",
+       -1},
+      {{"--from", "2026-12-09", "--to", "2026-12-08"}, 2, "--to is before --from", -1},
+  };
+  for (const auto &c : cases) {
+    QFile::remove(out);
+    expectEnd(home.path(), QStringList{"--export-log", log, out} + c.span, c.status, c.message);
+    EXPECT_EQ(lineCount(out), c.rows) << c.span.join(' ').toStdString();
+  }
+}

@@ -111,7 +111,7 @@ TEST_F(Fixture, MenuBarHoldsItsItemsInOrder) {
   }
   // The Parts' menus and items first, in their order; later items after them, and the alarms'
   // menu (a separator before its Mute) after "Comm Port".
-  EXPECT_EQ(entries, QStringList({"mnuFile mnuOpenLog mnuExit", "mnuLog mnuLogSetup mnuStop(disabled)",
+  EXPECT_EQ(entries, QStringList({"mnuFile mnuOpenLog mnuExit", "mnuLog mnuLogSetup mnuStop(disabled) mnuAddNote(disabled)",
                                   "mnuCal mnuPhCal mnuCalHistory", "mnuComPort",
                                   "mnuAlarmsMenu mnuAlarmLimits mnuAlarmList mnuAlarmAckAll  mnuAlarmMute",
                                   "mnuHelp mnuUserGuide mnuAbout"}));

@@ -189,3 +189,56 @@ TEST(SimulatedModules, EveryChannelShowsPlausibleReadings) {
 }
 
 } // namespace
+
+namespace {
+
+// The window with its run kept: the events journal in a folder of the test's own.
+class KeptRun : public FrmMainFixture {
+protected:
+  void SetUp() override {
+    line.setOpen(false);
+    FrmMainServices s = services();
+    console::RunOptions run;
+    run.eventsPath = dir.filePath("events.csv");
+    run.user = "anna";
+    s.run = run;
+    window = std::make_unique<frmMain>(line, clock, std::move(s));
+    ASSERT_TRUE(window->load());
+  }
+  QTemporaryDir dir;
+};
+
+TEST_F(KeptRun, AddNoteGoesBesideTheLogWhileLoggingAndToTheStandingJournalAlways) {
+  const QString log = dir.filePath("run.csv");
+  auto *note = find<QAction>("mnuAddNote");
+  EXPECT_EQ(note->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
+  find<QAction>("mnuLogSetup")->trigger();
+  auto *dialog = find<logging::frmloggingph>("frmloggingph");
+  dialog->setFileChooser([log](QWidget *, const QString &) { return log; });
+  find<QRadioButton>("optDatafile_1")->click();
+  find<QRadioButton>("optAppend_1")->click();
+  find<QPushButton>("cmdSelect")->click();
+  find<QComboBox>("cmbInterval")->setCurrentIndex(10);
+  find<QPushButton>("cmdExit")->click();
+  ASSERT_EQ(find<QLabel>("Panel4")->text(), "Logging");
+
+  answers.push_back(QStringLiteral("buffer added, \"pH 7\""));
+  answers.push_back(std::nullopt);
+  answers.push_back(QStringLiteral("  "));
+  for (int k = 0; k < 3; ++k) // a note, a Cancel and a blank line: one note written
+    note->trigger();
+  EXPECT_EQ(asked.first(), "Add Note: Note:");
+  find<QAction>("mnuStop")->trigger();
+  answers.push_back(QStringLiteral("rinsed"));
+  note->trigger();
+
+  const QByteArray beside = contents(log + ".events.csv");
+  const QByteArray standing = contents(dir.filePath("events.csv"));
+  const QByteArray written = ",note,\"buffer added, \"\"pH 7\"\"\",anna\n";
+  EXPECT_EQ(beside.count(",note,"), 1) << beside.toStdString();
+  EXPECT_TRUE(beside.contains(written)) << beside.toStdString();
+  EXPECT_TRUE(standing.contains(written)) << standing.toStdString();
+  EXPECT_TRUE(standing.contains(",note,rinsed,anna\n")) << standing.toStdString();
+}
+
+} // namespace

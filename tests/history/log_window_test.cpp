@@ -1,3 +1,5 @@
+#include "tests/history/log_window_support.h"
+
 #include "calibration/calibration_history.h"
 #include "history/log_window.h"
 #include "logging/log_writer.h"
@@ -22,64 +24,16 @@
 
 namespace {
 
-class RecordedMessages : public tiltdgh::OperatorMessages {
-public:
-  void showMessage(const QString &text, const QString &) override { texts << text; }
-  QStringList texts;
-};
-
-// Two runs written by the log writer: a simulated night over midnight at one record every
-// 10 s, then a morning run appended under German settings.
-void writeTwoRuns(const QString &path) {
-  AcquisitionState s;
-  logging::LogWriter writer(s);
-  s.probe1Offset = 2.5777, s.probe2Offset = 2.5791, s.probe1Slope = 4.5427, s.probe2Slope = 4.55;
-  s.probe1Serial = QStringLiteral("180312"), s.probe2Serial = QStringLiteral("A-7 spare");
-  s.probe1CalDate = QDate(2026, 11, 30), s.probe2CalDate = QDate(2026, 12, 1);
-  s.ph1Corr = 0.05, s.therm1Offset = -0.5, s.litersPerMin = 6;
-  const QLocale us(QLocale::English, QLocale::UnitedStates);
-  writer.openLogFile(path, false);
-  writer.writeLogHeader(QDate(2026, 12, 7), us);
-  for (int i = 0; i < 1440; ++i) { // 22:00:00 to 01:59:50
-    const double t = i / 1440.0;
-    s.ph1Value = 7.0 + 0.3 * std::sin(6.28 * t), s.ph2Value = 7.1 + 0.25 * std::cos(6.28 * t);
-    s.therm1Temp = 21 + t, s.therm2Temp = 22 - t, s.therm3Temp = 20.5;
-    s.litersPerMin = 6 + std::sin(20 * t);
-    writer.writeLogRecord(i == 0 ? QStringLiteral("000") : us.toString(i * 0.1, 'f', 1),
-                          QTime(22, 0).addSecs(10 * i), us);
-  }
-  const QLocale de(QLocale::German, QLocale::Germany);
-  s.probe1Offset = 2.5801;
-  writer.openLogFile(path, true);
-  writer.writeLogHeader(QDate(2026, 12, 8), de);
-  for (int i = 0; i < 360; ++i) { // 08:00:00 to 08:59:50
-    s.ph1Value = 6.8 + 0.001 * i, s.ph2Value = 6.9;
-    writer.writeLogRecord(de.toString(150 + i * 0.1, 'f', 1), QTime(8, 0).addSecs(10 * i), de);
-  }
-  writer.closeLogFile();
-}
-
-template <class T> T *find(QWidget &w, const char *name) {
-  T *child = w.findChild<T *>(QString::fromLatin1(name));
-  EXPECT_NE(child, nullptr) << name;
-  return child;
-}
-
-bool openAndWait(history::LogWindow &window, const QString &path) {
-  QSignalSpy read(&window, &history::LogWindow::fileRead);
-  window.openFile(path);
-  if (!read.wait(30000))
-    return false;
-  return read.first().first().toBool();
-}
-
 TEST(LogWindow, ShowsBothRunsTheirHeadersAndTheChosenColumnsAndExportsThem) {
   QTemporaryDir dir;
   const QString path = dir.filePath("night.csv");
   writeTwoRuns(path);
   RecordedMessages messages;
   QString exportTo = dir.filePath("night.xlsx");
-  history::LogWindow window({&messages, [&](QWidget *, const QString &) { return exportTo; }});
+  history::LogWindowServices services = servicesWith(&messages);
+  services.askExportPath = [&](QWidget *, const QString &) { return exportTo; };
+  services.askExportChoice = [](QWidget *, const QStringList &) { return 0; };
+  history::LogWindow window(services);
   window.show();
   ASSERT_TRUE(openAndWait(window, path));
 
@@ -182,9 +136,10 @@ TEST(LogWindow, AFileItCannotShowIsToldAndAReadCanBeCancelled) {
        notLog + ": This is not a Brellis log file: it has no log header (the line \"Brellis DGH "
                 "Contoller Logging Program\").",
        ""},
+      // Too long to hold, so read as an overview, which finds no log in it either.
       {huge, false,
-       huge + " is 1.00 GiB, larger than the 256.00 MiB a log window can hold. Export it to a "
-              "table with brellis --export-log instead.",
+       huge + ": This is not a Brellis log file: it has no log header (the line \"Brellis DGH "
+              "Contoller Logging Program\").",
        ""},
       {damaged, true, "",
        QDir::toNativeSeparators(damaged) +
@@ -193,7 +148,7 @@ TEST(LogWindow, AFileItCannotShowIsToldAndAReadCanBeCancelled) {
   for (const auto &c : cases) {
     SCOPED_TRACE(c.path.toStdString());
     RecordedMessages messages;
-    history::LogWindow window({&messages, {}});
+    history::LogWindow window(servicesWith(&messages));
     window.show();
     EXPECT_EQ(openAndWait(window, c.path), c.shown);
     EXPECT_EQ(messages.texts.join('|').toStdString(), c.message.toStdString());
@@ -204,7 +159,7 @@ TEST(LogWindow, AFileItCannotShowIsToldAndAReadCanBeCancelled) {
   }
 
   RecordedMessages messages;
-  history::LogWindow window({&messages, {}});
+  history::LogWindow window(servicesWith(&messages));
   window.show();
   QSignalSpy read(&window, &history::LogWindow::fileRead);
   window.openFile(big);
@@ -216,30 +171,6 @@ TEST(LogWindow, AFileItCannotShowIsToldAndAReadCanBeCancelled) {
   EXPECT_FALSE(window.isVisible());
 }
 
-// The local clock of the log and the window is Berlin's, an hour ahead of UTC in December, for
-// the length of a test.
-class BerlinClock {
-public:
-  BerlinClock() : m_had(qEnvironmentVariableIsSet("TZ")), m_old(qgetenv("TZ")) {
-    qputenv("TZ", "Europe/Berlin");
-    tzset();
-  }
-  ~BerlinClock() {
-    if (m_had)
-      qputenv("TZ", m_old);
-    else
-      qunsetenv("TZ");
-    tzset();
-  }
-
-private:
-  bool m_had;
-  QByteArray m_old;
-};
-
-qint64 wall(int day, int h, int m) {
-  return logging::wallSecondsOf(QDate(2026, 12, day), h * 3600 + m * 60);
-}
 
 TEST(LogWindow, MarksTheRunsAlarmsFromTheJournalBesideTheLog) {
   BerlinClock berlin;
@@ -256,7 +187,7 @@ TEST(LogWindow, MarksTheRunsAlarmsFromTheJournalBesideTheLog) {
                 "2026-12-08T07:10:00Z,therm,raised,,,\n");
   journal.close();
   RecordedMessages messages;
-  history::LogWindow window({&messages, {}});
+  history::LogWindow window(servicesWith(&messages));
   window.resize(1100, 640);
   window.show();
   ASSERT_TRUE(openAndWait(window, path));
@@ -330,7 +261,7 @@ TEST(LogWindow, ShadesAResumedRunsHoleAndListsTheRunsEvents) {
                "2026-12-08T07:20:00Z,port_lost,/dev/ttyUSB0,lab\n");
   events.close();
   RecordedMessages messages;
-  history::LogWindow window({&messages, {}});
+  history::LogWindow window(servicesWith(&messages));
   window.resize(1100, 640);
   window.show();
   ASSERT_TRUE(openAndWait(window, path));
@@ -419,7 +350,7 @@ TEST(LogWindow, ShowsTheCalibrationRecordInForceAtEachRunsStartOrWhyNone) {
     SCOPED_TRACE(c.summary.toStdString());
     c.prepare();
     RecordedMessages messages;
-    history::LogWindow window({&messages, {}});
+    history::LogWindow window(servicesWith(&messages));
     window.show();
     ASSERT_TRUE(openAndWait(window, path));
     auto *runs = find<QListWidget>(window, "lstRuns");

@@ -1,4 +1,5 @@
 #include "logging/log_export.h"
+#include "logging/log_overview.h"
 #include "logging/log_reader.h"
 #include "logging/log_writer.h"
 
@@ -9,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -326,6 +328,58 @@ TEST(LogExport, ATableCutShortByTheDiskNamesTheSystemsReason) {
   EXPECT_FALSE(written);
   EXPECT_EQ(error, "Cannot write " + out + ": " + qt_error_string(EFBIG));
   EXPECT_FALSE(QFile::exists(out));
+}
+
+} // namespace
+
+namespace {
+
+// An overview keeps every spike: each one, high or low, in any charted reading and either run,
+// is among the records kept, and the counts are the file's.
+TEST(LogOverview, KeepsEverySpikeAndCountsEveryRecord) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("spikes.csv");
+  AcquisitionState s;
+  logging::LogWriter writer(s);
+  const struct {
+    int run, record;
+    double AcquisitionState::*reading;
+    double value;
+  } spikes[] = {{0, 1234, &AcquisitionState::ph1Value, 9.5},
+                {0, 2999, &AcquisitionState::therm2Temp, -5},
+                {1, 17, &AcquisitionState::litersPerMin, 80},
+                {1, 1999, &AcquisitionState::ph2Value, 1.25}};
+  for (int run = 0; run < 2; ++run) {
+    writer.openLogFile(path, run == 1);
+    writer.writeLogHeader(QDate(2026, 12, 7 + run), kUnitedStates);
+    for (int i = 0; i < 3000 - 1000 * run; ++i) {
+      s.ph1Value = 7 + 0.001 * (i % 50), s.ph2Value = 7, s.therm2Temp = 20, s.litersPerMin = 6;
+      for (const auto &spike : spikes)
+        if (spike.run == run && spike.record == i)
+          s.*spike.reading = spike.value;
+      writer.writeLogRecord(QStringLiteral("1.5"), QTime(8, 0).addSecs(i), kUnitedStates);
+    }
+    writer.closeLogFile();
+  }
+  const logging::LogFile overview = logging::readLogOverview(path, 200);
+  ASSERT_TRUE(overview.ok) << overview.error.toStdString();
+  EXPECT_EQ(overview.recordCount(), 5000);
+  EXPECT_EQ(overview.runRecordCount(0), 3000);
+  EXPECT_EQ(overview.runRecordCount(1), 2000);
+  EXPECT_LT(overview.records.size(), 400u);
+  for (const auto &spike : spikes) {
+    const qint64 when = at(2026, 12, 7 + spike.run, 8, 0, 0) + spike.record;
+    const auto kept = std::find_if(overview.records.begin(), overview.records.end(),
+                                   [&](const logging::LogRecord &r) { return r.wallSeconds == when; });
+    EXPECT_NE(kept, overview.records.end()) << spike.run << " " << spike.record;
+  }
+  for (int run = 0; run < 2; ++run) { // each run's first and last record
+    const logging::LogRun &r = overview.runs[run];
+    ASSERT_GT(r.recordCount, 1);
+    EXPECT_EQ(overview.records[size_t(r.firstRecord)].wallSeconds, at(2026, 12, 7 + run, 8, 0, 0));
+    EXPECT_EQ(overview.records[size_t(r.firstRecord + r.recordCount - 1)].wallSeconds,
+              at(2026, 12, 7 + run, 8, 0, 0) + 2999 - 1000 * run);
+  }
 }
 
 } // namespace
