@@ -343,7 +343,7 @@ void LogWindow::showCursorAt(double key) {
     parts << QString::fromUtf8(s.caption) + QLatin1Char(' ') + shown;
   }
   QStringList near;
-  for (const QString &text : {alarmsNear(key), notesNear(key)})
+  for (const QString &text : {alarmsNear(key), notesNear(key), notReadAt(key)})
     if (!text.isEmpty())
       near << text;
   parts << near;

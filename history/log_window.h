@@ -151,7 +151,12 @@ private:
   void showSideFiles(LogSideFiles side);
   QString alarmStatus() const;
   QString alarmsNear(double key) const;
+  // The channels not read at `key`, and why.
+  QString notReadAt(double key) const;
   void showRunEvents();
+  void showNotReadSpans();
+  void addBand(qint64 from, qint64 to, double top, double bottom, const QColor &brush,
+               const QString &text, double textAt);
   void showAlarm(int row);
   QStringList calibrationLines(const logging::LogRun &run) const;
   // The span's statistics and the notes (log_window_span.cpp).
@@ -178,7 +183,8 @@ private:
   QString m_path;
   std::unique_ptr<logging::LogFile> m_log;
   LogSideFiles m_side; // the chart holds pointers into its journal's marks
-  std::vector<QCPAbstractItem *> m_holeItems; // the resumed runs' holes drawn on the chart
+  std::vector<NotReadSpan> m_notRead;
+  std::vector<QCPAbstractItem *> m_holeItems; // holes and not-read spans drawn on the chart
 
   // Shared with the reading or exporting thread.
   std::shared_ptr<logging::LogFile> m_result;

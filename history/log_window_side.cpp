@@ -2,6 +2,7 @@
 #include "history/log_window.h"
 
 #include "history/log_chart.h"
+#include "state/quantities.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -78,27 +79,72 @@ void LogWindow::showRunEvents() {
   showNoteFlags();
   if (!m_log)
     return;
-  for (const RunHole &hole : resumedHoles(m_side.events.events, m_log->records)) {
-    auto *band = new QCPItemRect(m_chart);
-    band->topLeft->setTypeX(QCPItemPosition::ptPlotCoords);
-    band->topLeft->setTypeY(QCPItemPosition::ptAxisRectRatio);
-    band->bottomRight->setTypeX(QCPItemPosition::ptPlotCoords);
-    band->bottomRight->setTypeY(QCPItemPosition::ptAxisRectRatio);
-    band->topLeft->setCoords(double(hole.fromWall), 0);
-    band->bottomRight->setCoords(double(hole.toWall), 1);
-    band->setPen(Qt::NoPen);
-    band->setBrush(QColor(150, 150, 150, 80));
-    band->setLayer(QStringLiteral("background"));
-    auto *label = new QCPItemText(m_chart);
-    label->position->setTypeX(QCPItemPosition::ptPlotCoords);
-    label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
-    label->position->setCoords((double(hole.fromWall) + double(hole.toWall)) / 2, 0.04);
-    label->setPositionAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    label->setText(hole.text());
-    label->setColor(QColor(230, 230, 230)); // on the chart's black
-    label->setClipToAxisRect(true);
-    m_holeItems.insert(m_holeItems.end(), {band, label});
+  for (const RunHole &hole : resumedHoles(m_side.events.events, m_log->records))
+    addBand(hole.fromWall, hole.toWall, 0, 1, QColor(150, 150, 150, 80), hole.text(), 0.04);
+  showNotReadSpans();
+}
+
+// Channel by channel, in a lane of its own near the chart's top, the spans in which a channel was
+// not read: its records there repeat the last values. A span of every channel fills every lane.
+void LogWindow::showNotReadSpans() {
+  m_notRead.clear();
+  if (m_log->records.empty())
+    return;
+  m_notRead = notReadSpans(m_side.events.events, m_log->records.back().wallSeconds);
+  constexpr double laneTop = 0.1, laneHeight = 0.035;
+  const QColor colours[] = {QColor(255, 150, 0, 170), QColor(0, 200, 255, 170),
+                            QColor(230, 0, 230, 170)};
+  if (m_notRead.empty())
+    return;
+  for (int lane = 0; lane < state::channelCount; ++lane) { // each lane's name at the chart's right
+    auto *name = new QCPItemText(m_chart);
+    name->position->setType(QCPItemPosition::ptAxisRectRatio);
+    name->position->setCoords(0.997, laneTop + (lane + 0.5) * laneHeight);
+    name->setPositionAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    name->setText(
+        QStringLiteral("%1 not read").arg(QLatin1String(state::channels[size_t(lane)].key)));
+    name->setColor(colours[lane]);
+    QFont font = name->font();
+    font.setPointSizeF(font.pointSizeF() * 0.8);
+    name->setFont(font);
+    m_holeItems.push_back(name);
   }
+  for (const NotReadSpan &span : m_notRead) {
+    const bool every = span.channel < 0;
+    const int first = every ? 0 : span.channel;
+    const int last = every ? state::channelCount - 1 : span.channel;
+    addBand(span.fromWall, span.toWall, laneTop + first * laneHeight,
+            laneTop + (last + 1) * laneHeight - 0.005,
+            every ? QColor(200, 200, 200, 150) : colours[span.channel], QString(), -1);
+  }
+}
+
+// A band over [from, to] between two heights of the chart (0 its top, 1 its bottom), behind the
+// series, with `text` at `textAt` (a height); no text when `textAt` is negative.
+void LogWindow::addBand(qint64 from, qint64 to, double top, double bottom, const QColor &brush,
+                        const QString &text, double textAt) {
+  auto *band = new QCPItemRect(m_chart);
+  band->topLeft->setTypeX(QCPItemPosition::ptPlotCoords);
+  band->topLeft->setTypeY(QCPItemPosition::ptAxisRectRatio);
+  band->bottomRight->setTypeX(QCPItemPosition::ptPlotCoords);
+  band->bottomRight->setTypeY(QCPItemPosition::ptAxisRectRatio);
+  band->topLeft->setCoords(double(from), top);
+  band->bottomRight->setCoords(double(to), bottom);
+  band->setPen(Qt::NoPen);
+  band->setBrush(brush);
+  band->setLayer(QStringLiteral("background"));
+  m_holeItems.push_back(band);
+  if (textAt < 0)
+    return;
+  auto *label = new QCPItemText(m_chart);
+  label->position->setTypeX(QCPItemPosition::ptPlotCoords);
+  label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+  label->position->setCoords((double(from) + double(to)) / 2, textAt);
+  label->setPositionAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  label->setText(text);
+  label->setColor(QColor(230, 230, 230)); // on the chart's black
+  label->setClipToAxisRect(true);
+  m_holeItems.push_back(label);
 }
 
 QString LogWindow::alarmStatus() const {
@@ -122,6 +168,18 @@ QString LogWindow::alarmStatus() const {
   if (events.skipped > 0)
     status += QStringLiteral(", %1 damaged line(s) skipped").arg(events.skipped);
   return status;
+}
+
+QString LogWindow::notReadAt(double key) const {
+  QStringList texts;
+  for (const NotReadSpan &span : m_notRead)
+    if (key >= double(span.fromWall) && key <= double(span.toWall))
+      texts << QStringLiteral("%1 not read (%2)")
+                   .arg(span.channel < 0
+                            ? QStringLiteral("every channel")
+                            : QString::fromLatin1(state::channels[size_t(span.channel)].key),
+                        span.why);
+  return texts.join(QStringLiteral("   "));
 }
 
 QString LogWindow::alarmsNear(double key) const {

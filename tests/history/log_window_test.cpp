@@ -18,6 +18,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
@@ -171,7 +172,6 @@ TEST(LogWindow, AFileItCannotShowIsToldAndAReadCanBeCancelled) {
   EXPECT_FALSE(window.isVisible());
 }
 
-
 TEST(LogWindow, MarksTheRunsAlarmsFromTheJournalBesideTheLog) {
   BerlinClock berlin;
   QTemporaryDir dir;
@@ -282,8 +282,10 @@ TEST(LogWindow, ShadesAResumedRunsHoleAndListsTheRunsEvents) {
   int bands = 0;
   for (int k = 0; k < chart->itemCount(); ++k) {
     if (auto *text = qobject_cast<QCPItemText *>(chart->item(k)))
-      labels << text->text();
-    if (auto *rect = qobject_cast<QCPItemRect *>(chart->item(k))) {
+      if (!text->text().endsWith(" not read")) // the lanes' names
+        labels << text->text();
+    auto *rect = qobject_cast<QCPItemRect *>(chart->item(k));
+    if (rect && rect->topLeft->coords().y() == 0) { // the hole's, not a lane's
       ++bands;
       EXPECT_EQ(rect->topLeft->coords().x(), double(wall(8, 1, 59) + 50));
       EXPECT_EQ(rect->bottomRight->coords().x(), double(wall(8, 8, 0)));
@@ -295,6 +297,52 @@ TEST(LogWindow, ShadesAResumedRunsHoleAndListsTheRunsEvents) {
     chart->xAxis->setRange(double(wall(8, 0, 0)), double(wall(8, 9, 0)));
     chart->replot();
     window.grab().save(folder + "/log-window-hole.png");
+  }
+  EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+TEST(LogWindow, MarksTheSpansEachChannelWasNotReadInItsOwnLane) {
+  BerlinClock berlin;
+  QTemporaryDir dir;
+  const QString path = dir.filePath("night.csv");
+  writeTwoRuns(path);
+  QFile events(path + ".events.csv");
+  ASSERT_TRUE(events.open(QIODevice::WriteOnly));
+  events.write("time,event,detail,user\n"
+               "2026-12-08T07:10:00Z,channel_off,flow,lab\n"
+               "2026-12-08T07:15:00Z,message,NO VALID RETURN FROM FLOW MODULE,lab\n"
+               "2026-12-08T07:16:00Z,message_answered,,lab\n"
+               "2026-12-08T07:40:00Z,channel_on,flow,lab\n"
+               "2026-12-08T07:50:00Z,port_lost,/dev/ttyUSB0,lab\n");
+  events.close();
+  RecordedMessages messages;
+  history::LogWindow window(servicesWith(&messages));
+  window.resize(1100, 640);
+  window.show();
+  ASSERT_TRUE(openAndWait(window, path));
+  auto *chart = find<QCustomPlot>(window, "chtLog");
+  // Lanes from the top: pH, flow, thermistors; a span of every channel fills the three.
+  std::vector<std::array<double, 4>> lanes;
+  for (int k = 0; k < chart->itemCount(); ++k)
+    if (auto *rect = qobject_cast<QCPItemRect *>(chart->item(k)))
+      lanes.push_back({rect->topLeft->coords().x(), rect->bottomRight->coords().x(),
+                       rect->topLeft->coords().y(), rect->bottomRight->coords().y()});
+  ASSERT_EQ(lanes.size(), 3u);
+  const auto laneOf = [](double y) { return int(std::lround((y - 0.1) / 0.035)); };
+  EXPECT_EQ(lanes[0][0], double(wall(8, 8, 15))); // the box waited: every channel
+  EXPECT_EQ(lanes[0][1], double(wall(8, 8, 16)));
+  EXPECT_EQ(laneOf(lanes[0][2]), 0);
+  EXPECT_EQ(laneOf(lanes[0][3] + 0.005), 3);
+  EXPECT_EQ(lanes[1][0], double(wall(8, 8, 10))); // flow, switched off until switched on
+  EXPECT_EQ(lanes[1][1], double(wall(8, 8, 40)));
+  EXPECT_EQ(laneOf(lanes[1][2]), 1);
+  EXPECT_EQ(laneOf(lanes[1][3] + 0.005), 2);
+  EXPECT_EQ(lanes[2][0], double(wall(8, 8, 50))); // the port never back: to the last record
+  EXPECT_EQ(lanes[2][1], double(wall(8, 8, 59) + 50));
+  if (const QString folder = qEnvironmentVariable("BRELLIS_SCREENSHOT_DIR"); !folder.isEmpty()) {
+    chart->xAxis->setRange(double(wall(8, 7, 55)), double(wall(8, 9, 5)));
+    chart->replot();
+    window.grab().save(folder + "/log-window-not-read.png");
   }
   EXPECT_TRUE(messages.texts.isEmpty());
 }
@@ -344,7 +392,8 @@ TEST(LogWindow, ShowsTheCalibrationRecordInForceAtEachRunsStartOrWhyNone) {
       {[&] { QDir(QFileInfo(history).path()).removeRecursively(); }, noProbe1.arg("2.5777"),
        noProbe1.arg("2.5801"), "There is no calibration history at " + where + "."},
       {[&] { QDir().mkpath(history); }, noProbe1.arg("2.5777"), noProbe1.arg("2.5801"),
-       "Calibration history " + where + ": history cannot be read: " + history + " is a folder, not a regular file"},
+       "Calibration history " + where + ": history cannot be read: " + history +
+           " is a folder, not a regular file"},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.summary.toStdString());
