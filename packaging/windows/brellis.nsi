@@ -2,7 +2,9 @@
 ; windows.cmake) from the staged program: makensis -DVERSION=... -DSTAGE=... -DOUTFILE=...
 ; A silent install (/S) takes the default folder; the uninstaller removes what this put there and
 ; leaves the operator's settings (the calibration in the registry) and records alone.
-Unicode true
+; A 64-bit installer for a 64-bit program: it runs where the program runs, Wine without its
+; 32-bit part included.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 
