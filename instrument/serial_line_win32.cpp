@@ -118,6 +118,10 @@ private:
 
   PortDevices m_devices;
   HANDLE m_port = INVALID_HANDLE_VALUE;
+  // A named mutex per device, held while the port is open: Windows' own drivers refuse a second
+  // open of a COM port, but not every serial driver does (Wine's does not), so Brellis refuses
+  // it itself too.
+  HANDLE m_claim = nullptr;
   int m_commPort = 1;
   int m_inputLen = 0;
   QByteArray m_received;
@@ -138,17 +142,29 @@ PortError Win32SerialLine::open() {
   QString device = deviceName();
   if (!device.startsWith(QLatin1String("\\\\")))
     device.prepend(QLatin1String("\\\\.\\"));
+  // Kernel object names take no backslash after the namespace's.
+  const QString claimName =
+      QStringLiteral("Global\\brellis-serial-") + device.toUpper().replace(QLatin1Char('\\'), QLatin1Char('_'));
+  m_claim = CreateMutexW(nullptr, FALSE, reinterpret_cast<const wchar_t *>(claimName.utf16()));
+  if (m_claim && GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(m_claim);
+    m_claim = nullptr;
+    m_errorText = QStringLiteral("another Brellis holds the port");
+    return PortError::PortInUse;
+  }
   const HANDLE port =
       CreateFileW(reinterpret_cast<const wchar_t *>(device.utf16()), GENERIC_READ | GENERIC_WRITE,
                   0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (port == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     m_errorText = systemText(error);
+    close();
     return openFailure(error);
   }
   if (!setLineSettings(port)) {
     const DWORD error = GetLastError();
     CloseHandle(port);
+    close();
     m_errorText = QStringLiteral("not a serial port (%1)").arg(systemText(error));
     return PortError::InvalidPort;
   }
@@ -163,6 +179,9 @@ void Win32SerialLine::close() {
   if (m_port != INVALID_HANDLE_VALUE)
     CloseHandle(m_port);
   m_port = INVALID_HANDLE_VALUE;
+  if (m_claim)
+    CloseHandle(m_claim);
+  m_claim = nullptr;
   m_received.clear();
 }
 

@@ -1,6 +1,6 @@
 // Not a test of its own: scripts/check-windows runs it under Wine and then reads the registry.
 // The real calibration dialog on the real store, with no folder of the tests' own in between:
-// probe 1's offset retyped as 7.125 and "Save" clicked, as an operator would. Prints what the
+// probe 1's offset retyped as 2.6 and "Save" clicked, as an operator would. Prints what the
 // dialog said, if anything; status 0 when nothing was said.
 #include "calibration/calibration_opener.h"
 #include "calibration/calibration_store.h"
@@ -28,7 +28,7 @@ int main(int argc, char **argv) {
     return 2;
   }
   QTest::keyClick(offset, Qt::Key_A, Qt::ControlModifier);
-  QTest::keyClicks(offset, QLocale().toString(7.125));
+  QTest::keyClicks(offset, QLocale().toString(2.6));
   QTest::mouseClick(save, Qt::LeftButton);
   for (const auto &shown : messages.shown)
     std::printf("message: %s\n", qPrintable(shown.text));

@@ -20,23 +20,23 @@ TEST(OwnFileOnWindows, AppendsWholeLinesAfterTheHeaderAndOnALineOfTheirOwn) {
   QTemporaryDir dir;
   const QString path = dir.filePath("journal.csv");
   const common::AppendOptions options{"time,event\n", true};
-  ASSERT_EQ(common::appendWhole(path, "1,raised\n", options), QString());
+  ASSERT_EQ(common::appendWhole(path, "1,raised\n", options).toStdString(), "");
   {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::Append));
     file.write("2,half a line"); // left so by an older program
   }
-  ASSERT_EQ(common::appendWhole(path, "3,returned\n", options), QString());
+  ASSERT_EQ(common::appendWhole(path, "3,returned\n", options).toStdString(), "");
   EXPECT_EQ(contents(path), "time,event\n1,raised\n2,half a line\n3,returned\n");
 }
 
 TEST(OwnFileOnWindows, ReplacesAFileThatAReaderHoldsOpenAndTheReaderKeepsTheOldBytes) {
   QTemporaryDir dir;
   const QString path = dir.filePath("run.json");
-  ASSERT_EQ(common::replaceWhole(path, "old\n"), QString());
+  ASSERT_EQ(common::replaceWhole(path, "old\n").toStdString(), "");
   common::OwnFileReader reader(path);
   ASSERT_TRUE(reader.isOpen()) << reader.error().toStdString();
-  ASSERT_EQ(common::replaceWhole(path, "new\n"), QString());
+  ASSERT_EQ(common::replaceWhole(path, "new\n").toStdString(), "");
   QByteArray line;
   ASSERT_TRUE(reader.readLine(line, 100));
   EXPECT_EQ(line, "old");
@@ -59,7 +59,7 @@ TEST(OwnFileOnWindows, RefusesWhatIsNotARegularFileAndSaysWhatIsMissingOrTooLarg
   EXPECT_EQ(missing.error, QString());
 
   const QString big = dir.filePath("big");
-  ASSERT_EQ(common::replaceWhole(big, QByteArray(20, 'x')), QString());
+  ASSERT_EQ(common::replaceWhole(big, QByteArray(20, 'x')).toStdString(), "");
   EXPECT_NE(common::readOwnFile(big, 10).error, QString());
   const common::OwnFileRead start = common::readOwnFile(big, 10, true);
   EXPECT_EQ(start.bytes, QByteArray(10, 'x'));
