@@ -2,13 +2,14 @@
 
 #include "alarms/command_tree.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QProcess>
 #include <QTimer>
 #include <QVariant>
 
-#include <csignal>
-#include <unistd.h>
+#include <chrono>
+#include <thread>
 
 namespace alarms {
 
@@ -27,7 +28,7 @@ AlarmCommand::~AlarmCommand() {
     for (auto it = m_trees.begin(); it != m_trees.end();)
       it = (*it)->reap() ? m_trees.erase(it) : std::next(it);
     if (!m_trees.empty())
-      ::usleep(10000);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 }
 
@@ -64,12 +65,11 @@ void AlarmCommand::start(const CommandFields &fields, int suppressed) {
   // curl that waits for a server) is killed with it; a descendant that leaves the group (setsid)
   // is still found by the marker in its environment.
   const QByteArray marker = QByteArrayLiteral("BRELLIS_ALARM_RUN=") +
-                            QByteArray::number(qint64(::getpid())) + '.' +
+                            QByteArray::number(QCoreApplication::applicationPid()) + '.' +
                             QByteArray::number(++m_runs);
   environment.insert(QString::fromLatin1(marker.left(marker.indexOf('='))),
                      QString::fromLatin1(marker.mid(marker.indexOf('=') + 1)));
   process->setProcessEnvironment(environment);
-  process->setChildProcessModifier([] { ::setpgid(0, 0); });
   auto finish = [this, process, fields](const QString &reason) {
     --m_running;
     process->deleteLater();
@@ -94,13 +94,12 @@ void AlarmCommand::start(const CommandFields &fields, int suppressed) {
               finish({});
           });
   ++m_running;
-  process->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), m_command});
+  startInShell(*process, m_command);
   watchTree(process, marker);
 }
 
 void AlarmCommand::watchTree(QProcess *process, const QByteArray &marker) {
-  // The process group is the command's own process (it made itself its leader).
-  auto tree = std::make_shared<CommandTree>(marker, pid_t(process->processId()));
+  auto tree = std::make_shared<CommandTree>(marker, *process);
   m_trees.insert(tree);
   // At the limit the command and whatever it started end, however they were started; the
   // processes that came back to us are reaped as they go. The timer outlives the QProcess: a job

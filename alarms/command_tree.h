@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QProcess>
+#include <QString>
 
 #include <sys/types.h>
 
@@ -10,21 +12,31 @@
 namespace alarms {
 
 // The processes an alarm command leaves behind, found and ended without a trace. Linux: reads
-// /proc; every call is cheap enough for a timer (a few hundred small reads).
+// /proc; every call is cheap enough for a timer (a few hundred small reads). Windows: the
+// command runs in a job object of its own, which holds every process it starts.
 //
 // A command is marked by a variable in its environment, which every descendant inherits, and it
 // runs in a process group of its own. Brellis is made the subreaper of its descendants, so a
 // process whose parent ends (a job put in the background, one in a session of its own) comes
 // back to Brellis instead of to init, and can be ended and reaped here.
 
-// Makes this process the subreaper of its descendants (PR_SET_CHILD_SUBREAPER). Idempotent.
+// Makes this process the subreaper of its descendants (PR_SET_CHILD_SUBREAPER; nothing on
+// Windows, where the job holds them). Idempotent.
 void becomeSubreaper();
+
+// Starts `command` through the system's shell (/bin/sh -c; cmd.exe /c on Windows), in a process
+// group of its own. On Windows the process waits, suspended, until its CommandTree takes it.
+void startInShell(QProcess &process, const QString &command);
 
 // One command's processes, as far as they have been seen.
 class CommandTree {
 public:
-  // `marker`: the "NAME=value" environment entry of this command only.
-  CommandTree(QByteArray marker, pid_t group) : m_marker(std::move(marker)), m_group(group) {}
+  // `marker`: the "NAME=value" environment entry of this command only; `process` has just been
+  // started by startInShell (or failed to start).
+  CommandTree(QByteArray marker, QProcess &process);
+  ~CommandTree();
+  CommandTree(const CommandTree &) = delete;
+  CommandTree &operator=(const CommandTree &) = delete;
 
   QByteArray marker() const { return m_marker; }
   pid_t group() const { return m_group; }
@@ -42,6 +54,7 @@ private:
   QByteArray m_marker;
   pid_t m_group;
   std::set<pid_t> m_seen;
+  void *m_job = nullptr; // Windows: the job object holding the command's processes
 };
 
 } // namespace alarms

@@ -69,6 +69,17 @@ bool carries(pid_t pid, const QByteArray &marker) {
 
 void becomeSubreaper() { ::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0); }
 
+void startInShell(QProcess &process, const QString &command) {
+  process.setChildProcessModifier([] { ::setpgid(0, 0); });
+  process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+}
+
+// The process group is the command's own process (it made itself its leader).
+CommandTree::CommandTree(QByteArray marker, QProcess &process)
+    : m_marker(std::move(marker)), m_group(pid_t(process.processId())) {}
+
+CommandTree::~CommandTree() = default;
+
 int CommandTree::look() {
   int living = 0;
   const std::map<pid_t, Process> all = processes();

@@ -5,7 +5,7 @@
 #include "console/frm_main.h"
 #include "instrument/clock.h"
 #include "state/operator_messages.h"
-#include "instrument/qserial_line.h"
+#include "instrument/system_line.h"
 #include "logging/log_export.h"
 #include "publish/mqtt_publisher.h"
 #include "sim/simulated_bus.h"
@@ -383,7 +383,7 @@ int main(int argc, char **argv) {
   if (options.simulate)
     line = std::make_unique<sim::SimulatedBus>(clock, modules);
   else
-    line = std::make_unique<tiltdgh::QSerialLine>(options.devices);
+    line = tiltdgh::makeSystemLine(options.devices);
 
   services.mqtt = options.mqtt;
   services.alarmCommand = options.alarm.command;

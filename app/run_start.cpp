@@ -1,25 +1,11 @@
 #include "app/run_start.h"
 
-#include <QCoreApplication>
-#include <QSocketNotifier>
-
-#include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace {
 
 // Options that take a value, and carry over to a resumed run.
 const char *const carried[] = {"--mqtt",      "--mqtt-ca",        "--mqtt-topic",
                                "--mqtt-password-file", "--mqtt-discovery", "--alarm-command",
                                "--alarm-repeat", "--alarm-heartbeat"};
-
-int terminateFds[2] = {-1, -1};
-
-void onTerminate(int) {
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t written = ::write(terminateFds[0], &byte, 1);
-}
 
 } // namespace
 
@@ -72,21 +58,4 @@ QStringList carriedOptions(const QStringList &arguments) {
     }
   }
   return kept;
-}
-
-void quitOnTerminate() {
-  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, terminateFds) != 0)
-    return;
-  auto *notifier = new QSocketNotifier(terminateFds[1], QSocketNotifier::Read, qApp);
-  QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
-    char byte = 0;
-    [[maybe_unused]] const ssize_t read = ::read(terminateFds[1], &byte, 1);
-    // exit(), not quit(): Qt 6's quit() closes the windows first, which is the operator's Exit.
-    QCoreApplication::exit(0);
-  });
-  struct sigaction action {};
-  action.sa_handler = onTerminate;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGTERM, &action, nullptr);
 }

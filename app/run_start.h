@@ -27,7 +27,7 @@ RunStart prepareRun(const QStringList &arguments, const QString &runFilePath);
 // discovery and the alarm command (a password file's path, never a password).
 QStringList carriedOptions(const QStringList &arguments);
 
-// SIGTERM (the end of the desktop session, systemd stopping the unit) quits the event loop, so
-// that the window goes away as at a normal end and the log file is closed whole, without
-// marking the run ended.
+// SIGTERM (the end of the desktop session, systemd stopping the unit; on Windows the console's
+// close, Ctrl+C and the end of the session) quits the event loop, so that the window goes away
+// as at a normal end and the log file is closed whole, without marking the run ended.
 void quitOnTerminate();

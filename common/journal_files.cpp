@@ -4,13 +4,20 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace common {
 
 QString stateFilePath(const QString &fileName) {
+#ifdef Q_OS_WIN
+  // Windows has no state folder of its own: the local application data (%LOCALAPPDATA%), beside
+  // the calibration history.
+  const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+#else
   QString base = qEnvironmentVariable("XDG_STATE_HOME");
   if (base.isEmpty() || QDir::isRelativePath(base))
     base = QDir::homePath() + QStringLiteral("/.local/state");
+#endif
   return base + QStringLiteral("/brellis/") + fileName;
 }
 

@@ -8,7 +8,8 @@
 namespace common {
 
 // `fileName` in the program's state folder: $XDG_STATE_HOME/brellis, or ~/.local/state/brellis
-// when XDG_STATE_HOME is unset or relative (a relative one is to be ignored).
+// when XDG_STATE_HOME is unset or relative (a relative one is to be ignored); on Windows
+// %LOCALAPPDATA%\brellis.
 QString stateFilePath(const QString &fileName);
 
 // A field of a journal's CSV line: UTF-8, quoted (its quotes doubled) when it holds a comma, a

@@ -12,7 +12,8 @@ inline constexpr qint64 maxSettingsBytes = 1024 * 1024;
 
 // The file behind QSettings(NativeFormat, UserScope, organization), found without reading it
 // (QSettings reads its file as it is made): "$XDG_CONFIG_HOME/<organization>.conf" on Linux, or
-// wherever QSettings::setPath moved the user scope.
+// wherever QSettings::setPath moved the user scope. On Windows the store is the registry key
+// "HKEY_CURRENT_USER\Software\<organization>" (own_settings_win32.cpp), never refused.
 QString userSettingsPath(const QString &organization);
 
 // Why the store's file may not be opened: it is a link, a FIFO, a device, a socket or a folder,

@@ -4,7 +4,7 @@
 
 #include "common/number_text.h"
 #include "console/icons.h"
-#include "instrument/qserial_line.h"
+#include "instrument/system_line.h"
 
 #include <QDir>
 #include <QInputDialog>

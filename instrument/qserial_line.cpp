@@ -44,17 +44,6 @@ QString hungUpText() { return QStringLiteral("the device hung up"); }
 
 } // namespace
 
-QString PortDevices::deviceFor(int port) const {
-  const auto it = m_overrides.constFind(port);
-  if (it != m_overrides.constEnd())
-    return *it;
-#ifdef Q_OS_WIN
-  return QStringLiteral("COM%1").arg(port);
-#else
-  return QStringLiteral("/dev/ttyS%1").arg(port - 1);
-#endif
-}
-
 QStringList availableSerialDevices() {
   QStringList devices;
   for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
@@ -64,6 +53,10 @@ QStringList availableSerialDevices() {
     devices << entry;
   }
   return devices;
+}
+
+std::unique_ptr<SerialLine> makeSystemLine(PortDevices devices) {
+  return std::make_unique<QSerialLine>(std::move(devices));
 }
 
 QSerialLine::QSerialLine(PortDevices devices) : m_devices(std::move(devices)) {

@@ -2,27 +2,13 @@
 
 #include "instrument/port_lock.h"
 #include "instrument/serial_line.h"
+#include "instrument/system_line.h"
 
-#include <QMap>
 #include <QSerialPort>
 #include <QStringList>
 #include <QTimer>
 
 namespace tiltdgh {
-
-// Port numbers to device names: port N is COMN on Windows and /dev/ttyS{N-1} elsewhere, unless
-// the command line mapped N to another device (--com N=DEVICE).
-class PortDevices {
-public:
-  void map(int port, const QString &device) { m_overrides.insert(port, device); }
-  QString deviceFor(int port) const;
-
-private:
-  QMap<int, QString> m_overrides;
-};
-
-// The serial devices the system lists, for telling the operator what there is.
-QStringList availableSerialDevices();
 
 // The line on a real serial port: 19200 baud, 8 data bits, no parity, 1 stop bit, no
 // handshaking, a receive buffer of 1024 characters. Works without an event loop: commands are
