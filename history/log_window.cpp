@@ -73,6 +73,9 @@ void LogWindow::buildWindow() {
 
   auto *split = new QSplitter(Qt::Horizontal);
   m_chart = new LogChart;
+  m_sidePane = new LogSidePane(*m_chart, this);
+  connect(m_sidePane, &LogSidePane::alarmChosen, this, &LogWindow::showAlarm);
+  connect(m_sidePane, &LogSidePane::eventsShown, this, &LogWindow::showNoteFlags);
   followChartMouse();
   auto *chartAndFigures = new QSplitter(Qt::Vertical);
   chartAndFigures->addWidget(m_chart);
@@ -123,7 +126,7 @@ QWidget *LogWindow::buildSide() {
   headerCaption->setBuddy(m_txtHeader);
   sideLayout->addWidget(headerCaption);
   sideLayout->addWidget(m_txtHeader, 2);
-  sideLayout->addWidget(buildAlarmList(), 1);
+  sideLayout->addWidget(m_sidePane->widget(), 1);
   side->setMaximumWidth(420);
   return side;
 }
@@ -255,7 +258,7 @@ void LogWindow::readingFinished() {
                   .arg(m_log->damagedLines)
                   .arg(m_log->firstDamagedLine);
   m_fileStatus = status;
-  m_lblStatus->setText(status + alarmStatus());
+  m_lblStatus->setText(status + m_sidePane->status());
 
   m_lstRuns->clear();
   for (int i = 0; i < m_log->runs.size(); ++i)
@@ -313,7 +316,7 @@ void LogWindow::showRun(int run) {
   for (const logging::ProbeFieldInfo &field : logging::kProbeFields)
     lines << schemaText(field.label) + r.*field.member;
   lines << QStringLiteral("Records: %1").arg(m_log->runRecordCount(run)) << QString()
-        << calibrationLines(r);
+        << calibrationLines(*m_log, m_sidePane->side(), r);
   m_txtHeader->setPlainText(lines.join(QLatin1Char('\n')));
   // Choosing a run in the list brings it into view; the first showing keeps the whole file.
   if (r.recordCount > 0 && sender() == m_lstRuns) {
@@ -343,7 +346,8 @@ void LogWindow::showCursorAt(double key) {
     parts << QString::fromUtf8(s.caption) + QLatin1Char(' ') + shown;
   }
   QStringList near;
-  for (const QString &text : {alarmsNear(key), notesNear(key), notReadAt(key)})
+  for (const QString &text :
+       {m_sidePane->alarmsNear(key), notesNear(key), m_sidePane->notReadAt(key)})
     if (!text.isEmpty())
       near << text;
   parts << near;
@@ -420,6 +424,20 @@ void LogWindow::showMessage(const QString &text) {
     m_services.messages->showMessage(text);
   else
     QMessageBox::warning(this, QString(), text);
+}
+
+void LogWindow::showSideFiles(LogSideFiles side) {
+  m_sidePane->show(std::move(side), m_path, m_log.get());
+}
+
+void LogWindow::showAlarm(double key) {
+  if (!m_log)
+    return;
+  const QCPRange range = m_chart->xAxis->range();
+  if (!range.contains(key))
+    m_chart->xAxis->setRange(key - range.size() / 2, key + range.size() / 2);
+  showCursorAt(key);
+  m_chart->replot();
 }
 
 } // namespace history

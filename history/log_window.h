@@ -1,8 +1,6 @@
 #pragma once
 
-#include "calibration/calibration_history.h"
-#include "history/alarm_marks.h"
-#include "history/run_events.h"
+#include "history/log_side_pane.h"
 #include "history/span_stats.h"
 #include "logging/log_reader.h"
 #include "logging/log_selection.h"
@@ -38,23 +36,7 @@ class QCPAbstractItem;
 namespace history {
 
 class LogChart;
-
-// What is read beside a log: the run's alarm journal and the calibration history.
-struct LogSideFiles {
-  AlarmJournal journal;
-  RunEvents events;
-  QString historyPath;
-  bool historyFound = false;
-  calibration::HistoryReport history;
-};
-
-// Reads both for the log at `logPath`; bad or missing files give what could be read, never fail.
-LogSideFiles readSideFiles(const QString &logPath);
-
-// "Calibration in force at the run's start:", each probe's record in force by the calibration
-// history, and whether the history is intact.
-QStringList calibrationLines(const logging::LogFile &log, const LogSideFiles &side,
-                             const logging::LogRun &run);
+class LogSidePane;
 
 // What the log window needs from outside; every member has a working default.
 struct LogWindowServices {
@@ -94,6 +76,8 @@ public:
   // A reading or an export is running.
   bool isReading() const { return m_worker != nullptr; }
   const logging::LogFile *log() const { return m_log.get(); }
+  // "2026-12-08 08:20:00": wall-clock seconds as the window's lists show them.
+  static QString clockText(qint64 wallSeconds);
 
   // The read-out for the record nearest to `key` (wall-clock seconds, as the chart's x), shown
   // under the chart; what the mouse does as it moves over the chart.
@@ -142,23 +126,12 @@ private:
   void exportTable();
   void showMessage(const QString &text);
   QString runTitle(int run) const;
-  static QString clockText(qint64 wallSeconds);
   // A list under a caption that names it, added to `layout`.
   static QListWidget *addCaptionedList(QBoxLayout *layout, const QString &caption,
                                        const char *objectName, int stretch);
   // The alarm journal and calibration history beside the log.
-  QWidget *buildAlarmList();
   void showSideFiles(LogSideFiles side);
-  QString alarmStatus() const;
-  QString alarmsNear(double key) const;
-  // The channels not read at `key`, and why.
-  QString notReadAt(double key) const;
-  void showRunEvents();
-  void showNotReadSpans();
-  void addBand(qint64 from, qint64 to, double top, double bottom, const QColor &brush,
-               const QString &text, double textAt);
-  void showAlarm(int row);
-  QStringList calibrationLines(const logging::LogRun &run) const;
+  void showAlarm(double key);
   // The span's statistics and the notes (log_window_span.cpp).
   QWidget *buildSpanPane();
   void followChartMouse();
@@ -182,9 +155,6 @@ private:
   LogWindowServices m_services;
   QString m_path;
   std::unique_ptr<logging::LogFile> m_log;
-  LogSideFiles m_side; // the chart holds pointers into its journal's marks
-  std::vector<NotReadSpan> m_notRead;
-  std::vector<QCPAbstractItem *> m_holeItems; // holes and not-read spans drawn on the chart
 
   // Shared with the reading or exporting thread.
   std::shared_ptr<logging::LogFile> m_result;
@@ -200,8 +170,7 @@ private:
   QCheckBox *m_chkPhCorr = nullptr;
   QCheckBox *m_chkThermOffset = nullptr;
   QListWidget *m_lstRuns = nullptr;
-  QWidget *m_alarmPane = nullptr;
-  QListWidget *m_lstAlarms = nullptr;
+  LogSidePane *m_sidePane = nullptr;
   QPlainTextEdit *m_txtHeader = nullptr;
   QLabel *m_lblCursor = nullptr;
   QLabel *m_lblStatus = nullptr;

@@ -113,7 +113,7 @@ void LogWindow::reportFromFile(const QString &out) {
   });
   connect(m_worker, &QThread::finished, this, [this, out, streamed, error, ok] {
     stopWorker();
-    if (*ok && writeRunReport(streamed->request(m_path, m_side), out, error.get())) {
+    if (*ok && writeRunReport(streamed->request(m_path, m_sidePane->side()), out, error.get())) {
       m_lblStatus->setText(QStringLiteral("Report written to %1").arg(QDir::toNativeSeparators(out)));
       emit reportRead(true);
       return;

@@ -275,10 +275,10 @@ bool LogWindow::addNoteAt(qint64 wallSeconds) {
     showMessage(failure);
     return false;
   }
-  LogSideFiles side = m_side;
+  LogSideFiles side = m_sidePane->side();
   side.events = readRunEvents(m_path, QTimeZone::systemTimeZone());
   showSideFiles(std::move(side));
-  m_lblStatus->setText(m_fileStatus + alarmStatus());
+  m_lblStatus->setText(m_fileStatus + m_sidePane->status());
   return true;
 }
 
@@ -288,7 +288,7 @@ void LogWindow::showNoteFlags() {
   for (QCPAbstractItem *item : m_noteItems)
     m_chart->removeItem(item);
   m_noteItems.clear();
-  for (const RunEvent &event : m_side.events.events) {
+  for (const RunEvent &event : m_sidePane->side().events.events) {
     if (!isNote(event))
       continue;
     auto *line = new QCPItemStraightLine(m_chart);
@@ -311,7 +311,7 @@ void LogWindow::showNoteFlags() {
 QString LogWindow::notesNear(double key) const {
   QStringList texts;
   const double x = m_chart->xAxis->coordToPixel(key);
-  for (const RunEvent &event : m_side.events.events)
+  for (const RunEvent &event : m_sidePane->side().events.events)
     if (isNote(event) &&
         std::abs(m_chart->xAxis->coordToPixel(double(event.wallSeconds)) - x) <= kNoteReach)
       texts << QStringLiteral("note %1 %2%3")
@@ -355,7 +355,7 @@ bool LogWindow::exportReport() {
     return true;
   }
   ReportRequest request;
-  request.logPath = m_path, request.log = m_log.get(), request.side = &m_side;
+  request.logPath = m_path, request.log = m_log.get(), request.side = &m_sidePane->side();
   request.run = std::max(0, m_lstRuns->currentRow());
   if (m_span)
     request.fromWall = m_span->from, request.toWall = m_span->to;

@@ -1,11 +1,12 @@
-// The log window's files beside the log: the run's alarm journal and the calibration history.
-#include "history/log_window.h"
+#include "history/log_side_pane.h"
 
 #include "history/log_chart.h"
+#include "history/log_window.h"
 #include "state/quantities.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QListWidget>
 #include <QPainter>
 #include <QPixmap>
@@ -35,69 +36,79 @@ LogSideFiles readSideFiles(const QString &logPath) {
   return side;
 }
 
-QWidget *LogWindow::buildAlarmList() {
-  m_alarmPane = new QWidget;
-  auto *layout = new QVBoxLayout(m_alarmPane);
+LogSidePane::LogSidePane(LogChart &chart, QObject *parent) : QObject(parent), m_chart(chart) {
+  m_pane = new QWidget;
+  auto *layout = new QVBoxLayout(m_pane);
   layout->setContentsMargins(0, 0, 0, 0);
-  m_lstAlarms = addCaptionedList(layout, QStringLiteral("&Alarms"), "lstAlarms", 0);
-  m_alarmPane->setVisible(false);
-  connect(m_lstAlarms, &QListWidget::currentRowChanged, this, &LogWindow::showAlarm);
-  return m_alarmPane;
+  auto *label = new QLabel(QStringLiteral("&Alarms"));
+  m_lstAlarms = new QListWidget;
+  m_lstAlarms->setObjectName(QStringLiteral("lstAlarms"));
+  m_lstAlarms->setWordWrap(true);
+  m_lstAlarms->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  label->setBuddy(m_lstAlarms);
+  layout->addWidget(label);
+  layout->addWidget(m_lstAlarms);
+  m_pane->setVisible(false);
+  connect(m_lstAlarms, &QListWidget::currentRowChanged, this, [this](int row) {
+    if (row >= 0 && row < int(m_side.journal.marks.size()))
+      emit alarmChosen(double(m_side.journal.marks[size_t(row)].wallSeconds));
+  });
 }
 
-void LogWindow::showSideFiles(LogSideFiles side) {
-  m_chart->setAlarmMarks({}); // before the marks it points to go
+void LogSidePane::show(LogSideFiles side, const QString &logPath, const logging::LogFile *log) {
+  m_chart.setAlarmMarks({}); // before the marks it points to go
   m_side = std::move(side);
+  m_logPath = logPath;
   m_lstAlarms->clear();
   for (const AlarmMark &mark : m_side.journal.marks) {
     QPixmap swatch(12, 12);
     swatch.fill(mark.colour());
     QPainter(&swatch).drawRect(0, 0, 11, 11); // a white mark's swatch on a white list
 
-    QString text = clockText(mark.wallSeconds) + QStringLiteral("  ") + mark.text();
+    QString text = LogWindow::clockText(mark.wallSeconds) + QStringLiteral("  ") + mark.text();
     if (!mark.user.isEmpty())
       text += QStringLiteral(", by ") + mark.user;
     m_lstAlarms->addItem(new QListWidgetItem(QIcon(swatch), text));
   }
-  m_alarmPane->setVisible(m_side.journal.found || m_side.events.found);
-  m_chart->setAlarmMarks(m_side.journal.marks);
-  showRunEvents();
+  m_pane->setVisible(m_side.journal.found || m_side.events.found);
+  m_chart.setAlarmMarks(m_side.journal.marks);
+  showRunEvents(log);
 }
 
 // The run's events listed after the alarms, and each resumed run's hole shaded on the chart with
 // its length, so that a stretch without records is told from one of steady readings.
-void LogWindow::showRunEvents() {
-  for (QCPAbstractItem *item : m_holeItems)
-    m_chart->removeItem(item);
-  m_holeItems.clear();
+void LogSidePane::showRunEvents(const logging::LogFile *log) {
+  for (QCPAbstractItem *item : m_items)
+    m_chart.removeItem(item);
+  m_items.clear();
+  m_notRead.clear();
   for (const RunEvent &event : m_side.events.events) {
-    QString text = clockText(event.wallSeconds) + QStringLiteral("  ") + event.text();
+    QString text = LogWindow::clockText(event.wallSeconds) + QStringLiteral("  ") + event.text();
     if (!event.user.isEmpty())
       text += QStringLiteral(", by ") + event.user;
     m_lstAlarms->addItem(text);
   }
-  showNoteFlags();
-  if (!m_log)
+  emit eventsShown();
+  if (!log)
     return;
-  for (const RunHole &hole : resumedHoles(m_side.events.events, m_log->records))
+  for (const RunHole &hole : resumedHoles(m_side.events.events, log->records))
     addBand(hole.fromWall, hole.toWall, 0, 1, QColor(150, 150, 150, 80), hole.text(), 0.04);
-  showNotReadSpans();
+  showNotReadSpans(*log);
 }
 
 // Channel by channel, in a lane of its own near the chart's top, the spans in which a channel was
 // not read: its records there repeat the last values. A span of every channel fills every lane.
-void LogWindow::showNotReadSpans() {
-  m_notRead.clear();
-  if (m_log->records.empty())
+void LogSidePane::showNotReadSpans(const logging::LogFile &log) {
+  if (log.records.empty())
     return;
-  m_notRead = notReadSpans(m_side.events.events, m_log->records.back().wallSeconds);
+  m_notRead = notReadSpans(m_side.events.events, log.records.back().wallSeconds);
   constexpr double laneTop = 0.1, laneHeight = 0.035;
   const QColor colours[] = {QColor(255, 150, 0, 170), QColor(0, 200, 255, 170),
                             QColor(230, 0, 230, 170)};
   if (m_notRead.empty())
     return;
   for (int lane = 0; lane < state::channelCount; ++lane) { // each lane's name at the chart's right
-    auto *name = new QCPItemText(m_chart);
+    auto *name = new QCPItemText(&m_chart);
     name->position->setType(QCPItemPosition::ptAxisRectRatio);
     name->position->setCoords(0.997, laneTop + (lane + 0.5) * laneHeight);
     name->setPositionAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -107,7 +118,7 @@ void LogWindow::showNotReadSpans() {
     QFont font = name->font();
     font.setPointSizeF(font.pointSizeF() * 0.8);
     name->setFont(font);
-    m_holeItems.push_back(name);
+    m_items.push_back(name);
   }
   for (const NotReadSpan &span : m_notRead) {
     const bool every = span.channel < 0;
@@ -121,9 +132,9 @@ void LogWindow::showNotReadSpans() {
 
 // A band over [from, to] between two heights of the chart (0 its top, 1 its bottom), behind the
 // series, with `text` at `textAt` (a height); no text when `textAt` is negative.
-void LogWindow::addBand(qint64 from, qint64 to, double top, double bottom, const QColor &brush,
-                        const QString &text, double textAt) {
-  auto *band = new QCPItemRect(m_chart);
+void LogSidePane::addBand(qint64 from, qint64 to, double top, double bottom, const QColor &brush,
+                          const QString &text, double textAt) {
+  auto *band = new QCPItemRect(&m_chart);
   band->topLeft->setTypeX(QCPItemPosition::ptPlotCoords);
   band->topLeft->setTypeY(QCPItemPosition::ptAxisRectRatio);
   band->bottomRight->setTypeX(QCPItemPosition::ptPlotCoords);
@@ -133,10 +144,10 @@ void LogWindow::addBand(qint64 from, qint64 to, double top, double bottom, const
   band->setPen(Qt::NoPen);
   band->setBrush(brush);
   band->setLayer(QStringLiteral("background"));
-  m_holeItems.push_back(band);
+  m_items.push_back(band);
   if (textAt < 0)
     return;
-  auto *label = new QCPItemText(m_chart);
+  auto *label = new QCPItemText(&m_chart);
   label->position->setTypeX(QCPItemPosition::ptPlotCoords);
   label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
   label->position->setCoords((double(from) + double(to)) / 2, textAt);
@@ -144,16 +155,16 @@ void LogWindow::addBand(qint64 from, qint64 to, double top, double bottom, const
   label->setText(text);
   label->setColor(QColor(230, 230, 230)); // on the chart's black
   label->setClipToAxisRect(true);
-  m_holeItems.push_back(label);
+  m_items.push_back(label);
 }
 
-QString LogWindow::alarmStatus() const {
+QString LogSidePane::status() const {
   QString status;
   const AlarmJournal &journal = m_side.journal;
   if (journal.found) {
     status = QStringLiteral("; %1 alarm event(s) from %2")
                  .arg(journal.marks.size())
-                 .arg(QFileInfo(alarmJournalPath(m_path)).fileName());
+                 .arg(QFileInfo(alarmJournalPath(m_logPath)).fileName());
     if (journal.damagedLines > 0)
       status += QStringLiteral(", %1 damaged line(s) skipped").arg(journal.damagedLines);
     if (journal.truncated)
@@ -170,7 +181,7 @@ QString LogWindow::alarmStatus() const {
   return status;
 }
 
-QString LogWindow::notReadAt(double key) const {
+QString LogSidePane::notReadAt(double key) const {
   QStringList texts;
   for (const NotReadSpan &span : m_notRead)
     if (key >= double(span.fromWall) && key <= double(span.toWall))
@@ -182,26 +193,12 @@ QString LogWindow::notReadAt(double key) const {
   return texts.join(QStringLiteral("   "));
 }
 
-QString LogWindow::alarmsNear(double key) const {
+QString LogSidePane::alarmsNear(double key) const {
   QStringList texts;
-  for (const AlarmMark *mark : m_chart->marksNear(key, kMarkReach))
-    texts << QStringLiteral("alarm %1 %2").arg(clockText(mark->wallSeconds), mark->text());
+  for (const AlarmMark *mark : m_chart.marksNear(key, kMarkReach))
+    texts
+        << QStringLiteral("alarm %1 %2").arg(LogWindow::clockText(mark->wallSeconds), mark->text());
   return texts.join(QStringLiteral("   "));
-}
-
-void LogWindow::showAlarm(int row) {
-  if (!m_log || row < 0 || row >= int(m_side.journal.marks.size()))
-    return;
-  const double key = double(m_side.journal.marks[size_t(row)].wallSeconds);
-  const QCPRange range = m_chart->xAxis->range();
-  if (!range.contains(key))
-    m_chart->xAxis->setRange(key - range.size() / 2, key + range.size() / 2);
-  showCursorAt(key);
-  m_chart->replot();
-}
-
-QStringList LogWindow::calibrationLines(const logging::LogRun &r) const {
-  return history::calibrationLines(*m_log, m_side, r);
 }
 
 QStringList calibrationLines(const logging::LogFile &log, const LogSideFiles &side,
