@@ -62,6 +62,8 @@ QWidget *LogWindow::buildSpanPane() {
     auto *label = new QLabel(caption);
     auto *field = new QDateTimeEdit;
     field->setObjectName(QString::fromLatin1(name));
+    // The log's wall-clock seconds are shown as UTC, so that no zone shifts them: Qt 6.7 and
+    // later take the zone itself, earlier versions only Qt::UTC.
 #if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
     field->setTimeZone(QTimeZone::UTC);
 #else
