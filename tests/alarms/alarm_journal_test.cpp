@@ -7,9 +7,11 @@
 #include <QTemporaryDir>
 
 #include <cmath>
+#ifndef _WIN32
 #include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 using namespace alarms;
 
@@ -83,6 +85,7 @@ TEST(AlarmJournal, UnwritableJournalIsReportedOnceAndTheRunJournalGoesOn) {
   EXPECT_EQ(contents(dir.filePath("run.csv.alarms.csv")).count('\n'), 3);
 }
 
+#ifndef _WIN32
 // A process killed while it journals as fast as it can leaves only whole lines.
 TEST(AlarmJournal, KilledWriterLeavesEveryLineWhole) {
   QTemporaryDir dir;
@@ -104,5 +107,7 @@ TEST(AlarmJournal, KilledWriterLeavesEveryLineWhole) {
     ASSERT_TRUE(lines[i].startsWith("19") && lines[i].endsWith(",25.5,a user name"))
         << lines[i].toStdString();
 }
+
+#endif
 
 } // namespace

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 namespace {
 
 QByteArray contents(const QString &path) {
@@ -30,17 +32,30 @@ TEST(OwnFileOnWindows, AppendsWholeLinesAfterTheHeaderAndOnALineOfTheirOwn) {
   EXPECT_EQ(contents(path), "time,event\n1,raised\n2,half a line\n3,returned\n");
 }
 
+// Wine's server refuses to rename over any file that is open, whatever its sharing, where Windows
+// allows it when every holder shares deletion.
+bool underWine() {
+  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
 TEST(OwnFileOnWindows, ReplacesAFileThatAReaderHoldsOpenAndTheReaderKeepsTheOldBytes) {
   QTemporaryDir dir;
   const QString path = dir.filePath("run.json");
   ASSERT_EQ(common::replaceWhole(path, "old\n").toStdString(), "");
   common::OwnFileReader reader(path);
   ASSERT_TRUE(reader.isOpen()) << reader.error().toStdString();
-  ASSERT_EQ(common::replaceWhole(path, "new\n").toStdString(), "");
+  const QString replaced = common::replaceWhole(path, "new\n");
   QByteArray line;
   ASSERT_TRUE(reader.readLine(line, 100));
   EXPECT_EQ(line, "old");
-  EXPECT_EQ(common::readOwnFile(path, 100).bytes, "new\n");
+  if (underWine()) {
+    // The replace fails, says so, and leaves the old file whole.
+    EXPECT_TRUE(replaced.startsWith(QDir::toNativeSeparators(path) + ": ")) << replaced.toStdString();
+    EXPECT_EQ(common::readOwnFile(path, 100).bytes, "old\n");
+  } else {
+    EXPECT_EQ(replaced.toStdString(), "");
+    EXPECT_EQ(common::readOwnFile(path, 100).bytes, "new\n");
+  }
   EXPECT_TRUE(QDir(dir.path()).entryList({"*.new"}).isEmpty()) << "the temporary file was left";
 }
 
