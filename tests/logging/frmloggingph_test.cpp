@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -215,7 +216,7 @@ TEST(frmloggingph, ASecondRunFromTheSameDialogAppendsASecondHeader) {
   h.controller->setup();
   c.overwrite->click();
   EXPECT_EQ(pressOk(c.ok, QMessageBox::Yes),
-            "The log file \"" + path + "\" holds 2 records, which \"Overwrite\" would "
+            "The log file \"" + QDir::toNativeSeparators(path) + "\" holds 2 records, which \"Overwrite\" would "
             "delete.\n\nOverwrite it?");
   ASSERT_TRUE(h.controller->isFileOpen());
   h.controller->stopLogging();
@@ -283,7 +284,7 @@ TEST(frmloggingph, OverwriteAsksFirstOnlyWhenTheFileHoldsSomething) {
     c.select->click();
     (t.append ? c.append : c.overwrite)->click();
     c.interval->setCurrentIndex(6);
-    const QString asked = t.asked.isEmpty() ? QString() : t.asked.arg(t.path);
+    const QString asked = t.asked.isEmpty() ? QString() : t.asked.arg(QDir::toNativeSeparators(t.path));
     if (!asked.isEmpty()) {
       EXPECT_EQ(pressOk(c.ok, QMessageBox::Cancel), asked);
       EXPECT_FALSE(h.controller->isFileOpen());

@@ -13,7 +13,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <csignal>
 #include <sys/resource.h>
 #endif
@@ -255,6 +257,14 @@ TEST(LogExport, CommandLineFailuresSayWhyExitNonZeroAndLeaveNoTable) {
     f.write(bytes);
   }
   const QString table = dir.filePath("out.xlsx");
+  // The system's words for a missing file and a missing folder.
+#ifdef _WIN32
+  const QString noFile = qt_error_string(ERROR_FILE_NOT_FOUND);
+  const QString noFolder = qt_error_string(ERROR_PATH_NOT_FOUND);
+#else
+  const QString noFile = qt_error_string(ENOENT);
+  const QString noFolder = noFile;
+#endif
   const struct {
     QString in, out;
     int status;
@@ -263,14 +273,13 @@ TEST(LogExport, CommandLineFailuresSayWhyExitNonZeroAndLeaveNoTable) {
       {log, dir.filePath("out.ods"), 2,
        "brellis: --export-log writes .csv or .xlsx, not \"" + dir.filePath("out.ods") + "\"\n"},
       {dir.filePath("missing.csv"), table, 1,
-       "brellis: cannot read " + dir.filePath("missing.csv") + ": No such file or directory\n"},
+       "brellis: cannot read " + dir.filePath("missing.csv") + ": " + noFile + "\n"},
       {notLog, table, 1,
        "brellis: " + notLog +
            ": This is not a Brellis log file: it has no log header (the line \"Brellis DGH "
            "Contoller Logging Program\").\n"},
       {log, dir.filePath("no/such/dir/out.csv"), 1,
-       "brellis: Cannot write " + dir.filePath("no/such/dir/out.csv") +
-           ": No such file or directory\n"},
+       "brellis: Cannot write " + dir.filePath("no/such/dir/out.csv") + ": " + noFolder + "\n"},
       {log, table, 0, "brellis: " + log + ": 1 damaged line(s) skipped, the first at line 18\n"},
   };
   for (const auto &c : cases) {
