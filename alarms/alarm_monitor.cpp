@@ -1,5 +1,6 @@
 #include "alarms/alarm_monitor.h"
 
+#include "common/login_name.h"
 #include "common/own_settings.h"
 
 #include <QLocale>
@@ -21,11 +22,6 @@ QString utcText(qint64 timeMs) {
   return QDateTime::fromMSecsSinceEpoch(timeMs).toUTC().toString(Qt::ISODate);
 }
 
-QString loginName() {
-  const QString user = qEnvironmentVariable("USER");
-  return user.isEmpty() ? qEnvironmentVariable("LOGNAME") : user;
-}
-
 // Refused (and said by the calibration store's check at start) when its file is not a regular
 // file: the limits are then off, and a change of them cannot be saved.
 std::unique_ptr<QSettings> programStore() {
@@ -39,7 +35,7 @@ AlarmMonitor::AlarmMonitor(const AcquisitionState &state, Options options, QObje
       m_journal(m_options.journalPath, [this](const QString &message) { note(message); }),
       m_timer(new QTimer(this)) {
   if (m_options.user.isEmpty())
-    m_options.user = loginName();
+    m_options.user = common::loginName();
   if (!m_options.store)
     m_options.store = programStore;
   m_engine.setListener([this](const AlarmEvent &event) { onEvent(event); });

@@ -1,5 +1,7 @@
 #include "calibration/calibration_record.h"
 
+#include "common/login_name.h"
+
 #include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -119,12 +121,8 @@ QString recordHash(QJsonObject object) {
 }
 
 QString loginName() {
-  for (const char *name : {"USER", "LOGNAME", "USERNAME"}) {
-    const QString value = qEnvironmentVariable(name);
-    if (!value.isEmpty())
-      return value;
-  }
-  return QStringLiteral("unknown");
+  const QString user = common::loginName();
+  return user.isEmpty() ? QStringLiteral("unknown") : user;
 }
 
 } // namespace calibration

@@ -3,6 +3,7 @@
 // file, the chosen run or the span.
 #include "history/log_window.h"
 
+#include "common/login_name.h"
 #include "history/log_chart.h"
 #include "history/run_overlay.h"
 #include "history/run_report.h"
@@ -36,11 +37,6 @@ namespace {
 // Notes this close to the mouse, in pixels, are named in the read-out and the tool tip.
 constexpr double kNoteReach = 5;
 const QColor kNoteColour(255, 215, 0);
-
-QString loginName() {
-  const QString user = qEnvironmentVariable("USER");
-  return user.isEmpty() ? qEnvironmentVariable("LOGNAME") : user;
-}
 
 // The time fields show the log's own wall-clock seconds, which read as written when taken as UTC.
 QDateTime fieldTime(qint64 wall) { return QDateTime::fromSecsSinceEpoch(wall, Qt::UTC); }
@@ -272,7 +268,7 @@ bool LogWindow::addNoteAt(qint64 wallSeconds) {
   runs::EventsJournal journal(eventsJournalPath(m_path),
                               [&failure](const QString &message) { failure = message; });
   journal.append({local.toMSecsSinceEpoch(), QString::fromLatin1(runs::event::note),
-                  text->trimmed(), m_services.user.isEmpty() ? loginName() : m_services.user});
+                  text->trimmed(), m_services.user.isEmpty() ? common::loginName() : m_services.user});
   if (!failure.isEmpty()) {
     showMessage(failure);
     return false;

@@ -1,5 +1,6 @@
 #include "stations/station_window.h"
 
+#include "common/login_name.h"
 #include "publish/payloads.h"
 #include "publish/topics.h"
 
@@ -70,11 +71,8 @@ StationWindow::StationWindow(const mqtt::Endpoint &endpoint, const QByteArray &b
 StationWindow::~StationWindow() = default;
 
 void StationWindow::acknowledgeStation(const QString &name) {
-  QString user = qEnvironmentVariable("USER");
-  if (user.isEmpty())
-    user = qEnvironmentVariable("LOGNAME");
   QByteArray payload = "{\"user\":";
-  publish::appendJsonString(payload, user);
+  publish::appendJsonString(payload, common::loginName());
   payload += '}';
   m_client->publish(m_base + '/' + name.toUtf8() + '/' + publish::topics::commandPrefix +
                         "alarms/acknowledge_all",
