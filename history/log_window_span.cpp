@@ -268,7 +268,8 @@ bool LogWindow::addNoteAt(qint64 wallSeconds) {
   runs::EventsJournal journal(eventsJournalPath(m_path),
                               [&failure](const QString &message) { failure = message; });
   journal.append({local.toMSecsSinceEpoch(), QString::fromLatin1(runs::event::note),
-                  text->trimmed(), m_services.user.isEmpty() ? common::loginName() : m_services.user});
+                  text->trimmed(),
+                  m_services.user.isEmpty() ? common::loginName() : m_services.user});
   if (!failure.isEmpty()) {
     showMessage(failure);
     return false;

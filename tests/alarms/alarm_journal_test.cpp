@@ -82,7 +82,8 @@ TEST(AlarmJournal, UnwritableJournalIsReportedOnceAndTheRunJournalGoesOn) {
   journal.append({0, "ph1", "raised", 9, 8, ""});
   journal.append({1000, "ph1", "returned", 7, 8, ""});
   ASSERT_EQ(failures.size(), 1u);
-  EXPECT_TRUE(failures[0].contains(QDir::toNativeSeparators(blocker + "/alarms.csv"))) << failures[0].toStdString();
+  EXPECT_TRUE(failures[0].contains(QDir::toNativeSeparators(blocker + "/alarms.csv")))
+      << failures[0].toStdString();
   EXPECT_EQ(contents(dir.filePath("run.csv.alarms.csv")).count('\n'), 3);
 }
 

@@ -50,7 +50,8 @@ TEST(OwnFileOnWindows, ReplacesAFileThatAReaderHoldsOpenAndTheReaderKeepsTheOldB
   EXPECT_EQ(line, "old");
   if (underWine()) {
     // The replace fails, says so, and leaves the old file whole.
-    EXPECT_TRUE(replaced.startsWith(QDir::toNativeSeparators(path) + ": ")) << replaced.toStdString();
+    EXPECT_TRUE(replaced.startsWith(QDir::toNativeSeparators(path) + ": "))
+        << replaced.toStdString();
     EXPECT_EQ(common::readOwnFile(path, 100).bytes, "old\n");
   } else {
     EXPECT_EQ(replaced.toStdString(), "");

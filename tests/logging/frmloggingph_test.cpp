@@ -6,8 +6,8 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -216,8 +216,8 @@ TEST(frmloggingph, ASecondRunFromTheSameDialogAppendsASecondHeader) {
   h.controller->setup();
   c.overwrite->click();
   EXPECT_EQ(pressOk(c.ok, QMessageBox::Yes),
-            "The log file \"" + QDir::toNativeSeparators(path) + "\" holds 2 records, which \"Overwrite\" would "
-            "delete.\n\nOverwrite it?");
+            "The log file \"" + QDir::toNativeSeparators(path) +
+                "\" holds 2 records, which \"Overwrite\" would delete.\n\nOverwrite it?");
   ASSERT_TRUE(h.controller->isFileOpen());
   h.controller->stopLogging();
   EXPECT_EQ(fileBytes(path).count("Brellis DGH"), 1);
@@ -284,7 +284,8 @@ TEST(frmloggingph, OverwriteAsksFirstOnlyWhenTheFileHoldsSomething) {
     c.select->click();
     (t.append ? c.append : c.overwrite)->click();
     c.interval->setCurrentIndex(6);
-    const QString asked = t.asked.isEmpty() ? QString() : t.asked.arg(QDir::toNativeSeparators(t.path));
+    const QString asked =
+        t.asked.isEmpty() ? QString() : t.asked.arg(QDir::toNativeSeparators(t.path));
     if (!asked.isEmpty()) {
       EXPECT_EQ(pressOk(c.ok, QMessageBox::Cancel), asked);
       EXPECT_FALSE(h.controller->isFileOpen());
